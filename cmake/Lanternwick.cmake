@@ -1,0 +1,34 @@
+# One static library per source folder, linked only downwards, so that an
+# include pointing up the stack fails to build instead of going unnoticed.
+function(lanternwick_add_library NAME)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(sources)
+    add_library(lanternwick_${NAME} STATIC ${sources})
+    target_include_directories(lanternwick_${NAME} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(lanternwick_${NAME} PUBLIC ${ARG_DEPS})
+  else()
+    add_library(lanternwick_${NAME} INTERFACE)
+    target_include_directories(lanternwick_${NAME} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(lanternwick_${NAME} INTERFACE ${ARG_DEPS})
+  endif()
+  add_library(lanternwick::${NAME} ALIAS lanternwick_${NAME})
+endfunction()
+
+# One test binary per folder; every *.cpp in the folder belongs to it.
+function(lanternwick_add_test NAME)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "DEPS;ENVIRONMENT" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  add_executable(${NAME}_tests ${sources})
+  target_include_directories(${NAME}_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${NAME}_tests PRIVATE ${ARG_DEPS} GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(${NAME}_tests
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${ARG_ENVIRONMENT}")
+endfunction()
