@@ -1,0 +1,41 @@
+#pragma once
+// Text rules shared by every layer: trimming, canonical equality, the number
+// rule, the line split, the "(empty)" display and UTF-8 decoding. All texts are
+// UTF-8 std::strings; ICU provides the Unicode semantics behind these helpers.
+// Pure functions, callable from any thread. Inputs are expected to be valid
+// UTF-8 (decodeUTF8 produces that from arbitrary bytes).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lanternwick {
+
+// Removes Unicode white space, line ends included, at both ends.
+std::string trimmed(std::string_view text);
+
+// Equal under canonical equivalence (NFC); no case folding.
+bool canonicallyEqual(std::string_view a, std::string_view b);
+
+// A decimal floating-point number in the C locale, whatever the process locale
+// is. Absent when the text is empty, starts with white space or NUL, or has
+// anything left over after the number. Exponents are accepted.
+std::optional<double> parseNumber(std::string_view text);
+
+// Splits at each of LF, VT, FF, CR, U+0085, U+2028 and U+2029 on its own, so
+// CR LF leaves an empty line between them. The empty text is one line. The
+// views point into `text`.
+std::vector<std::string_view> splitLines(std::string_view text);
+
+// The trimmed text, or "(empty)" when nothing is left.
+std::string displayValue(std::string_view text);
+
+// Number of user-perceived characters (extended grapheme clusters).
+std::int64_t graphemeCount(std::string_view text);
+
+// Decodes bytes as UTF-8, replacing each ill-formed sequence with U+FFFD.
+std::string decodeUTF8(std::string_view bytes);
+
+}  // namespace lanternwick
