@@ -1,0 +1,120 @@
+#pragma once
+// AsyncTCPSocket: one outgoing TCP connection (IPv4 or IPv6) whose work all
+// runs on its own serial socket queue; results reach a delegate on the
+// delegate queue. Made by create() and held by a shared_ptr, normally by one
+// owner (an OSCTCPClient). Its internal callbacks hold it weakly, so
+// dropping the last reference closes it at once; after disconnectAfterWriting
+// it keeps itself alive until its queued writes are out. Every public member
+// may be called from any thread; connectToHost and disconnect run
+// synchronously on the socket queue, the request calls are posted to it.
+// Limits: no TLS, no listening, one connection at a time; an idle connected
+// socket does no work at all (readiness waits, no polling).
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "net/AsyncTCPSocketError.h"
+#include "support/Result.h"
+#include "support/SerialQueue.h"
+
+namespace lanternwick {
+
+class AsyncTCPSocket;
+
+// Every callback runs on the delegate queue. The socket argument is null
+// only in the socketDidDisconnect that a socket being destroyed reports.
+// The defaults do nothing; the two timeout questions answer "no extension".
+class AsyncTCPSocketDelegate {
+public:
+    using Socket = std::shared_ptr<AsyncTCPSocket>;
+    using Bytes = std::vector<std::uint8_t>;
+
+    virtual ~AsyncTCPSocketDelegate() = default;
+
+    virtual void socketDidConnect(const Socket& socket, const std::string& host, std::uint16_t port);
+    virtual void socketDidRead(const Socket& socket, const Bytes& data, long tag);
+    virtual void socketDidReadPartial(const Socket& socket, std::size_t length, long tag);
+    virtual void socketDidWrite(const Socket& socket, long tag);
+    virtual void socketDidWritePartial(const Socket& socket, std::size_t length, long tag);
+    // Seconds to add to a request that timed out; zero or less closes the
+    // socket with readTimeout / writeTimeout.
+    virtual double socketShouldTimeoutRead(const Socket& socket, long tag, double elapsed, std::size_t bytesDone);
+    virtual double socketShouldTimeoutWrite(const Socket& socket, long tag, double elapsed, std::size_t bytesDone);
+    virtual void socketDidCloseReadStream(const Socket& socket);
+    virtual void socketDidDisconnect(const Socket& socket, const std::optional<AsyncTCPSocketError>& error);
+};
+
+struct AsyncTCPSocketConfig {
+    bool ipv4Disabled = false;
+    bool ipv6Disabled = false;
+    bool ipv6Preferred = false;
+    bool allowHalfDuplexConnection = false;
+};
+
+class AsyncTCPSocket : public std::enable_shared_from_this<AsyncTCPSocket> {
+public:
+    using Bytes = std::vector<std::uint8_t>;
+
+    // Without a socket queue the socket makes its own, labelled "AsyncTCPSocket".
+    static std::shared_ptr<AsyncTCPSocket> create(std::weak_ptr<AsyncTCPSocketDelegate> delegate,
+                                                  std::optional<SerialQueue> delegateQueue,
+                                                  std::optional<SerialQueue> socketQueue = std::nullopt);
+    ~AsyncTCPSocket();
+
+    AsyncTCPSocket(const AsyncTCPSocket&) = delete;
+    AsyncTCPSocket& operator=(const AsyncTCPSocket&) = delete;
+
+    void setDelegate(std::weak_ptr<AsyncTCPSocketDelegate> delegate);
+    void setDelegateQueue(std::optional<SerialQueue> delegateQueue);
+    void setConfig(AsyncTCPSocketConfig config);
+    AsyncTCPSocketConfig config() const;
+    // Seconds between the attempt on the preferred family and the other one.
+    void setAlternateAddressDelay(double seconds);
+    const SerialQueue& socketQueue() const { return socketQueue_; }
+
+    // Starts resolving and connecting; the outcome arrives as
+    // socketDidConnect or socketDidDisconnect. A negative timeout means none.
+    // The interface, when given, is a local address or an interface name.
+    Result<void, AsyncTCPSocketError> connectToHost(std::string_view host, std::uint16_t port,
+                                                    std::optional<std::string> interface, double timeout);
+    Result<void, AsyncTCPSocketError> connectToHost(std::string_view host, std::uint16_t port, double timeout);
+    Result<void, AsyncTCPSocketError> connectToHost(std::string_view host, std::uint16_t port);
+
+    // Requests are dropped silently unless a connect has been started and
+    // disconnectAfterWriting has not been called. Negative timeout: none.
+    void readData(double timeout, long tag);
+    void readDataToLength(std::size_t length, double timeout, long tag);
+    // maxLength 0: unlimited; otherwise reaching it without the terminator
+    // closes the socket with readMaxedOut.
+    void readDataToData(Bytes terminator, double timeout, long tag, std::size_t maxLength = 0);
+    // Empty data is ignored.
+    void writeData(Bytes data, double timeout, long tag);
+
+    void disconnectAfterWriting();
+    void disconnect();
+
+    bool isConnected() const;
+    bool isDisconnected() const;
+    // The peer's numeric address ("127.0.0.1", "::1") and port; empty and 0
+    // while not connected.
+    std::string connectedHost() const;
+    std::uint16_t connectedPort() const;
+    // The connected descriptor, -1 when none; for reading socket options.
+    int nativeHandle() const;
+
+    struct State;
+
+private:
+    AsyncTCPSocket(std::weak_ptr<AsyncTCPSocketDelegate> delegate, std::optional<SerialQueue> delegateQueue,
+                   SerialQueue socketQueue);
+
+    SerialQueue socketQueue_;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace lanternwick
