@@ -1,0 +1,185 @@
+#include "support/BackgroundPool.h"
+#include "support/SerialQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace lanternwick {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Waits for a future with a generous bound so that a broken queue fails the
+// test instead of hanging it.
+template <typename T>
+bool ready(std::future<T>& f, std::chrono::milliseconds bound = 5000ms) {
+    return f.wait_for(bound) == std::future_status::ready;
+}
+
+TEST(SerialQueue, RunsTasksFromManyThreadsOneAtATimeInPostingOrder) {
+    SerialQueue queue("test.order");
+    std::atomic<int> running{0};
+    std::atomic<bool> overlapped{false};
+    std::vector<int> seen[4];
+    std::mutex seenMutex;
+    std::promise<void> done;
+    std::atomic<int> remaining{4 * 500};
+
+    std::vector<std::thread> posters;
+    for (int p = 0; p < 4; ++p) {
+        posters.emplace_back([&, p] {
+            for (int i = 0; i < 500; ++i) {
+                queue.async([&, p, i] {
+                    if (running.fetch_add(1) != 0) overlapped = true;
+                    {
+                        std::lock_guard lock(seenMutex);
+                        seen[p].push_back(i);
+                    }
+                    running.fetch_sub(1);
+                    if (remaining.fetch_sub(1) == 1) done.set_value();
+                });
+            }
+        });
+    }
+    for (auto& t : posters) t.join();
+    auto f = done.get_future();
+    ASSERT_TRUE(ready(f));
+    EXPECT_FALSE(overlapped);
+    for (const auto& s : seen) {
+        ASSERT_EQ(s.size(), 500u);
+        for (int i = 0; i < 500; ++i) EXPECT_EQ(s[i], i);
+    }
+}
+
+TEST(SerialQueue, DifferentQueuesRunInParallel) {
+    SerialQueue a("test.a");
+    SerialQueue b("test.b");
+    std::promise<void> bRan;
+    std::promise<bool> aSawB;
+    a.async([&] {
+        auto f = bRan.get_future();
+        b.async([&] { bRan.set_value(); });
+        aSawB.set_value(f.wait_for(5s) == std::future_status::ready);
+    });
+    auto f = aSawB.get_future();
+    ASSERT_TRUE(ready(f));
+    EXPECT_TRUE(f.get());
+}
+
+TEST(SerialQueue, SyncWaitsForEarlierTasksAndReturnsTheResult) {
+    SerialQueue queue("test.sync");
+    std::vector<int> order;
+    queue.async([&] {
+        std::this_thread::sleep_for(20ms);
+        order.push_back(1);
+    });
+    const int value = queue.sync([&] {
+        order.push_back(2);
+        return 42;
+    });
+    EXPECT_EQ(value, 42);
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+}
+
+TEST(SerialQueue, SyncFromInsideTheQueueRunsDirectly) {
+    SerialQueue queue("test.reentrant");
+    std::promise<std::vector<int>> result;
+    queue.async([&] {
+        std::vector<int> order;
+        queue.async([&order] { order.push_back(99); });
+        queue.sync([&order] { order.push_back(1); });
+        order.push_back(2);
+        result.set_value(order);
+    });
+    auto f = result.get_future();
+    ASSERT_TRUE(ready(f));
+    EXPECT_EQ(f.get(), (std::vector<int>{1, 2}));
+}
+
+TEST(SerialQueue, SyncPassesExceptionsToTheCaller) {
+    SerialQueue queue("test.throw");
+    EXPECT_THROW(queue.sync([] { throw std::runtime_error("boom"); }), std::runtime_error);
+    EXPECT_EQ(queue.sync([] { return 7; }), 7);
+}
+
+TEST(SerialQueue, IsCurrentOnlyOnItsOwnQueueAndItsCopies) {
+    SerialQueue queue("test.current");
+    SerialQueue copy = queue;
+    SerialQueue other("test.other");
+    EXPECT_FALSE(queue.isCurrent());
+    EXPECT_TRUE(queue.sync([&] { return queue.isCurrent(); }));
+    EXPECT_TRUE(queue.sync([&] { return copy.isCurrent(); }));
+    EXPECT_FALSE(queue.sync([&] { return other.isCurrent(); }));
+    EXPECT_TRUE(copy == queue);
+    EXPECT_FALSE(other == queue);
+    EXPECT_EQ(copy.label(), "test.current");
+}
+
+TEST(SerialQueue, AsyncAfterWaitsForTheDelayAndCancelStopsIt) {
+    SerialQueue queue("test.after");
+    std::atomic<bool> cancelledRan{false};
+    std::promise<std::chrono::steady_clock::time_point> fired;
+    const auto start = std::chrono::steady_clock::now();
+
+    CancelHandle cancelled = queue.asyncAfter(30ms, [&] { cancelledRan = true; });
+    queue.asyncAfter(80ms, [&] { fired.set_value(std::chrono::steady_clock::now()); });
+    cancelled.cancel();
+
+    auto f = fired.get_future();
+    ASSERT_TRUE(ready(f));
+    EXPECT_GE(f.get() - start, 80ms);
+    EXPECT_FALSE(cancelledRan);
+}
+
+TEST(SerialQueue, AsyncAfterRunsOnTheQueueInDeadlineOrder) {
+    SerialQueue queue("test.after.order");
+    std::vector<int> order;
+    std::promise<void> done;
+    std::atomic<bool> onQueue{true};
+    queue.asyncAfter(60ms, [&] {
+        onQueue = onQueue && queue.isCurrent();
+        order.push_back(2);
+        done.set_value();
+    });
+    queue.asyncAfter(20ms, [&] {
+        onQueue = onQueue && queue.isCurrent();
+        order.push_back(1);
+    });
+    queue.asyncAfter(-5ms, [&] { order.push_back(0); });
+    auto f = done.get_future();
+    ASSERT_TRUE(ready(f));
+    queue.sync([] {});
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
+    EXPECT_TRUE(onQueue);
+}
+
+TEST(BackgroundPool, RunsJobsOffTheQueuesAndSideBySide) {
+    SerialQueue queue("test.pool");
+    std::promise<void> first;
+    std::promise<bool> second;
+    std::promise<bool> offQueue;
+    queue.async([&] {
+        BackgroundPool::submit([&] {
+            offQueue.set_value(!queue.isCurrent());
+            auto f = first.get_future();
+            // The second job must be able to run while this one blocks.
+            second.set_value(f.wait_for(5s) == std::future_status::ready);
+        });
+    });
+    BackgroundPool::submit([&] { first.set_value(); });
+    auto s = second.get_future();
+    auto o = offQueue.get_future();
+    ASSERT_TRUE(ready(s));
+    EXPECT_TRUE(s.get());
+    EXPECT_TRUE(o.get());
+}
+
+}  // namespace
+}  // namespace lanternwick
