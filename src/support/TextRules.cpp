@@ -1,0 +1,173 @@
+#include "support/TextRules.h"
+
+#include <clocale>
+#include <cstdlib>
+#include <locale.h>
+
+#include <memory>
+
+#include <unicode/brkiter.h>
+#include <unicode/locid.h>
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utext.h>
+#include <unicode/utf8.h>
+
+namespace lanternwick {
+namespace {
+
+bool isASCII(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
+// Closing a UText must not be forgotten on any path.
+struct UTextCloser {
+    void operator()(UText* text) const { utext_close(text); }
+};
+using UTextPtr = std::unique_ptr<UText, UTextCloser>;
+
+}  // namespace
+
+std::string trimmed(std::string_view text) {
+    const char* bytes = text.data();
+    const auto length = static_cast<std::int64_t>(text.size());
+    std::int64_t begin = 0;
+    while (begin < length) {
+        std::int64_t next = begin;
+        UChar32 c = 0;
+        U8_NEXT(bytes, next, length, c);
+        if (c < 0 || !u_isUWhiteSpace(c)) break;
+        begin = next;
+    }
+    std::int64_t end = length;
+    while (end > begin) {
+        // Step back to the lead byte, then decode forwards: ICU's backward
+        // macro takes 32-bit offsets only.
+        std::int64_t previous = end - 1;
+        while (previous > begin && end - previous < 4 && (static_cast<unsigned char>(bytes[previous]) & 0xC0) == 0x80) {
+            --previous;
+        }
+        std::int64_t next = previous;
+        UChar32 c = 0;
+        U8_NEXT(bytes, next, length, c);
+        if (c < 0 || next != end || !u_isUWhiteSpace(c)) break;
+        end = previous;
+    }
+    return std::string(text.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin)));
+}
+
+bool canonicallyEqual(std::string_view a, std::string_view b) {
+    if (a == b) return true;
+    // Canonical equivalence never relates two different ASCII texts.
+    if (isASCII(a) && isASCII(b)) return false;
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) return false;
+    const icu::UnicodeString left = nfc->normalize(icu::UnicodeString::fromUTF8(a), status);
+    const icu::UnicodeString right = nfc->normalize(icu::UnicodeString::fromUTF8(b), status);
+    return U_SUCCESS(status) && left == right;
+}
+
+std::optional<double> parseNumber(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    switch (text.front()) {
+        case ' ': case '\t': case '\n': case '\v': case '\f': case '\r': case '\0':
+            return std::nullopt;
+        default:
+            break;
+    }
+    // Only decimal forms: hexadecimal, infinity and NaN would let a marker
+    // carry a value that never compares equal to itself.
+    for (const char c : text) {
+        const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'e' || c == 'E';
+        if (!allowed) return std::nullopt;
+    }
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    const std::string terminated(text);
+    char* end = nullptr;
+    const double value = strtod_l(terminated.c_str(), &end, cLocale);
+    if (end != terminated.c_str() + terminated.size()) return std::nullopt;
+    return value;
+}
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t lineStart = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        std::size_t endLength = 0;
+        if (byte >= 0x0A && byte <= 0x0D) {
+            endLength = 1;
+        } else if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x85) {
+            endLength = 2;
+        } else if (byte == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
+                   (static_cast<unsigned char>(text[i + 2]) == 0xA8 ||
+                    static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
+            endLength = 3;
+        }
+        if (endLength == 0) {
+            ++i;
+            continue;
+        }
+        lines.push_back(text.substr(lineStart, i - lineStart));
+        i += endLength;
+        lineStart = i;
+    }
+    lines.push_back(text.substr(lineStart));
+    return lines;
+}
+
+std::string displayValue(std::string_view text) {
+    std::string value = trimmed(text);
+    if (value.empty()) return "(empty)";
+    return value;
+}
+
+std::int64_t graphemeCount(std::string_view text) {
+    if (isASCII(text)) {
+        // In ASCII the only multi-character cluster is CR LF.
+        std::int64_t count = static_cast<std::int64_t>(text.size());
+        for (std::size_t i = 1; i < text.size(); ++i) {
+            if (text[i - 1] == '\r' && text[i] == '\n') --count;
+        }
+        return count;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> breaks(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    UTextPtr utext(utext_openUTF8(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status));
+    if (U_FAILURE(status)) return 0;
+    breaks->setText(utext.get(), status);
+    if (U_FAILURE(status)) return 0;
+    std::int64_t count = 0;
+    breaks->first();
+    while (breaks->next() != icu::BreakIterator::DONE) ++count;
+    return count;
+}
+
+std::string decodeUTF8(std::string_view bytes) {
+    if (isASCII(bytes)) return std::string(bytes);
+    std::string text;
+    text.reserve(bytes.size());
+    const char* data = bytes.data();
+    const auto length = static_cast<std::int64_t>(bytes.size());
+    std::int64_t i = 0;
+    while (i < length) {
+        const std::int64_t start = i;
+        UChar32 c = 0;
+        U8_NEXT(data, i, length, c);
+        if (c < 0) {
+            text += "\xEF\xBF\xBD";
+        } else {
+            text.append(data + start, static_cast<std::size_t>(i - start));
+        }
+    }
+    return text;
+}
+
+}  // namespace lanternwick
