@@ -1,0 +1,60 @@
+#pragma once
+// OSCValueDecoder: the reader over one message's bytes. The position only
+// moves forward; every read either succeeds and advances or fails with the
+// malformed text that says what was wrong. Does not own the bytes: they must
+// outlive the reader. One reader per decoding; not shared between threads.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+
+#include "osc/ASCIIString.h"
+#include "osc/OSCBytes.h"
+#include "osc/OSCDecodeError.h"
+#include "osc/OSCValue.h"
+#include "support/Result.h"
+
+namespace lanternwick {
+
+class OSCSerialization;
+
+class OSCValueDecoder {
+public:
+    explicit OSCValueDecoder(OSCByteView data, const OSCSerialization* context = nullptr);
+
+    std::size_t pos() const { return pos_; }
+    std::size_t remaining() const { return data_.size() - pos_; }
+    OSCByteView data() const { return data_; }
+
+    // A string's bytes up to its terminator, which is followed by zero bytes
+    // up to the next multiple of 4.
+    Result<OSCByteView, OSCDecodeError> readTerminatedAlignedChunk();
+    Result<std::string, OSCDecodeError> readASCIIString();
+    Result<std::int32_t, OSCDecodeError> readInt32();
+    Result<float, OSCDecodeError> readFloat32();
+    Result<double, OSCDecodeError> readDouble();
+    Result<std::int64_t, OSCDecodeError> readInt64();
+    Result<std::uint64_t, OSCDecodeError> readUInt64();
+    // A size, the bytes, then 0 to 3 zero bytes to the next multiple of 4.
+    // As the very last thing in the message it also accepts up to 4 zero
+    // bytes, the layout of older writers.
+    Result<OSCBlob, OSCDecodeError> readBlob();
+    Result<OSCByteView, OSCDecodeError> readBytes(std::int64_t count);
+    Result<void, OSCDecodeError> advance(std::int64_t count);
+
+    // Decodes the value for tags[index] and reports how many tags it used.
+    // `depth` counts enclosing arrays.
+    Result<std::pair<std::size_t, OSCValue>, OSCDecodeError> decodeValue(std::span<const char> tags,
+                                                                          std::size_t index,
+                                                                          std::size_t depth = 0);
+
+private:
+    const OSCSerialization* context_;
+    OSCByteView data_;
+    std::size_t pos_ = 0;
+};
+
+}  // namespace lanternwick
