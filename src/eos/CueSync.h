@@ -1,0 +1,36 @@
+#pragma once
+// Turning a marker diff into console traffic: the cue queries of a first
+// snapshot, the cue command lines of the diff's actions and, after
+// confirmation, the deletions; and the full cue lines sent on connect.
+// Runs on the main thread. The options are read through the context at the
+// moment each is needed, because the deletion question may let other work
+// (which can change them) run while it is open.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "eos/CueDeletionPrompt.h"
+#include "eos/EosLink.h"
+#include "markers/LightingMarker.h"
+#include "markers/MarkerDiff.h"
+
+namespace lanternwick {
+
+struct CueSyncContext {
+    std::function<bool()> optUpdateOnConnect;
+    std::function<bool()> optSyncLabels;
+    std::function<bool()> optDeleteCues;
+    CueDeletionPolicyAccess policy;
+    std::shared_ptr<CueDeletionPrompt> prompt;
+};
+
+void applyDiffToEos(bool isInitialSnapshot, const MarkerDiff& diff, EosLink& link, const CueSyncContext& context);
+
+// One full cue line per marker with a list and a usable, non-zero cue id, in
+// marker order.
+std::vector<std::string> fullCueLinesFor(const std::vector<LightingMarker>& markers, bool syncLabels);
+
+}  // namespace lanternwick

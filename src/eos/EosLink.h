@@ -1,0 +1,43 @@
+#pragma once
+// EosLink: what the monitor needs from its console connection. EosOSCClient
+// is the real one; tests substitute a recorder. The cue operations compose
+// their command line (EosCommands.h) and hand it to sendCommandLine, so every
+// link spells the lines the same way.
+// Owned by the monitor; main thread only. Callbacks are called on the main
+// thread, never from inside configure or a send of another thread.
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "eos/OSCLogMessages.h"
+
+namespace lanternwick {
+
+struct EosLinkCallbacks {
+    std::function<void(const IncomingOSCMessage&)> onIncomingCueMessage;
+    std::function<void(const OutgoingOSCMessage&)> onOutgoingMessage;
+    std::function<void()> onConnectionEstablished;
+    std::function<void(bool)> onConnectionStateChanged;
+};
+
+class EosLink {
+public:
+    virtual ~EosLink() = default;
+
+    virtual void configure(std::string_view host, std::uint16_t port, bool reconnect) = 0;
+    virtual void connect() = 0;
+    virtual void disconnect() = 0;
+    virtual void sendAddress(std::string_view address) = 0;
+    virtual void sendCommandLine(std::string_view text) = 0;
+    virtual void setCallbacks(EosLinkCallbacks callbacks) = 0;
+
+    // Each sends nothing when its line cannot be built (blank or unusable cue
+    // or value).
+    void enterCue(std::int64_t list, std::string_view cue);
+    void setCueTime(std::int64_t list, std::string_view cue, std::string_view value);
+    void setCueTimecode(std::int64_t list, std::string_view cue, std::string_view value);
+    void setCueLabel(std::int64_t list, std::string_view cue, std::string_view label);
+};
+
+}  // namespace lanternwick

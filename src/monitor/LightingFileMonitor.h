@@ -1,0 +1,173 @@
+#pragma once
+// LightingFileMonitor: the one controller. It watches the marker file once a
+// second, records a LightingChangeEvent for every appearance, disappearance,
+// read failure or content change, hands the marker diff to the console, keeps
+// the sent and received message logs (200 newest each), and owns the six
+// persisted settings and the console link.
+// Made by create() and held by a shared_ptr; every timer, debounce and link
+// callback holds it weakly and does nothing once it is gone. Main thread
+// only: every member is called there, and observers are told there, after
+// the field has changed.
+// Reads the whole file and hashes it on every tick; parsing and diffing run
+// only when the fingerprint moved.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "eos/CueDeletionPrompt.h"
+#include "eos/EosLink.h"
+#include "eos/OSCLogMessages.h"
+#include "markers/LightingChangeEvent.h"
+#include "markers/MarkerDiff.h"
+#include "markers/TempolaneFileValidationError.h"
+#include "monitor/FileSystem.h"
+#include "monitor/SettingsStore.h"
+#include "support/Cancellation.h"
+#include "support/MainQueue.h"
+#include "support/Result.h"
+
+namespace lanternwick {
+
+// The fields observers are told about.
+enum class MonitorField {
+    events,
+    incomingOSCMessages,
+    outgoingOSCMessages,
+    fileURL,
+    eosHost,
+    eosPort,
+    optUpdateOnConnect,
+    optSyncLabels,
+    optDeleteCues,
+    isEosConnected,
+    cueDeletionPromptPolicy,
+};
+
+// Starts a repeating tick (first one period from now, then every period) and
+// returns the handle that stops it. The tick may run on any thread.
+using PollTimerFactory =
+    std::function<CancelHandle(MainQueue::Duration period, std::function<void()> tick)>;
+
+struct LightingFileMonitorDependencies {
+    std::shared_ptr<MainQueue> mainQueue;
+    std::shared_ptr<SettingsStore> settings;
+    std::shared_ptr<CueDeletionPrompt> deletionPrompt;
+    // Defaults: the local file system; an EosOSCClient on mainQueue; a
+    // timer on the serial queue "tempolane.monitor".
+    std::shared_ptr<FileSystem> fileSystem;
+    std::shared_ptr<EosLink> eosLink;
+    PollTimerFactory pollTimer;
+};
+
+class LightingFileMonitor : public std::enable_shared_from_this<LightingFileMonitor> {
+public:
+    using ObserverId = std::uint64_t;
+    using Observer = std::function<void(MonitorField)>;
+
+    static constexpr std::size_t messageLogLimit = 200;
+    static constexpr MainQueue::Duration pollPeriod = std::chrono::seconds(1);
+    static constexpr MainQueue::Duration connectionSettingsDelay = std::chrono::milliseconds(600);
+
+    // Loads the settings and configures the link (without connecting).
+    static std::shared_ptr<LightingFileMonitor> create(LightingFileMonitorDependencies dependencies);
+    ~LightingFileMonitor();
+
+    LightingFileMonitor(const LightingFileMonitor&) = delete;
+    LightingFileMonitor& operator=(const LightingFileMonitor&) = delete;
+
+    // Applies the connection settings, connects, polls once and starts the
+    // one-second timer. Later calls do nothing.
+    void startMonitoring();
+    bool isMonitoring() const { return timer_.has_value(); }
+
+    void pollOnce();
+
+    // Switches to another marker file after checking its header; the same
+    // file again does nothing at all. A rejected file changes nothing.
+    Result<void, TempolaneFileValidationError> selectFile(const std::filesystem::path& url);
+
+    void resetSnapshot();
+
+    const std::vector<LightingChangeEvent>& events() const { return events_; }
+    const std::vector<IncomingOSCMessage>& incomingOSCMessages() const { return incomingOSCMessages_; }
+    const std::vector<OutgoingOSCMessage>& outgoingOSCMessages() const { return outgoingOSCMessages_; }
+    const std::filesystem::path& fileURL() const { return fileURL_; }
+    const std::string& eosHost() const { return eosHost_; }
+    std::uint16_t eosPort() const { return eosPort_; }
+    bool optUpdateOnConnect() const { return optUpdateOnConnect_; }
+    bool optSyncLabels() const { return optSyncLabels_; }
+    bool optDeleteCues() const { return optDeleteCues_; }
+    bool isEosConnected() const { return isEosConnected_; }
+    CueDeletionPromptPolicy cueDeletionPromptPolicy() const { return cueDeletionPromptPolicy_; }
+
+    // Host and port edits are applied (normalised, persisted, handed to the
+    // link) 0.6 s after the last one.
+    void setEosHost(std::string host);
+    void setEosPort(std::uint16_t port);
+    // Options are persisted at once and touch nothing else.
+    void setOptUpdateOnConnect(bool value);
+    void setOptSyncLabels(bool value);
+    void setOptDeleteCues(bool value);
+    // Lasts for the run; never persisted.
+    void setCueDeletionPromptPolicy(CueDeletionPromptPolicy policy);
+
+    ObserverId addObserver(Observer observer);
+    void removeObserver(ObserverId id);
+
+    void applyConnectionSettings();
+    void applyDiffToEos(bool isInitialSnapshot, const MarkerDiff& diff);
+    // Re-reads the file and sends one full cue line per marker with a cue.
+    void updateAllCuesInEos();
+
+    void appendIncomingMessage(const IncomingOSCMessage& message);
+    void appendOutgoingMessage(const OutgoingOSCMessage& message);
+
+private:
+    explicit LightingFileMonitor(LightingFileMonitorDependencies dependencies);
+
+    void loadSettings();
+    void wireLink();
+    void scheduleConnectionSettingsApply();
+    void recordEvent(LightingChangeEvent event);
+    void notify(MonitorField field);
+    void setEosConnected(bool connected);
+
+    LightingFileMonitorDependencies dependencies_;
+    std::vector<LightingChangeEvent> events_;
+    std::vector<IncomingOSCMessage> incomingOSCMessages_;
+    std::vector<OutgoingOSCMessage> outgoingOSCMessages_;
+    std::filesystem::path fileURL_;
+    std::string eosHost_ = "127.0.0.1";
+    std::uint16_t eosPort_ = 8555;
+    bool optUpdateOnConnect_ = false;
+    bool optSyncLabels_ = false;
+    bool optDeleteCues_ = false;
+    bool isEosConnected_ = false;
+    std::optional<CancelHandle> timer_;
+    std::optional<CancelHandle> connectionSettingsWorkItem_;
+    bool isApplyingConnectionSettings_ = false;
+    std::optional<std::string> lastFingerprint_;
+    std::optional<std::string> lastText_;
+    bool lastKnownExists_ = false;
+    std::optional<std::string> lastReadError_;
+    bool hasPolled_ = false;
+    CueDeletionPromptPolicy cueDeletionPromptPolicy_ = CueDeletionPromptPolicy::askEveryTime;
+    std::map<ObserverId, Observer> observers_;
+    ObserverId nextObserverId_ = 1;
+};
+
+// The user's home directory from the user database (or "/Users/" and the
+// login name when it has none), then Documents/Tempolane/Lighting.xml.
+std::filesystem::path defaultMarkerFilePath();
+
+// Lower-case hexadecimal SHA-256 of the bytes, 64 characters.
+std::string sha256Hex(std::string_view bytes);
+
+}  // namespace lanternwick
