@@ -1,0 +1,121 @@
+#pragma once
+// OSCTCPClient: OSC packets over one outgoing TCP connection. It frames
+// every packet it sends (SLIP, length header or none), keeps one read
+// outstanding while connected, reassembles frames that TCP splits across
+// reads, decodes them and hands each message to the receive handler and each
+// connection change to the notification handler. Made by create() and held
+// by a shared_ptr by one owner (the Eos client); releasing it closes the
+// connection once queued writes are out, and no handler runs after that.
+// Every public member may be called from any thread. Handlers run on the
+// client's serial queue, never on the caller's thread, one at a time, and
+// messages arrive in the order they were received (delayed bundles aside).
+// Limits: a frame longer than maximumFrameBytes is dropped (SLIP resumes at
+// the next END; with length headers the connection is closed, as the stream
+// cannot be resynchronised).
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "net/AsyncTCPSocket.h"
+#include "osc/OSCBundle.h"
+#include "osc/OSCEncodeError.h"
+#include "osc/OSCMessage.h"
+#include "osc/OSCPacket.h"
+#include "osc/OSCTimeTag.h"
+#include "osc/tcp/OSCTCPFraming.h"
+#include "support/Result.h"
+#include "support/SerialQueue.h"
+
+namespace lanternwick {
+
+// osc1_0 honours bundle time tags; ignore delivers every message at once.
+enum class OSCTimeTagMode { osc1_0, ignore };
+
+class OSCTCPClient : public std::enable_shared_from_this<OSCTCPClient> {
+public:
+    struct Notification {
+        enum class Kind { connected, disconnected };
+
+        Kind kind = Kind::connected;
+        // Set only for disconnected, and only when the socket layer closed
+        // for a reason of its own (a connect timeout, for instance).
+        std::optional<AsyncTCPSocketError> error;
+
+        static Notification connected() { return {Kind::connected, std::nullopt}; }
+        static Notification disconnected(std::optional<AsyncTCPSocketError> error = std::nullopt) {
+            return {Kind::disconnected, std::move(error)};
+        }
+
+        friend bool operator==(const Notification&, const Notification&) = default;
+    };
+
+    using ReceiveHandler = std::function<void(const OSCMessage& message, const OSCTimeTag& timeTag,
+                                              const std::string& remoteHost, std::uint16_t remotePort)>;
+    using NotificationHandler = std::function<void(const Notification& notification)>;
+
+    static constexpr std::size_t maximumFrameBytes = 1024 * 1024;
+
+    // Without a queue the client makes its own, labelled "OSCTCPClient".
+    static std::shared_ptr<OSCTCPClient> create(std::string_view remoteHost, std::uint16_t remotePort,
+                                                std::optional<std::string> interface, OSCTimeTagMode timeTagMode,
+                                                OSCTCPFramingMode framingMode,
+                                                std::optional<SerialQueue> queue = std::nullopt,
+                                                ReceiveHandler receiveHandler = {});
+    ~OSCTCPClient();
+
+    OSCTCPClient(const OSCTCPClient&) = delete;
+    OSCTCPClient& operator=(const OSCTCPClient&) = delete;
+
+    // Take effect on the queue after the work already queued there; an empty
+    // function clears the handler.
+    void setReceiveHandler(ReceiveHandler handler);
+    void setNotificationHandler(NotificationHandler handler);
+
+    OSCTimeTagMode timeTagMode() const;
+    void setTimeTagMode(OSCTimeTagMode mode);
+
+    // Starts connecting with a timeout of at least one second. Fails only
+    // when the socket refuses at once (already connected, empty host);
+    // every later outcome arrives as a notification.
+    Result<void, AsyncTCPSocketError> connect(double timeoutSeconds);
+    // Closes after the queued writes have gone out.
+    void close();
+    bool isConnected() const;
+
+    // Encodes, frames and queues the packet. Fails only when it cannot be
+    // encoded; write failures show up as a disconnect.
+    Result<void, OSCEncodeError> send(const OSCMessage& message, long tag = 0);
+    Result<void, OSCEncodeError> send(const OSCBundle& bundle, long tag = 0);
+    Result<void, OSCEncodeError> send(const OSCPacket& packet, long tag = 0);
+
+    const std::string& remoteHost() const { return remoteHost_; }
+    std::uint16_t remotePort() const { return remotePort_; }
+    const std::optional<std::string>& interface() const { return interface_; }
+    OSCTCPFramingMode framingMode() const { return framingMode_; }
+    const SerialQueue& queue() const { return queue_; }
+    const std::shared_ptr<AsyncTCPSocket>& tcpSocket() const { return tcpSocket_; }
+
+    struct Receiver;
+
+private:
+    OSCTCPClient(std::string_view remoteHost, std::uint16_t remotePort, std::optional<std::string> interface,
+                 OSCTimeTagMode timeTagMode, OSCTCPFramingMode framingMode, SerialQueue queue);
+
+    Result<void, OSCEncodeError> sendBytes(const OSCBytes& packetBytes, long tag);
+
+    std::shared_ptr<AsyncTCPSocket> tcpSocket_;
+    std::shared_ptr<AsyncTCPSocketDelegate> tcpDelegate_;
+    SerialQueue queue_;
+    std::unique_ptr<Receiver> receiver_;
+    std::string remoteHost_;
+    std::uint16_t remotePort_;
+    std::optional<std::string> interface_;
+    OSCTCPFramingMode framingMode_;
+};
+
+}  // namespace lanternwick
