@@ -24,8 +24,13 @@ class OSCMessage;
 class OSCTCPClient;
 
 class EosOSCClient final : public EosLink, public std::enable_shared_from_this<EosOSCClient> {
+    struct Passkey {
+        explicit Passkey() = default;
+    };
+
 public:
     static std::shared_ptr<EosOSCClient> create(std::shared_ptr<MainQueue> mainQueue);
+    EosOSCClient(Passkey, std::shared_ptr<MainQueue> mainQueue);
     ~EosOSCClient() override;
 
     EosOSCClient(const EosOSCClient&) = delete;
@@ -53,8 +58,6 @@ public:
     static constexpr double connectTimeoutSeconds = 5.0;
 
 private:
-    explicit EosOSCClient(std::shared_ptr<MainQueue> mainQueue);
-
     bool transportConnected() const;
     void reportConnectionState(bool connected);
 

@@ -67,6 +67,10 @@ struct LightingFileMonitorDependencies {
 };
 
 class LightingFileMonitor : public std::enable_shared_from_this<LightingFileMonitor> {
+    struct Passkey {
+        explicit Passkey() = default;
+    };
+
 public:
     using ObserverId = std::uint64_t;
     using Observer = std::function<void(MonitorField)>;
@@ -77,6 +81,7 @@ public:
 
     // Loads the settings and configures the link (without connecting).
     static std::shared_ptr<LightingFileMonitor> create(LightingFileMonitorDependencies dependencies);
+    LightingFileMonitor(Passkey, LightingFileMonitorDependencies dependencies);
     ~LightingFileMonitor();
 
     LightingFileMonitor(const LightingFileMonitor&) = delete;
@@ -130,8 +135,6 @@ public:
     void appendOutgoingMessage(const OutgoingOSCMessage& message);
 
 private:
-    explicit LightingFileMonitor(LightingFileMonitorDependencies dependencies);
-
     void loadSettings();
     void wireLink();
     void scheduleConnectionSettingsApply();
@@ -162,6 +165,10 @@ private:
     std::map<ObserverId, Observer> observers_;
     ObserverId nextObserverId_ = 1;
 };
+
+// A tick every period on the given main queue itself; what tests with a
+// manual clock and single-threaded runners use instead of the monitor queue.
+PollTimerFactory pollTimerOn(std::shared_ptr<MainQueue> queue);
 
 // The user's home directory from the user database (or "/Users/" and the
 // login name when it has none), then Documents/Tempolane/Lighting.xml.

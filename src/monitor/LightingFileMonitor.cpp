@@ -1,0 +1,446 @@
+#include "monitor/LightingFileMonitor.h"
+
+#include <openssl/evp.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <array>
+
+#include "eos/CueSync.h"
+#include "eos/EosOSCClient.h"
+#include "markers/LightingMarker.h"
+#include "support/SerialQueue.h"
+#include "support/TextRules.h"
+#include "support/Uuid.h"
+
+namespace lanternwick {
+namespace {
+
+constexpr std::string_view filePathKey = "tempolaneFilePath";
+constexpr std::string_view hostKey = "eosHost";
+constexpr std::string_view portKey = "eosPort";
+constexpr std::string_view updateOnConnectKey = "optUpdateOnConnect";
+constexpr std::string_view syncLabelsKey = "optSyncLabels";
+constexpr std::string_view deleteCuesKey = "optDeleteCues";
+constexpr std::string_view defaultHost = "127.0.0.1";
+constexpr std::uint16_t defaultPort = 8555;
+
+template <typename Queue>
+void scheduleTick(Queue queue, CancelHandle handle, MainQueue::Duration period,
+                  std::chrono::steady_clock::time_point due, std::function<void()> tick,
+                  std::function<std::chrono::steady_clock::time_point()> now) {
+    const auto delay = due - now();
+    queue->asyncAfter(delay, [queue, handle, period, due, tick = std::move(tick), now = std::move(now)]() mutable {
+        if (handle.isCancelled()) {
+            return;
+        }
+        tick();
+        scheduleTick(queue, handle, period, due + period, std::move(tick), std::move(now));
+    });
+}
+
+PollTimerFactory monitorQueueTimer() {
+    return [](MainQueue::Duration period, std::function<void()> tick) {
+        auto queue = std::make_shared<SerialQueue>("tempolane.monitor");
+        CancelHandle handle;
+        const auto now = [] { return std::chrono::steady_clock::now(); };
+        scheduleTick(queue, handle, period, now() + period, std::move(tick), now);
+        return handle;
+    };
+}
+
+LightingChangeEvent makeEvent(LightingChangeEvent::Kind kind, std::string summary, std::string details,
+                              std::vector<LightingAction> actions = {}) {
+    return LightingChangeEvent{Uuid::random(), std::chrono::system_clock::now(), kind, std::move(summary),
+                               std::move(details), std::move(actions)};
+}
+
+template <typename Message>
+void prependBounded(std::vector<Message>& log, const Message& message, std::size_t limit) {
+    log.insert(log.begin(), message);
+    if (log.size() > limit) {
+        log.resize(limit);
+    }
+}
+
+}  // namespace
+
+PollTimerFactory pollTimerOn(std::shared_ptr<MainQueue> queue) {
+    return [queue](MainQueue::Duration period, std::function<void()> tick) {
+        CancelHandle handle;
+        // The period is counted from each tick's own start; on a queue driven
+        // by a manual clock that is exactly the deadline.
+        auto state = std::make_shared<std::function<void()>>();
+        *state = [queue, handle, period, tick, weakState = std::weak_ptr(state)] {
+            if (handle.isCancelled()) {
+                return;
+            }
+            tick();
+            if (auto again = weakState.lock()) {
+                queue->asyncAfter(period, [again] { (*again)(); });
+            }
+        };
+        queue->asyncAfter(period, [state] { (*state)(); });
+        return handle;
+    };
+}
+
+std::shared_ptr<LightingFileMonitor> LightingFileMonitor::create(LightingFileMonitorDependencies dependencies) {
+    auto monitor = std::make_shared<LightingFileMonitor>(Passkey{}, std::move(dependencies));
+    monitor->wireLink();
+    return monitor;
+}
+
+LightingFileMonitor::LightingFileMonitor(Passkey, LightingFileMonitorDependencies dependencies)
+    : dependencies_(std::move(dependencies)) {
+    if (!dependencies_.settings) {
+        dependencies_.settings = std::make_shared<InMemorySettingsStore>();
+    }
+    if (!dependencies_.fileSystem) {
+        dependencies_.fileSystem = std::make_shared<LocalFileSystem>();
+    }
+    if (!dependencies_.eosLink) {
+        dependencies_.eosLink = EosOSCClient::create(dependencies_.mainQueue);
+    }
+    if (!dependencies_.pollTimer) {
+        dependencies_.pollTimer = monitorQueueTimer();
+    }
+    loadSettings();
+    dependencies_.eosLink->configure(eosHost_, eosPort_, false);
+}
+
+LightingFileMonitor::~LightingFileMonitor() {
+    if (connectionSettingsWorkItem_) {
+        connectionSettingsWorkItem_->cancel();
+    }
+    if (timer_) {
+        timer_->cancel();
+    }
+}
+
+void LightingFileMonitor::loadSettings() {
+    const SettingsStore& settings = *dependencies_.settings;
+    const auto storedPath = settings.stringValue(filePathKey);
+    fileURL_ = storedPath && !trimmed(*storedPath).empty() ? std::filesystem::path(*storedPath)
+                                                           : defaultMarkerFilePath();
+
+    const std::string host = trimmed(settings.stringValue(hostKey).value_or(""));
+    eosHost_ = host.empty() ? std::string(defaultHost) : host;
+
+    const std::int64_t port = settings.integerValue(portKey).value_or(0);
+    eosPort_ = port >= 1 && port <= 65535 ? static_cast<std::uint16_t>(port) : defaultPort;
+
+    optUpdateOnConnect_ = settings.boolValue(updateOnConnectKey).value_or(false);
+    optSyncLabels_ = settings.boolValue(syncLabelsKey).value_or(false);
+    optDeleteCues_ = settings.boolValue(deleteCuesKey).value_or(false);
+}
+
+void LightingFileMonitor::wireLink() {
+    const std::weak_ptr<LightingFileMonitor> weak = weak_from_this();
+    EosLinkCallbacks callbacks;
+    callbacks.onIncomingCueMessage = [weak](const IncomingOSCMessage& message) {
+        if (const auto self = weak.lock()) {
+            self->appendIncomingMessage(message);
+        }
+    };
+    callbacks.onOutgoingMessage = [weak](const OutgoingOSCMessage& message) {
+        if (const auto self = weak.lock()) {
+            self->appendOutgoingMessage(message);
+        }
+    };
+    callbacks.onConnectionStateChanged = [weak](bool connected) {
+        if (const auto self = weak.lock()) {
+            self->setEosConnected(connected);
+        }
+    };
+    callbacks.onConnectionEstablished = [weak] {
+        if (const auto self = weak.lock(); self && self->optUpdateOnConnect_) {
+            self->updateAllCuesInEos();
+        }
+    };
+    dependencies_.eosLink->setCallbacks(std::move(callbacks));
+}
+
+void LightingFileMonitor::startMonitoring() {
+    if (timer_) {
+        return;
+    }
+    if (connectionSettingsWorkItem_) {
+        connectionSettingsWorkItem_->cancel();
+        connectionSettingsWorkItem_.reset();
+    }
+    applyConnectionSettings();
+    dependencies_.eosLink->connect();
+    pollOnce();
+    const std::weak_ptr<LightingFileMonitor> weak = weak_from_this();
+    const std::shared_ptr<MainQueue> mainQueue = dependencies_.mainQueue;
+    timer_ = dependencies_.pollTimer(pollPeriod, [weak, mainQueue] {
+        if (weak.expired()) {
+            return;
+        }
+        mainQueue->async([weak] {
+            if (const auto self = weak.lock()) {
+                self->pollOnce();
+            }
+        });
+    });
+}
+
+void LightingFileMonitor::pollOnce() {
+    const bool wasExisting = lastKnownExists_;
+    FileSystem& fileSystem = *dependencies_.fileSystem;
+    if (!fileSystem.fileExists(fileURL_)) {
+        if (lastKnownExists_) {
+            recordEvent(makeEvent(LightingChangeEvent::Kind::deleted, "File removed",
+                                  "The monitored file no longer exists."));
+        }
+        lastKnownExists_ = false;
+        lastFingerprint_.reset();
+        lastText_.reset();
+        hasPolled_ = true;
+        return;
+    }
+
+    lastKnownExists_ = true;
+    auto bytes = fileSystem.readFile(fileURL_);
+    if (!bytes) {
+        const std::string& message = bytes.error();
+        if (lastReadError_ != message) {
+            recordEvent(makeEvent(LightingChangeEvent::Kind::unreadable, "Failed reading file", message));
+            lastReadError_ = message;
+        }
+        hasPolled_ = true;
+        return;
+    }
+
+    // Fingerprint first: an unchanged file costs one read and one hash, no decoding.
+    std::string fingerprint = sha256Hex(*bytes);
+    if (lastFingerprint_ == fingerprint) {
+        lastReadError_.reset();
+        hasPolled_ = true;
+        return;
+    }
+
+    using Kind = LightingChangeEvent::Kind;
+    const Kind kind = lastFingerprint_ ? Kind::modified : (hasPolled_ && !wasExisting ? Kind::created : Kind::initial);
+    std::string text = decodeUTF8(*bytes);
+    const std::optional<std::string> previousText = kind == Kind::modified ? lastText_ : std::nullopt;
+    const auto previousView = previousText ? std::optional<std::string_view>(*previousText) : std::nullopt;
+
+    const XMLLikeAnalysis analysis = analyzeText(text, static_cast<std::int64_t>(bytes->size()));
+    MarkerDiff diff = diffMarkers(previousView, text, kind);
+    std::string summary = eventSummary(kind, analysis, diff.actions);
+    std::string details = eventDetails(analysis, previousView, diff);
+    recordEvent(makeEvent(kind, std::move(summary), std::move(details), diff.actions));
+
+    // A read that caught the file half written does not parse while the
+    // previous text did: keeping the previous text as the base lets the next
+    // poll diff the finished save against what the console last heard of.
+    const bool newTextUnparsable = kind == Kind::modified && diff.oldCount && !diff.newCount;
+    lastFingerprint_ = std::move(fingerprint);
+    if (!newTextUnparsable) {
+        lastText_ = std::move(text);
+    }
+    lastReadError_.reset();
+    hasPolled_ = true;
+
+    // The snapshot moves on before the console is told, because the deletion
+    // question may run a nested event loop in which the next poll runs.
+    applyDiffToEos(kind != Kind::modified, diff);
+}
+
+Result<void, TempolaneFileValidationError> LightingFileMonitor::selectFile(const std::filesystem::path& url) {
+    if (url == fileURL_) {
+        return {};
+    }
+    const auto bytes = dependencies_.fileSystem->readFile(url);
+    if (!bytes) {
+        return fail(TempolaneFileValidationError::unreadableFile(bytes.error()));
+    }
+    if (auto valid = validateMarkerBytes(*bytes); !valid) {
+        return fail(valid.error());
+    }
+    fileURL_ = url;
+    notify(MonitorField::fileURL);
+    dependencies_.settings->setString(filePathKey, url.string());
+    resetSnapshot();
+    pollOnce();
+    return {};
+}
+
+void LightingFileMonitor::resetSnapshot() {
+    lastFingerprint_.reset();
+    lastText_.reset();
+    lastReadError_.reset();
+    lastKnownExists_ = false;
+    hasPolled_ = false;
+}
+
+void LightingFileMonitor::recordEvent(LightingChangeEvent event) {
+    events_.insert(events_.begin(), std::move(event));
+    notify(MonitorField::events);
+}
+
+void LightingFileMonitor::appendIncomingMessage(const IncomingOSCMessage& message) {
+    prependBounded(incomingOSCMessages_, message, messageLogLimit);
+    notify(MonitorField::incomingOSCMessages);
+}
+
+void LightingFileMonitor::appendOutgoingMessage(const OutgoingOSCMessage& message) {
+    prependBounded(outgoingOSCMessages_, message, messageLogLimit);
+    notify(MonitorField::outgoingOSCMessages);
+}
+
+void LightingFileMonitor::setEosHost(std::string host) {
+    eosHost_ = std::move(host);
+    notify(MonitorField::eosHost);
+    scheduleConnectionSettingsApply();
+}
+
+void LightingFileMonitor::setEosPort(std::uint16_t port) {
+    eosPort_ = port;
+    notify(MonitorField::eosPort);
+    scheduleConnectionSettingsApply();
+}
+
+void LightingFileMonitor::setOptUpdateOnConnect(bool value) {
+    optUpdateOnConnect_ = value;
+    notify(MonitorField::optUpdateOnConnect);
+    dependencies_.settings->setBool(updateOnConnectKey, optUpdateOnConnect_);
+}
+
+void LightingFileMonitor::setOptSyncLabels(bool value) {
+    optSyncLabels_ = value;
+    notify(MonitorField::optSyncLabels);
+    dependencies_.settings->setBool(syncLabelsKey, optSyncLabels_);
+}
+
+void LightingFileMonitor::setOptDeleteCues(bool value) {
+    optDeleteCues_ = value;
+    notify(MonitorField::optDeleteCues);
+    dependencies_.settings->setBool(deleteCuesKey, optDeleteCues_);
+}
+
+void LightingFileMonitor::setCueDeletionPromptPolicy(CueDeletionPromptPolicy policy) {
+    cueDeletionPromptPolicy_ = policy;
+    notify(MonitorField::cueDeletionPromptPolicy);
+}
+
+void LightingFileMonitor::setEosConnected(bool connected) {
+    isEosConnected_ = connected;
+    notify(MonitorField::isEosConnected);
+}
+
+void LightingFileMonitor::scheduleConnectionSettingsApply() {
+    if (isApplyingConnectionSettings_) {
+        return;
+    }
+    if (connectionSettingsWorkItem_) {
+        connectionSettingsWorkItem_->cancel();
+    }
+    const std::weak_ptr<LightingFileMonitor> weak = weak_from_this();
+    connectionSettingsWorkItem_ = dependencies_.mainQueue->asyncAfter(connectionSettingsDelay, [weak] {
+        if (const auto self = weak.lock()) {
+            self->connectionSettingsWorkItem_.reset();
+            self->applyConnectionSettings();
+        }
+    });
+}
+
+void LightingFileMonitor::applyConnectionSettings() {
+    std::string host = trimmed(eosHost_);
+    if (host.empty()) {
+        host = std::string(defaultHost);
+    }
+    const std::uint16_t port = eosPort_ == 0 ? defaultPort : eosPort_;
+
+    isApplyingConnectionSettings_ = true;
+    if (eosHost_ != host) {
+        setEosHost(host);
+    }
+    if (eosPort_ != port) {
+        setEosPort(port);
+    }
+    isApplyingConnectionSettings_ = false;
+
+    dependencies_.settings->setString(hostKey, host);
+    dependencies_.settings->setInteger(portKey, port);
+    dependencies_.eosLink->configure(host, port, isMonitoring());
+}
+
+void LightingFileMonitor::applyDiffToEos(bool isInitialSnapshot, const MarkerDiff& diff) {
+    CueSyncContext context;
+    context.optUpdateOnConnect = [this] { return optUpdateOnConnect_; };
+    context.optSyncLabels = [this] { return optSyncLabels_; };
+    context.optDeleteCues = [this] { return optDeleteCues_; };
+    context.policy.read = [this] { return cueDeletionPromptPolicy_; };
+    context.policy.write = [this](CueDeletionPromptPolicy policy) { setCueDeletionPromptPolicy(policy); };
+    context.prompt = dependencies_.deletionPrompt;
+    // Keeps the link alive should a nested event loop inside the question drop the monitor.
+    const std::shared_ptr<EosLink> link = dependencies_.eosLink;
+    lanternwick::applyDiffToEos(isInitialSnapshot, diff, *link, context);
+}
+
+void LightingFileMonitor::updateAllCuesInEos() {
+    const auto bytes = dependencies_.fileSystem->readFile(fileURL_);
+    if (!bytes) {
+        return;
+    }
+    const auto markers = parseMarkers(decodeUTF8(*bytes));
+    if (!markers) {
+        return;
+    }
+    for (const auto& line : fullCueLinesFor(*markers, optSyncLabels_)) {
+        dependencies_.eosLink->sendCommandLine(line);
+    }
+}
+
+LightingFileMonitor::ObserverId LightingFileMonitor::addObserver(Observer observer) {
+    const ObserverId id = nextObserverId_++;
+    observers_.emplace(id, std::move(observer));
+    return id;
+}
+
+void LightingFileMonitor::removeObserver(ObserverId id) { observers_.erase(id); }
+
+void LightingFileMonitor::notify(MonitorField field) {
+    // A copy, so an observer may add or remove observers while being told.
+    const auto observers = observers_;
+    for (const auto& [id, observer] : observers) {
+        if (observers_.count(id) != 0) {
+            observer(field);
+        }
+    }
+}
+
+std::filesystem::path defaultMarkerFilePath() {
+    std::filesystem::path home;
+    std::array<char, 16384> buffer{};
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr && found->pw_dir[0] != '\0') {
+        home = found->pw_dir;
+    } else {
+        std::array<char, 256> login{};
+        const bool haveLogin = ::getlogin_r(login.data(), login.size()) == 0;
+        home = std::string("/Users/") + (haveLogin ? login.data() : "");
+    }
+    return home / "Documents" / "Tempolane" / "Lighting.xml";
+}
+
+std::string sha256Hex(std::string_view bytes) {
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int length = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr);
+    static constexpr char hexDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(length * 2);
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += hexDigits[digest[i] >> 4];
+        hex += hexDigits[digest[i] & 0x0f];
+    }
+    return hex;
+}
+
+}  // namespace lanternwick
