@@ -72,6 +72,18 @@ bool canonicallyEqual(std::string_view a, std::string_view b) {
     return U_SUCCESS(status) && left == right;
 }
 
+std::string canonicalForm(std::string_view text) {
+    if (isASCII(text)) return std::string(text);
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) return std::string(text);
+    const icu::UnicodeString normalized = nfc->normalize(icu::UnicodeString::fromUTF8(text), status);
+    if (U_FAILURE(status)) return std::string(text);
+    std::string out;
+    normalized.toUTF8String(out);
+    return out;
+}
+
 std::optional<double> parseNumber(std::string_view text) {
     if (text.empty()) return std::nullopt;
     switch (text.front()) {

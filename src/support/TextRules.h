@@ -19,6 +19,9 @@ std::string trimmed(std::string_view text);
 // Equal under canonical equivalence (NFC); no case folding.
 bool canonicallyEqual(std::string_view a, std::string_view b);
 
+// The NFC form, for keys that must treat canonically equivalent texts alike.
+std::string canonicalForm(std::string_view text);
+
 // A decimal floating-point number in the C locale, whatever the process locale
 // is. Absent when the text is empty, starts with white space or NUL, or has
 // anything left over after the number. Exponents are accepted.
