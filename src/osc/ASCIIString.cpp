@@ -1,0 +1,167 @@
+#include "osc/ASCIIString.h"
+
+#include <memory>
+#include <mutex>
+
+#include <unicode/brkiter.h>
+#include <unicode/translit.h>
+#include <unicode/unistr.h>
+
+namespace lanternwick {
+namespace {
+
+// Creating the transliterator costs tens of milliseconds, so one instance
+// serves the whole process. ICU does not promise that concurrent
+// transliterate() calls on one instance are safe, hence the lock; only text
+// with non-ASCII characters ever takes it.
+class SharedLatinASCII {
+public:
+    static SharedLatinASCII& instance() {
+        static SharedLatinASCII shared;
+        return shared;
+    }
+
+    icu::UnicodeString transliterate(const icu::UnicodeString& text) {
+        icu::UnicodeString result(text);
+        std::lock_guard lock(mutex_);
+        if (transliterator_) {
+            transliterator_->transliterate(result);
+        }
+        return result;
+    }
+
+    // Splits into user-perceived characters; same lock, same reason.
+    template <typename Visit>
+    void forEachCharacter(const icu::UnicodeString& text, Visit visit) {
+        std::lock_guard lock(mutex_);
+        if (!characters_) {
+            for (int32_t i = 0; i < text.length();) {
+                const int32_t next = text.moveIndex32(i, 1);
+                visit(text.tempSubStringBetween(i, next));
+                i = next;
+            }
+            return;
+        }
+        characters_->setText(text);
+        int32_t start = characters_->first();
+        for (int32_t end = characters_->next(); end != icu::BreakIterator::DONE;
+             start = end, end = characters_->next()) {
+            visit(text.tempSubStringBetween(start, end));
+        }
+    }
+
+private:
+    SharedLatinASCII() {
+        UErrorCode status = U_ZERO_ERROR;
+        transliterator_.reset(icu::Transliterator::createInstance("Latin-ASCII", UTRANS_FORWARD, status));
+        if (U_FAILURE(status)) {
+            transliterator_.reset();
+        }
+        status = U_ZERO_ERROR;
+        characters_.reset(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status)) {
+            characters_.reset();
+        }
+    }
+
+    std::mutex mutex_;
+    std::unique_ptr<icu::Transliterator> transliterator_;
+    std::unique_ptr<icu::BreakIterator> characters_;
+};
+
+bool isPrintable(char32_t c) { return c >= 0x20 && c <= 0x7E; }
+
+}  // namespace
+
+bool isPrintableASCII(std::string_view text) {
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte > 0x7E) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isASCII(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string convertToPrintableASCII(std::string_view text) {
+    if (isPrintableASCII(text)) {
+        return std::string(text);
+    }
+    auto& shared = SharedLatinASCII::instance();
+    const auto original = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    auto converted = isASCII(text) ? original : shared.transliterate(original);
+    if (converted.isEmpty()) {
+        converted = original;
+    }
+    std::string result;
+    result.reserve(static_cast<std::size_t>(converted.length()));
+    shared.forEachCharacter(converted, [&](const icu::UnicodeString& character) {
+        if (character.length() == 1 && isPrintable(character.charAt(0))) {
+            result.push_back(static_cast<char>(character.charAt(0)));
+        } else {
+            result.push_back('?');
+        }
+    });
+    return result;
+}
+
+ASCIIString ASCIIString::fromText(std::string_view text) {
+    std::string converted = convertToPrintableASCII(text);
+    std::string raw = converted;
+    return ASCIIString{std::move(converted), std::move(raw)};
+}
+
+std::optional<ASCIIString> ASCIIString::fromBytes(OSCByteView bytes) {
+    std::string text(bytes.begin(), bytes.end());
+    if (!isASCII(text)) {
+        return std::nullopt;
+    }
+    std::string raw = text;
+    return ASCIIString{std::move(text), std::move(raw)};
+}
+
+ASCIICharacter ASCIICharacter::fromCharacter(std::string_view character) {
+    if (character == "\r\n") {
+        return ASCIICharacter{U'\n', 10};
+    }
+    if (character.size() == 1 && static_cast<unsigned char>(character[0]) < 0x80) {
+        const auto code = static_cast<std::uint8_t>(character[0]);
+        return ASCIICharacter{code, code};
+    }
+    const auto original =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(character.data(), static_cast<int32_t>(character.size())));
+    const auto converted = SharedLatinASCII::instance().transliterate(original);
+    if (!converted.isEmpty() && converted.char32At(0) < 0x80) {
+        const auto code = static_cast<std::uint8_t>(converted.char32At(0));
+        return ASCIICharacter{code, code};
+    }
+    return ASCIICharacter{U'?', 63};
+}
+
+ASCIICharacter ASCIICharacter::fromCharacter(char32_t character) {
+    if (character < 0x80) {
+        const auto code = static_cast<std::uint8_t>(character);
+        return ASCIICharacter{code, code};
+    }
+    std::string utf8;
+    icu::UnicodeString(static_cast<UChar32>(character)).toUTF8String(utf8);
+    return fromCharacter(std::string_view(utf8));
+}
+
+std::optional<ASCIICharacter> ASCIICharacter::fromCode(std::uint32_t code) {
+    if (code > 127) {
+        return std::nullopt;
+    }
+    return ASCIICharacter{static_cast<char32_t>(code), static_cast<std::uint8_t>(code)};
+}
+
+}  // namespace lanternwick

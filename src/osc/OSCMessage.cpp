@@ -1,0 +1,48 @@
+#include "osc/OSCMessage.h"
+
+#include "osc/OSCMessageEncoder.h"
+
+namespace lanternwick {
+
+std::optional<std::string_view> OSCMessage::stringArgument(std::size_t index) const {
+    if (index >= values_.size()) {
+        return std::nullopt;
+    }
+    return values_[index].asString();
+}
+
+std::optional<std::int32_t> OSCMessage::int32Argument(std::size_t index) const {
+    if (index >= values_.size()) {
+        return std::nullopt;
+    }
+    return values_[index].asInt32();
+}
+
+Result<void, OSCEncodeError> OSCMessage::appendRawData(OSCBytes& out) const {
+    if (rawData_) {
+        out.insert(out.end(), rawData_->begin(), rawData_->end());
+        return {};
+    }
+    return OSCMessageEncoder::append(addressPattern_.rawData(), values_, out);
+}
+
+Result<OSCBytes, OSCEncodeError> OSCMessage::rawData() const {
+    if (rawData_) {
+        return *rawData_;
+    }
+    OSCBytes out;
+    if (auto written = OSCMessageEncoder::append(addressPattern_.rawData(), values_, out); !written) {
+        return fail(written.error());
+    }
+    return out;
+}
+
+std::string OSCMessage::description() const {
+    std::string text = "OSCMessage(\"" + addressPattern_.rawAddress() + "\"";
+    if (!values_.empty()) {
+        text += ", values: " + listDescription(values_);
+    }
+    return text + ")";
+}
+
+}  // namespace lanternwick

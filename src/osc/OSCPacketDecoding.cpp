@@ -1,0 +1,164 @@
+#include <cstring>
+#include <string_view>
+
+#include "osc/ASCIIString.h"
+#include "osc/OSCPacket.h"
+#include "osc/OSCSerialization.h"
+#include "osc/OSCValueDecoder.h"
+
+namespace lanternwick {
+
+namespace {
+
+constexpr std::uint8_t bundleHeader[8] = {'#', 'b', 'u', 'n', 'd', 'l', 'e', 0};
+
+bool startsWithBundleHeader(OSCByteView bytes) {
+    return bytes.size() >= 8 && std::memcmp(bytes.data(), bundleHeader, 8) == 0;
+}
+
+bool startsWithSlash(OSCByteView bytes) { return !bytes.empty() && bytes[0] == '/'; }
+
+OSCDecodeError malformed(std::string_view text) { return OSCDecodeError::malformed(std::string(text)); }
+
+}  // namespace
+
+// Both decoders take the bytes as a view and keep a copy only at the end,
+// or take over a buffer the caller no longer needs.
+class OSCPacketDecoding {
+public:
+    static Result<OSCMessage, OSCDecodeError> message(OSCByteView bytes, OSCBytes* owned) {
+        if (bytes.size() % 4 != 0) {
+            return fail(malformed("Length not a multiple of 4 bytes."));
+        }
+        if (!startsWithSlash(bytes)) {
+            return fail(malformed("Does not start with an address pattern."));
+        }
+        OSCValueDecoder reader(bytes);
+        auto address = reader.readASCIIString();
+        if (!address) {
+            return fail(malformed("Address pattern string could not be parsed."));
+        }
+        const auto tagChunk = reader.readTerminatedAlignedChunk();
+        if (!tagChunk) {
+            return fail(malformed("Couldn't extract OSC-type chunk."));
+        }
+        const std::span<const char> tags(reinterpret_cast<const char*>(tagChunk->data()), tagChunk->size());
+        if (!isASCII(std::string_view(tags.data(), tags.size()))) {
+            return fail(malformed("Couldn't extract OSC-type chunk."));
+        }
+        std::vector<OSCValue> values;
+        values.reserve(tags.size());
+        for (std::size_t i = 0; i < tags.size();) {
+            if (tags[i] == ',' || tags[i] == '\0') {
+                ++i;
+                continue;
+            }
+            auto decoded = reader.decodeValue(tags, i);
+            if (!decoded) {
+                return fail(decoded.error());
+            }
+            i += decoded->first;
+            values.push_back(std::move(decoded->second));
+        }
+        OSCMessage result(OSCAddressPattern(std::move(address).value()), std::move(values));
+        result.rawData_ = owned ? std::move(*owned) : OSCBytes(bytes.begin(), bytes.end());
+        return result;
+    }
+
+    static Result<OSCBundle, OSCDecodeError> bundle(OSCByteView bytes, OSCBytes* owned, std::size_t depth) {
+        const std::size_t n = bytes.size();
+        if (n <= 15) {
+            return fail(OSCDecodeError::malformed("Data length too short. (Length is " + std::to_string(n) + ")"));
+        }
+        if (!startsWithBundleHeader(bytes)) {
+            return fail(malformed("Bundle header is not present or is malformed."));
+        }
+        if (depth >= OSCPacket::maximumNestingDepth) {
+            return fail(OSCDecodeError::malformed("Bundles are nested more than " +
+                                                  std::to_string(OSCPacket::maximumNestingDepth) + " levels deep."));
+        }
+        OSCValueDecoder reader(bytes.subspan(8));
+        const auto rawTimeTag = reader.readUInt64();
+        if (!rawTimeTag) {
+            return fail(malformed("Could not convert timetag to UInt64."));
+        }
+        std::vector<OSCPacket> elements;
+        for (std::size_t p = 16; p < n;) {
+            if (n - p < 4) {
+                return fail(malformed("Data bytes ended earlier than expected."));
+            }
+            OSCValueDecoder sizeReader(bytes.subspan(p, 4));
+            const auto size = sizeReader.readInt32();
+            if (!size) {
+                return fail(malformed("Could not convert element size to Int32."));
+            }
+            if (*size < 0 || p + 4 + static_cast<std::size_t>(*size) > n) {
+                return fail(malformed("Data bytes ended earlier than expected."));
+            }
+            const auto element = bytes.subspan(p + 4, static_cast<std::size_t>(*size));
+            if (startsWithBundleHeader(element)) {
+                auto inner = bundle(element, nullptr, depth + 1);
+                if (!inner) {
+                    return fail(inner.error());
+                }
+                elements.emplace_back(std::move(inner).value());
+            } else if (startsWithSlash(element)) {
+                auto inner = message(element, nullptr);
+                if (!inner) {
+                    return fail(inner.error());
+                }
+                elements.emplace_back(std::move(inner).value());
+            } else {
+                return fail(malformed("Unrecognized bundle element encountered."));
+            }
+            p += 4 + static_cast<std::size_t>(*size);
+        }
+        OSCBundle result(std::move(elements), OSCTimeTag{0, *rawTimeTag});
+        result.rawData_ = owned ? std::move(*owned) : OSCBytes(bytes.begin(), bytes.end());
+        return result;
+    }
+
+    static Result<std::optional<OSCPacket>, OSCDecodeError> packet(OSCByteView bytes, OSCBytes* owned) {
+        if (startsWithBundleHeader(bytes)) {
+            auto decoded = bundle(bytes, owned, 0);
+            if (!decoded) {
+                return fail(decoded.error());
+            }
+            return std::optional<OSCPacket>(std::move(decoded).value());
+        }
+        if (startsWithSlash(bytes)) {
+            auto decoded = message(bytes, owned);
+            if (!decoded) {
+                return fail(decoded.error());
+            }
+            return std::optional<OSCPacket>(std::move(decoded).value());
+        }
+        return std::optional<OSCPacket>();
+    }
+};
+
+Result<OSCMessage, OSCDecodeError> OSCMessage::decode(OSCByteView bytes) {
+    return OSCPacketDecoding::message(bytes, nullptr);
+}
+
+Result<OSCMessage, OSCDecodeError> OSCMessage::decode(OSCBytes&& bytes) {
+    return OSCPacketDecoding::message(bytes, &bytes);
+}
+
+Result<OSCBundle, OSCDecodeError> OSCBundle::decode(OSCByteView bytes) {
+    return OSCPacketDecoding::bundle(bytes, nullptr, 0);
+}
+
+Result<OSCBundle, OSCDecodeError> OSCBundle::decode(OSCBytes&& bytes) {
+    return OSCPacketDecoding::bundle(bytes, &bytes, 0);
+}
+
+Result<std::optional<OSCPacket>, OSCDecodeError> OSCPacket::decode(OSCByteView bytes) {
+    return OSCPacketDecoding::packet(bytes, nullptr);
+}
+
+Result<std::optional<OSCPacket>, OSCDecodeError> OSCPacket::decode(OSCBytes&& bytes) {
+    return OSCPacketDecoding::packet(bytes, &bytes);
+}
+
+}  // namespace lanternwick

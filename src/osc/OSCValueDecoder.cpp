@@ -1,0 +1,315 @@
+#include "osc/OSCValueDecoder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "osc/OSCPacket.h"
+#include "osc/OSCSerialization.h"
+
+namespace lanternwick {
+namespace {
+
+constexpr std::string_view notEnoughChunkBytes = "Not enough bytes in 4-byte aligned null-terminated data chunk.";
+constexpr std::string_view chunkNotTerminated =
+    "4-byte aligned null-terminated data chunk does not terminate in null bytes as expected.";
+constexpr std::string_view notASCII =
+    "Failed to form valid ASCII string from 4-byte aligned null-terminated ASCII string chunk. Non-ASCII "
+    "characters may be present or the data is malformed.";
+constexpr std::string_view blobSizeUnreadable =
+    "Failed to read Int32 length chunk at start of 4-byte aligned null-terminated blob data chunk.";
+constexpr std::string_view blobTooLong = "Encoded blob chunk length is greater than the available data length.";
+constexpr std::string_view blobPaddingNotZero =
+    "Expected 4-byte null terminated data but expected null bytes were not found.";
+constexpr std::string_view blobPaddingMissing = "Not enough bytes in 4-byte aligned null-terminated blob data chunk.";
+constexpr std::string_view characterUnreadable =
+    "Character value couldn't be read. Could not form a Unicode scalar from the value.";
+
+// The size field is 32 bits, but this layer has always refused blobs larger
+// than fit a UDP datagram; received blobs are small control payloads.
+constexpr std::int32_t maximumBlobSize = 65506;
+
+std::uint32_t get32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+std::uint64_t get64(const std::uint8_t* p) { return (std::uint64_t{get32(p)} << 32) | get32(p + 4); }
+
+OSCDecodeError malformed(std::string_view text) { return OSCDecodeError::malformed(std::string(text)); }
+
+}  // namespace
+
+OSCValueDecoder::OSCValueDecoder(OSCByteView data, const OSCSerialization* context)
+    : context_(context ? context : &OSCSerialization::shared()), data_(data) {}
+
+Result<OSCByteView, OSCDecodeError> OSCValueDecoder::readTerminatedAlignedChunk() {
+    const std::size_t r = remaining();
+    if (r <= 3) {
+        return fail(malformed(notEnoughChunkBytes));
+    }
+    const std::uint8_t* start = data_.data() + pos_;
+    const auto* zero = static_cast<const std::uint8_t*>(std::memchr(start, 0, r));
+    if (!zero) {
+        return fail(malformed(chunkNotTerminated));
+    }
+    const auto z = static_cast<std::size_t>(zero - start);
+    const std::size_t length = z - z % 4 + 4;
+    if (length > r) {
+        return fail(malformed(notEnoughChunkBytes));
+    }
+    for (std::size_t i = z; i < length; ++i) {
+        if (start[i] != 0) {
+            return fail(malformed(chunkNotTerminated));
+        }
+    }
+    pos_ += length;
+    return OSCByteView(start, z);
+}
+
+Result<std::string, OSCDecodeError> OSCValueDecoder::readASCIIString() {
+    auto chunk = readTerminatedAlignedChunk();
+    if (!chunk) {
+        return fail(chunk.error());
+    }
+    const std::string_view text(reinterpret_cast<const char*>(chunk->data()), chunk->size());
+    if (!isASCII(text)) {
+        return fail(malformed(notASCII));
+    }
+    return std::string(text);
+}
+
+Result<std::int32_t, OSCDecodeError> OSCValueDecoder::readInt32() {
+    if (remaining() < 4) {
+        return fail(malformed("Not enough bytes while reading Int32 data chunk."));
+    }
+    const auto v = static_cast<std::int32_t>(get32(data_.data() + pos_));
+    pos_ += 4;
+    return v;
+}
+
+Result<float, OSCDecodeError> OSCValueDecoder::readFloat32() {
+    if (remaining() < 4) {
+        return fail(malformed("Not enough bytes while reading Float32 data chunk."));
+    }
+    const auto v = std::bit_cast<float>(get32(data_.data() + pos_));
+    pos_ += 4;
+    return v;
+}
+
+Result<double, OSCDecodeError> OSCValueDecoder::readDouble() {
+    if (remaining() < 8) {
+        return fail(malformed("Not enough bytes while reading Double data chunk."));
+    }
+    const auto v = std::bit_cast<double>(get64(data_.data() + pos_));
+    pos_ += 8;
+    return v;
+}
+
+Result<std::int64_t, OSCDecodeError> OSCValueDecoder::readInt64() {
+    if (remaining() < 8) {
+        return fail(malformed("Not enough bytes while reading Int64 data chunk."));
+    }
+    const auto v = static_cast<std::int64_t>(get64(data_.data() + pos_));
+    pos_ += 8;
+    return v;
+}
+
+Result<std::uint64_t, OSCDecodeError> OSCValueDecoder::readUInt64() {
+    if (remaining() < 8) {
+        return fail(malformed("Not enough bytes while reading UInt64 data chunk."));
+    }
+    const auto v = get64(data_.data() + pos_);
+    pos_ += 8;
+    return v;
+}
+
+Result<OSCByteView, OSCDecodeError> OSCValueDecoder::readBytes(std::int64_t count) {
+    if (count < 0) {
+        return fail(OSCDecodeError::internalInconsistency("Negative byte count requested while parsing data: " +
+                                                          std::to_string(count)));
+    }
+    const std::size_t r = remaining();
+    if (static_cast<std::uint64_t>(count) > r) {
+        return fail(OSCDecodeError::malformed(
+            "Not enough bytes remain in data stream while parsing data. Attempted to read " + std::to_string(count) +
+            " bytes but only " + std::to_string(r) + " bytes remain."));
+    }
+    const OSCByteView bytes(data_.data() + pos_, static_cast<std::size_t>(count));
+    pos_ += static_cast<std::size_t>(count);
+    return bytes;
+}
+
+Result<void, OSCDecodeError> OSCValueDecoder::advance(std::int64_t count) {
+    if (count < 0) {
+        return fail(OSCDecodeError::internalInconsistency("Negative byte count requested while parsing data: " +
+                                                          std::to_string(count)));
+    }
+    const std::size_t r = remaining();
+    if (static_cast<std::uint64_t>(count) > r) {
+        return fail(OSCDecodeError::malformed(
+            "Attempted to advance byte read position past end of available bytes. " + std::to_string(r) +
+            " bytes remain but " + std::to_string(count) + " were advanced."));
+    }
+    pos_ += static_cast<std::size_t>(count);
+    return {};
+}
+
+Result<OSCBlob, OSCDecodeError> OSCValueDecoder::readBlob() {
+    const auto size = readInt32();
+    if (!size || *size > maximumBlobSize) {
+        return fail(malformed(blobSizeUnreadable));
+    }
+    if (*size < 0 || static_cast<std::size_t>(*size) > remaining()) {
+        return fail(malformed(blobTooLong));
+    }
+    const auto length = static_cast<std::size_t>(*size);
+    const std::uint8_t* start = data_.data() + pos_;
+    OSCBlob blob(start, start + length);
+    pos_ += length;
+    // OSC 1.0 padding: 0 to 3 zero bytes. An older writer's fourth zero byte
+    // after a whole-word blob in last position is simply left over, and
+    // left-over bytes after the last argument are ignored.
+    const std::size_t padding = (4 - length % 4) % 4;
+    if (padding > remaining()) {
+        return fail(malformed(blobPaddingMissing));
+    }
+    for (std::size_t i = 0; i < padding; ++i) {
+        if (data_[pos_ + i] != 0) {
+            return fail(malformed(blobPaddingNotZero));
+        }
+    }
+    pos_ += padding;
+    return blob;
+}
+
+namespace {
+
+using Decoded = Result<std::pair<std::size_t, OSCValue>, OSCDecodeError>;
+using MaybeDecoded = Result<std::optional<std::pair<std::size_t, OSCValue>>, OSCDecodeError>;
+
+template <typename T>
+Decoded one(Result<T, OSCDecodeError> read) {
+    if (!read) {
+        return fail(read.error());
+    }
+    return std::pair<std::size_t, OSCValue>{1, OSCValue(std::move(read).value())};
+}
+
+}  // namespace
+
+Result<std::pair<std::size_t, OSCValue>, OSCDecodeError> OSCValueDecoder::decodeValue(std::span<const char> tags,
+                                                                                      std::size_t index,
+                                                                                      std::size_t depth) {
+    const char c = tags[index];
+    const auto candidates = context_->candidates(c);
+    if (candidates.empty()) {
+        return fail(OSCDecodeError::malformed("No concrete type found to decode OSC type tag: " + std::string(1, c)));
+    }
+    for (const OSCValueKindEntry* entry : candidates) {
+        if (entry->coreKind) {
+            switch (*entry->coreKind) {
+            case OSCValueKind::int32: return one(readInt32());
+            case OSCValueKind::float32: return one(readFloat32());
+            case OSCValueKind::string: return one(readASCIIString());
+            case OSCValueKind::blob: return one(readBlob());
+            case OSCValueKind::boolean:
+                if (c != 'T' && c != 'F') {
+                    return fail(OSCDecodeError::unexpectedType(c));
+                }
+                return std::pair<std::size_t, OSCValue>{1, OSCValue(c == 'T')};
+            case OSCValueKind::character: {
+                const auto code = readInt32();
+                if (!code) {
+                    return fail(code.error());
+                }
+                const auto character = ASCIICharacter::fromCode(static_cast<std::uint32_t>(*code));
+                if (*code < 0 || !character) {
+                    return fail(malformed(characterUnreadable));
+                }
+                return std::pair<std::size_t, OSCValue>{1, OSCValue(*character)};
+            }
+            case OSCValueKind::float64: return one(readDouble());
+            case OSCValueKind::int64: return one(readInt64());
+            case OSCValueKind::impulse: return std::pair<std::size_t, OSCValue>{1, OSCValue(OSCImpulseValue{})};
+            case OSCValueKind::midi: {
+                const auto bytes = readBytes(4);
+                if (!bytes) {
+                    return fail(bytes.error());
+                }
+                const auto& b = *bytes;
+                return std::pair<std::size_t, OSCValue>{1, OSCValue(OSCMIDIValue{b[0], b[1], b[2], b[3]})};
+            }
+            case OSCValueKind::null: return std::pair<std::size_t, OSCValue>{1, OSCValue(OSCNullValue{})};
+            case OSCValueKind::stringAlt: {
+                auto text = readASCIIString();
+                if (!text) {
+                    return fail(text.error());
+                }
+                return std::pair<std::size_t, OSCValue>{1, OSCValue(OSCStringAltValue{std::move(text).value()})};
+            }
+            case OSCValueKind::timeTag: {
+                const auto raw = readUInt64();
+                if (!raw) {
+                    return fail(raw.error());
+                }
+                return std::pair<std::size_t, OSCValue>{1, OSCValue(OSCTimeTag{0, *raw})};
+            }
+            case OSCValueKind::array: {
+                if (c != '[') {
+                    continue;
+                }
+                if (depth >= OSCPacket::maximumNestingDepth) {
+                    return fail(OSCDecodeError::malformed("Arrays are nested more than " +
+                                                          std::to_string(OSCPacket::maximumNestingDepth) +
+                                                          " levels deep."));
+                }
+                const auto inner = tags.subspan(index + 1);
+                std::vector<OSCValue> elements;
+                for (std::size_t k = 0; k < inner.size();) {
+                    if (inner[k] == ']') {
+                        return std::pair<std::size_t, OSCValue>{k + 2, OSCValue(OSCArrayValue(std::move(elements)))};
+                    }
+                    auto element = decodeValue(inner, k, depth + 1);
+                    if (!element) {
+                        return element;
+                    }
+                    k += element->first;
+                    elements.push_back(std::move(element->second));
+                }
+                return fail(OSCDecodeError::malformed("Array termination tag ']' was not found."));
+            }
+            }
+            continue;
+        }
+        if (const auto* decode = std::get_if<OSCValueStaticTagDecoder>(&entry->decoder)) {
+            auto value = (*decode)(*this);
+            if (!value) {
+                return fail(value.error());
+            }
+            return std::pair<std::size_t, OSCValue>{1, std::move(value).value()};
+        }
+        if (const auto* decode = std::get_if<OSCValueVariableTagDecoder>(&entry->decoder)) {
+            auto value = (*decode)(c, *this);
+            if (!value) {
+                return fail(value.error());
+            }
+            return std::pair<std::size_t, OSCValue>{1, std::move(value).value()};
+        }
+        if (const auto* decode = std::get_if<OSCValueVariadicTagDecoder>(&entry->decoder)) {
+            auto value = (*decode)(tags.subspan(index), *this);
+            if (!value) {
+                return fail(value.error());
+            }
+            if (value->has_value()) {
+                return std::move(**value);
+            }
+            continue;
+        }
+        return fail(OSCDecodeError::malformed("No decoder is implemented for OSC type tag: " + std::string(1, c)));
+    }
+    return fail(OSCDecodeError::internalInconsistency(
+        "No decoder found to decode OSC type tag: " + std::string(1, c) +
+        ". Only the static, variable and variadic tag decoders of this OSC layer can be used."));
+}
+
+}  // namespace lanternwick

@@ -1,0 +1,108 @@
+#include "osc/tcp/OSCTCPFraming.h"
+
+#include <limits>
+
+namespace lanternwick {
+
+OSCBytes slipEncode(OSCByteView packet) {
+    OSCBytes out;
+    out.reserve(packet.size() + packet.size() / 10 + 2);
+    out.push_back(slip::END);
+    for (const std::uint8_t byte : packet) {
+        if (byte == slip::ESC) {
+            out.push_back(slip::ESC);
+            out.push_back(slip::ESC_ESC);
+        } else if (byte == slip::END) {
+            out.push_back(slip::ESC);
+            out.push_back(slip::ESC_END);
+        } else {
+            out.push_back(byte);
+        }
+    }
+    out.push_back(slip::END);
+    return out;
+}
+
+Result<std::vector<OSCBytes>, OSCTCPSLIPDecodingError> slipDecode(OSCByteView chunk) {
+    using Error = OSCTCPSLIPDecodingError;
+    std::vector<OSCBytes> packets;
+    OSCBytes current;
+    bool escaping = false;
+    for (const std::uint8_t byte : chunk) {
+        switch (byte) {
+        case slip::END:
+            if (escaping) {
+                return fail(Error{Error::Kind::missingEscapedCharacter});
+            }
+            if (!current.empty()) {
+                packets.push_back(std::move(current));
+                current = OSCBytes();
+            }
+            break;
+        case slip::ESC:
+            if (escaping) {
+                return fail(Error{Error::Kind::doubleEscapeBytes});
+            }
+            escaping = true;
+            continue;
+        case slip::ESC_END:
+            current.push_back(escaping ? slip::END : slip::ESC_END);
+            break;
+        case slip::ESC_ESC:
+            current.push_back(escaping ? slip::ESC : slip::ESC_ESC);
+            break;
+        default:
+            if (escaping) {
+                return fail(Error{Error::Kind::missingEscapedCharacter});
+            }
+            current.push_back(byte);
+            break;
+        }
+        escaping = false;
+    }
+    if (escaping) {
+        return fail(Error{Error::Kind::missingEscapedCharacter});
+    }
+    if (!current.empty()) {
+        packets.push_back(std::move(current));
+    }
+    return packets;
+}
+
+Result<OSCBytes, OSCEncodeError> lengthHeaderEncode(OSCByteView packet) {
+    if (packet.size() > std::numeric_limits<std::uint32_t>::max()) {
+        return fail(OSCEncodeError::general("Packet of " + std::to_string(packet.size()) +
+                                            " bytes is too long for a 32-bit length header."));
+    }
+    const auto length = static_cast<std::uint32_t>(packet.size());
+    OSCBytes out;
+    out.reserve(packet.size() + 4);
+    out.push_back(static_cast<std::uint8_t>(length >> 24));
+    out.push_back(static_cast<std::uint8_t>(length >> 16));
+    out.push_back(static_cast<std::uint8_t>(length >> 8));
+    out.push_back(static_cast<std::uint8_t>(length));
+    out.insert(out.end(), packet.begin(), packet.end());
+    return out;
+}
+
+Result<std::vector<OSCBytes>, OSCTCPPacketLengthHeaderDecodingError> lengthHeaderDecode(OSCByteView chunk) {
+    std::vector<OSCBytes> packets;
+    std::size_t p = 0;
+    while (p < chunk.size()) {
+        if (chunk.size() - p < 4) {
+            return fail(OSCTCPPacketLengthHeaderDecodingError{});
+        }
+        const std::size_t n = (std::size_t{chunk[p]} << 24) | (std::size_t{chunk[p + 1]} << 16) |
+                              (std::size_t{chunk[p + 2]} << 8) | chunk[p + 3];
+        p += 4;
+        if (chunk.size() - p < n) {
+            return fail(OSCTCPPacketLengthHeaderDecodingError{});
+        }
+        packets.emplace_back(chunk.begin() + static_cast<std::ptrdiff_t>(p),
+                             chunk.begin() + static_cast<std::ptrdiff_t>(p + n));
+        p += n;
+    }
+    return packets;
+}
+
+}  // namespace lanternwick
