@@ -1,0 +1,49 @@
+#include "app/LanternwickWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "app/EosConfigurationView.h"
+#include "app/MarkerFileChooser.h"
+
+namespace lanternwick {
+
+LanternwickWindow::LanternwickWindow(std::shared_ptr<LightingFileMonitor> monitor,
+                                     std::shared_ptr<MarkerFileChooser> chooser, QUrl helpPage, UrlOpener openUrl,
+                                     QWidget* parent)
+    : QMainWindow(parent),
+      view_(new EosConfigurationView(std::move(monitor), std::move(chooser), this)),
+      helpPage_(std::move(helpPage)),
+      openUrl_(std::move(openUrl)) {
+    setObjectName(QStringLiteral("eos-configuration"));
+    setWindowTitle(QStringLiteral("Lanternwick"));
+    setCentralWidget(view_);
+    buildMenus();
+    // The window follows its fixed-size content: no resizing, no maximising.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+}
+
+void LanternwickWindow::buildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction* quit = file->addAction(QStringLiteral("Quit Lanternwick"));
+    quit->setShortcut(QKeySequence::Quit);
+    quit->setMenuRole(QAction::QuitRole);
+    connect(quit, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QAction* helpItem = help->addAction(QStringLiteral("Lanternwick Help"));
+    helpItem->setShortcut(QKeySequence::HelpContents);
+    connect(helpItem, &QAction::triggered, this, &LanternwickWindow::openHelp);
+}
+
+void LanternwickWindow::openHelp() {
+    if (helpPage_.isValid() && openUrl_) {
+        openUrl_(helpPage_);
+    }
+}
+
+}  // namespace lanternwick

@@ -1,0 +1,44 @@
+#pragma once
+// LanternwickWindow: the application's only window, titled "Lanternwick".
+// It holds the configuration view at its fixed size, so the window cannot be
+// resized, and shapes the menu bar: no command makes a new or second window,
+// and the Help menu holds only "Lanternwick Help", which opens the help page
+// shipped with the application in the default browser.
+// main() owns it for the whole run and shares the one monitor with it. On
+// macOS closing it only hides it, so the same window (and never a second
+// monitor) comes back; elsewhere closing it ends the application.
+// GUI thread only.
+
+#include <functional>
+#include <memory>
+
+#include <QMainWindow>
+#include <QUrl>
+
+namespace lanternwick {
+
+class EosConfigurationView;
+class LightingFileMonitor;
+class MarkerFileChooser;
+
+class LanternwickWindow final : public QMainWindow {
+    Q_OBJECT
+public:
+    using UrlOpener = std::function<void(const QUrl&)>;
+
+    // An invalid help page leaves the help item doing nothing.
+    LanternwickWindow(std::shared_ptr<LightingFileMonitor> monitor, std::shared_ptr<MarkerFileChooser> chooser,
+                      QUrl helpPage, UrlOpener openUrl, QWidget* parent = nullptr);
+
+    EosConfigurationView* configurationView() const { return view_; }
+    void openHelp();
+
+private:
+    void buildMenus();
+
+    EosConfigurationView* view_;
+    QUrl helpPage_;
+    UrlOpener openUrl_;
+};
+
+}  // namespace lanternwick

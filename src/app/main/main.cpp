@@ -1,0 +1,111 @@
+// The lanternwick executable: the window on a desktop, the headless runner
+// with --headless or when no display can be reached.
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QIcon>
+
+#include "app/CueDeletionDialog.h"
+#include "app/HelpPage.h"
+#include "app/LanternwickWindow.h"
+#include "app/MarkerFileChooser.h"
+#include "app/QSettingsStore.h"
+#include "app/QtMainQueue.h"
+#include "headless/HeadlessRunner.h"
+#include "monitor/LightingFileMonitor.h"
+
+namespace {
+
+using namespace lanternwick;
+
+bool hasArgument(const std::vector<std::string>& args, std::string_view wanted) {
+    return std::find(args.begin(), args.end(), wanted) != args.end();
+}
+
+// Qt aborts the process when its platform cannot reach a display, so the
+// decision for the headless runner has to be made before QApplication exists.
+bool displayReachable(const std::vector<std::string>& args) {
+#if defined(Q_OS_MACOS) || defined(Q_OS_WIN)
+    (void)args;
+    return true;
+#else
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || hasArgument(args, "-platform")) {
+        return true;
+    }
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        return true;
+    }
+    const std::string display = qEnvironmentVariable("DISPLAY").toStdString();
+    if (display.empty()) {
+        return false;
+    }
+    // A local display ":N" or ":N.S" has its socket in /tmp/.X11-unix; a
+    // remote one is given the benefit of the doubt.
+    if (display.front() != ':') {
+        return true;
+    }
+    const std::string number = display.substr(1, display.find('.') - 1);
+    return std::filesystem::exists("/tmp/.X11-unix/X" + number);
+#endif
+}
+
+int runWindow(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/lanternwick/lanternwick.png")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("lanternwick"));
+
+    auto mainQueue = std::make_shared<QtMainQueue>();
+    auto settings = std::make_shared<QSettingsStore>();
+    auto deletionDialog = std::make_shared<CueDeletionDialog>();
+    auto monitor = LightingFileMonitor::create({.mainQueue = mainQueue,
+                                                .settings = settings,
+                                                .deletionPrompt = deletionDialog,
+                                                .fileSystem = nullptr,
+                                                .eosLink = nullptr,
+                                                .pollTimer = nullptr});
+
+    LanternwickWindow window(monitor, std::make_shared<DialogMarkerFileChooser>(),
+                             helpPageUrl(QCoreApplication::applicationDirPath()),
+                             [](const QUrl& page) { QDesktopServices::openUrl(page); });
+    deletionDialog->setParentWindow(&window);
+
+#if defined(Q_OS_MACOS)
+    // A Mac application outlives its closed window; activating it again (the
+    // Dock icon) brings the same window back.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(&application, &QGuiApplication::applicationStateChanged, &window,
+                     [&window](Qt::ApplicationState state) {
+                         if (state == Qt::ApplicationActive && !window.isVisible()) {
+                             window.show();
+                         }
+                     });
+#endif
+
+    window.show();
+    return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    QCoreApplication::setOrganizationName(QStringLiteral("Lanternwick"));
+    QCoreApplication::setApplicationName(QStringLiteral("Lanternwick"));
+
+    const bool headlessRequested = hasArgument(args, "--headless");
+    if (headlessRequested || !displayReachable(args)) {
+        if (!headlessRequested) {
+            std::cerr << "lanternwick: no display available, running without a window\n";
+        }
+        QSettingsStore settings;
+        return runHeadless(args, settings);
+    }
+    return runWindow(argc, argv);
+}
