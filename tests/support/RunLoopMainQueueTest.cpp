@@ -1,0 +1,160 @@
+#include "support/RunLoopMainQueue.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace lanternwick {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::ElementsAre;
+using Mode = RunLoopMainQueue::ClockMode;
+
+TEST(RunLoopMainQueue, AsyncTasksRunInPostingOrderOnTheDrivingThread) {
+    RunLoopMainQueue queue(Mode::manual);
+    std::vector<int> order;
+    const auto driver = std::this_thread::get_id();
+    bool onDriver = true;
+    for (int i = 0; i < 5; ++i) {
+        queue.async([&, i] {
+            order.push_back(i);
+            onDriver = onDriver && std::this_thread::get_id() == driver;
+        });
+    }
+    queue.runFor(0s);
+    EXPECT_THAT(order, ElementsAre(0, 1, 2, 3, 4));
+    EXPECT_TRUE(onDriver);
+}
+
+TEST(RunLoopMainQueue, ManualClockRunsTimersInDeadlineOrderAtTheirDeadlines) {
+    RunLoopMainQueue queue(Mode::manual);
+    const auto start = queue.now();
+    std::vector<std::pair<int, RunLoopMainQueue::Duration>> ran;
+    const auto record = [&](int id) { return [&, id] { ran.emplace_back(id, queue.now() - start); }; };
+    queue.asyncAfter(600ms, record(2));
+    queue.asyncAfter(100ms, record(1));
+    queue.asyncAfter(600ms, record(3));
+    queue.asyncAfter(2s, record(4));
+
+    queue.advance(599ms);
+    EXPECT_THAT(ran, ElementsAre(std::pair{1, RunLoopMainQueue::Duration(100ms)}));
+    queue.advance(1ms);
+    EXPECT_EQ(ran.size(), 3U);
+    EXPECT_EQ(ran[1], (std::pair{2, RunLoopMainQueue::Duration(600ms)}));
+    EXPECT_EQ(ran[2], (std::pair{3, RunLoopMainQueue::Duration(600ms)}));
+    EXPECT_EQ(queue.now() - start, 600ms);
+}
+
+TEST(RunLoopMainQueue, CancelledTimerNeverRunsAndDoesNotMoveTheClock) {
+    RunLoopMainQueue queue(Mode::manual);
+    const auto start = queue.now();
+    bool ran = false;
+    const CancelHandle handle = queue.asyncAfter(1s, [&] { ran = true; });
+    handle.cancel();
+    queue.runFor(5s);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(queue.now() - start, 5s);
+}
+
+TEST(RunLoopMainQueue, TimerPostedByATaskRunsWithinTheSameAdvance) {
+    RunLoopMainQueue queue(Mode::manual);
+    int ticks = 0;
+    std::function<void()> tick = [&] {
+        ++ticks;
+        queue.asyncAfter(1s, tick);
+    };
+    queue.asyncAfter(1s, tick);
+    queue.advance(10s);
+    EXPECT_EQ(ticks, 10);
+}
+
+TEST(RunLoopMainQueue, RunUntilJumpsToTheNextTimerOnlyWhenIdle) {
+    RunLoopMainQueue queue(Mode::manual);
+    const auto start = queue.now();
+    int step = 0;
+    queue.asyncAfter(3s, [&] { step = 2; });
+    queue.async([&] { step = 1; });
+    EXPECT_TRUE(queue.runUntil([&] { return step == 1; }, 10s));
+    EXPECT_EQ(queue.now(), start);
+    EXPECT_TRUE(queue.runUntil([&] { return step == 2; }, 10s));
+    EXPECT_EQ(queue.now() - start, 3s);
+}
+
+TEST(RunLoopMainQueue, RunUntilNeverPassesItsDeadline) {
+    RunLoopMainQueue queue(Mode::manual);
+    const auto start = queue.now();
+    bool ran = false;
+    queue.asyncAfter(100ms, [&] { ran = true; });
+    EXPECT_FALSE(queue.runUntil([&] { return ran; }, 50ms));
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(queue.now() - start, 50ms);
+}
+
+TEST(RunLoopMainQueue, WorkPostedFromAnotherThreadWakesTheLoop) {
+    for (const Mode mode : {Mode::real, Mode::manual}) {
+        RunLoopMainQueue queue(mode);
+        std::atomic<bool> done{false};
+        std::thread poster([&] {
+            std::this_thread::sleep_for(20ms);
+            queue.async([&] { done = true; });
+        });
+        EXPECT_TRUE(queue.runUntil([&] { return done.load(); }, 10s));
+        poster.join();
+    }
+}
+
+TEST(RunLoopMainQueue, RealClockTimerWaitsForItsDelay) {
+    RunLoopMainQueue queue(Mode::real);
+    const auto start = RunLoopMainQueue::Clock::now();
+    bool ran = false;
+    queue.asyncAfter(30ms, [&] { ran = true; });
+    EXPECT_TRUE(queue.runUntil([&] { return ran; }, 10s));
+    EXPECT_GE(RunLoopMainQueue::Clock::now() - start, 30ms);
+}
+
+TEST(RunLoopMainQueue, RealClockEarlierTimerFromAnotherThreadIsNotHeldUp) {
+    RunLoopMainQueue queue(Mode::real);
+    std::atomic<bool> early{false};
+    queue.asyncAfter(60s, [] {});
+    std::thread poster([&] {
+        std::this_thread::sleep_for(20ms);
+        queue.asyncAfter(10ms, [&] { early = true; });
+    });
+    const auto start = RunLoopMainQueue::Clock::now();
+    EXPECT_TRUE(queue.runUntil([&] { return early.load(); }, 20s));
+    EXPECT_LT(RunLoopMainQueue::Clock::now() - start, 10s);
+    poster.join();
+}
+
+TEST(RunLoopMainQueue, RunStopsOnStopFromATaskOrAnotherThread) {
+    RunLoopMainQueue queue(Mode::real);
+    int ran = 0;
+    queue.async([&] { ++ran; });
+    queue.async([&] { queue.stop(); });
+    queue.async([&] { ++ran; });
+    queue.run();
+    EXPECT_EQ(ran, 1);
+
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(20ms);
+        queue.stop();
+    });
+    queue.run();
+    stopper.join();
+    EXPECT_EQ(ran, 2);
+}
+
+TEST(RunLoopMainQueue, ManualRunJumpsThroughTimers) {
+    RunLoopMainQueue queue(Mode::manual);
+    const auto start = queue.now();
+    queue.asyncAfter(1h, [&] { queue.stop(); });
+    queue.run();
+    EXPECT_EQ(queue.now() - start, 1h);
+}
+
+}  // namespace
+}  // namespace lanternwick
