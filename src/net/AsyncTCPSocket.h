@@ -46,6 +46,9 @@ public:
     virtual double socketShouldTimeoutRead(const Socket& socket, long tag, double elapsed, std::size_t bytesDone);
     virtual double socketShouldTimeoutWrite(const Socket& socket, long tag, double elapsed, std::size_t bytesDone);
     virtual void socketDidCloseReadStream(const Socket& socket);
+    // socketDidWrite and socketDidWritePartial are posted only when this is
+    // true, so that a delegate that ignores them costs no hop per write.
+    virtual bool observesWrites() const { return false; }
     virtual void socketDidDisconnect(const Socket& socket, const std::optional<AsyncTCPSocketError>& error);
 };
 
@@ -109,9 +112,15 @@ public:
 
     struct State;
 
-private:
-    AsyncTCPSocket(std::weak_ptr<AsyncTCPSocketDelegate> delegate, std::optional<SerialQueue> delegateQueue,
+    // Only create() can make the key, so every socket lives in a shared_ptr.
+    class Key {
+        friend class AsyncTCPSocket;
+        explicit Key() = default;
+    };
+    AsyncTCPSocket(Key, std::weak_ptr<AsyncTCPSocketDelegate> delegate, std::optional<SerialQueue> delegateQueue,
                    SerialQueue socketQueue);
+
+private:
 
     SerialQueue socketQueue_;
     std::unique_ptr<State> state_;
