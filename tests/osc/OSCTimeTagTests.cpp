@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+
+#include "osc/OSCTimeTag.h"
+
+namespace lanternwick {
+namespace {
+
+using Clock = OSCTimeTag::Clock;
+
+Clock::time_point unixSeconds(std::int64_t seconds) { return Clock::time_point(std::chrono::seconds(seconds)); }
+
+TEST(OSCTimeTagConversion, SecondsSinceNTPEpoch) {
+    EXPECT_EQ(OSCTimeTag::fromSecondsSinceEpoch(10), (OSCTimeTag{0, 42949672960u}));
+    EXPECT_EQ(OSCTimeTag::fromSecondsSinceEpoch(0.5), (OSCTimeTag{0, 0x80000000u}));
+    EXPECT_EQ(OSCTimeTag::fromSecondsSinceEpoch(0), (OSCTimeTag{0, 0}));
+    EXPECT_EQ(OSCTimeTag::fromSecondsSinceEpoch(-3), (OSCTimeTag{0, 0}));
+    EXPECT_EQ(OSCTimeTag::fromSecondsSinceEpoch(std::nan("")), (OSCTimeTag{0, 0}));
+}
+
+// The NTP epoch is midnight UTC: the Unix epoch lies 2,208,988,800 seconds
+// after it wherever the machine is.
+TEST(OSCTimeTagConversion, EpochIsNineteenHundredUTC) {
+    EXPECT_EQ(OSCTimeTag::fromInstant(unixSeconds(0)), (OSCTimeTag{0, std::uint64_t{2208988800} << 32}));
+    // 2026-01-01T00:00:00Z
+    EXPECT_EQ(OSCTimeTag::fromInstant(unixSeconds(1767225600)), (OSCTimeTag{0, std::uint64_t{3976214400} << 32}));
+    EXPECT_EQ((OSCTimeTag{0, std::uint64_t{2208988800} << 32}).instant(), unixSeconds(0));
+}
+
+// An era is 2^32 seconds: NTP era 1 starts on 2036-02-07T06:28:16Z.
+TEST(OSCTimeTagConversion, ErasAreTwoToTheThirtyTwoSeconds) {
+    EXPECT_EQ(OSCTimeTag::fromSecondsSinceEpoch(4294967296.0 + 5), (OSCTimeTag{1, std::uint64_t{5} << 32}));
+    EXPECT_EQ(OSCTimeTag::fromSecondsSinceEpoch(4294967296.0), (OSCTimeTag{1, 0}));
+    EXPECT_EQ(OSCTimeTag::fromSecondsSinceEpoch(4294967295.0), (OSCTimeTag{0, std::uint64_t{4294967295} << 32}));
+    EXPECT_EQ(OSCTimeTag::fromInstant(unixSeconds(2085978496)), (OSCTimeTag{1, 0}));
+    EXPECT_EQ((OSCTimeTag{1, std::uint64_t{7} << 32}).instant(), unixSeconds(2085978496 + 7));
+}
+
+TEST(OSCTimeTagConversion, InstantRoundTripKeepsSubMicrosecondPrecision) {
+    const auto instant = unixSeconds(1767225600) + std::chrono::microseconds(123456);
+    const auto back = OSCTimeTag::fromInstant(instant).instant();
+    EXPECT_LT(std::chrono::abs(back - instant), std::chrono::microseconds(1));
+}
+
+TEST(OSCTimeTagConversion, ImmediateNamesTheCurrentInstant) {
+    const auto before = Clock::now();
+    const auto named = OSCTimeTag::immediate().instant();
+    EXPECT_GE(named, before);
+    EXPECT_LE(named, Clock::now());
+    EXPECT_EQ(OSCTimeTag::immediate().secondsUntil(), 0);
+}
+
+TEST(OSCTimeTagRelative, FutureAndPast) {
+    EXPECT_FALSE(OSCTimeTag::immediate().isFuture());
+    EXPECT_TRUE(OSCTimeTag::secondsFromNow(10).isFuture());
+    EXPECT_FALSE(OSCTimeTag::secondsFromNow(-10).isFuture());
+    EXPECT_NEAR(OSCTimeTag::secondsFromNow(10).secondsUntil(), 10, 0.5);
+    EXPECT_NEAR(OSCTimeTag::secondsFromNow(-4).secondsUntil(), -4, 0.5);
+    EXPECT_NEAR(OSCTimeTag::now().secondsUntil(), 0, 0.5);
+}
+
+TEST(OSCTimeTagText, ImmediateAndEra) {
+    EXPECT_EQ(OSCTimeTag::immediate().description(), "1 (immediate)");
+    EXPECT_EQ((OSCTimeTag{3, 1}).description(), "1 (immediate)");
+    EXPECT_EQ((OSCTimeTag{2, 5}).description(), "5-era:2");
+    EXPECT_EQ((OSCTimeTag{0, 42949672960u}).description(), "42949672960");
+}
+
+TEST(OSCTimeTagIdentity, EqualityAndHashUseBothFields) {
+    EXPECT_NE((OSCTimeTag{0, 5}), (OSCTimeTag{1, 5}));
+    EXPECT_EQ(std::hash<OSCTimeTag>{}(OSCTimeTag{1, 5}), std::hash<OSCTimeTag>{}(OSCTimeTag{1, 5}));
+    EXPECT_NE(std::hash<OSCTimeTag>{}(OSCTimeTag{0, 5}), std::hash<OSCTimeTag>{}(OSCTimeTag{1, 5}));
+}
+
+}  // namespace
+}  // namespace lanternwick
