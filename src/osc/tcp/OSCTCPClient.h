@@ -102,9 +102,15 @@ public:
 
     struct Receiver;
 
-private:
-    OSCTCPClient(std::string_view remoteHost, std::uint16_t remotePort, std::optional<std::string> interface,
+    // Only create() can make the key, so every client lives in a shared_ptr.
+    class Key {
+        friend class OSCTCPClient;
+        explicit Key() = default;
+    };
+    OSCTCPClient(Key, std::string_view remoteHost, std::uint16_t remotePort, std::optional<std::string> interface,
                  OSCTimeTagMode timeTagMode, OSCTCPFramingMode framingMode, SerialQueue queue);
+
+private:
 
     Result<void, OSCEncodeError> sendBytes(const OSCBytes& packetBytes, long tag);
 
