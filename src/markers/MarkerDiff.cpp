@@ -4,6 +4,7 @@
 #include <cmath>
 #include <unordered_set>
 
+#include "markers/FastMarkerMatch.h"
 #include "support/TextRules.h"
 
 namespace lanternwick {
@@ -244,7 +245,7 @@ std::int64_t matchScore(const LightingMarker& oldMarker, const LightingMarker& n
 
 MarkerMatching matchMarkers(const std::vector<LightingMarker>& oldMarkers,
                             const std::vector<LightingMarker>& newMarkers) {
-    return matchMarkersAllPairs(oldMarkers, newMarkers);
+    return matchMarkersFast(oldMarkers, newMarkers);
 }
 
 MarkerMatching matchMarkersAllPairs(const std::vector<LightingMarker>& oldMarkers,

@@ -3,8 +3,8 @@
 // file, as LightingActions, plus the cues to look up on a first snapshot and
 // the cues that may have to be deleted. Pure: reads nothing but its
 // arguments; runs on the caller's thread (the main thread in the app).
-// Matching scores every old marker against every new one, which is quadratic;
-// files hold tens to hundreds of markers.
+// Matching gives the result of scoring every old marker against every new
+// one without doing so for the markers that an edit leaves alike.
 
 #include <cstddef>
 #include <cstdint>
