@@ -1,0 +1,239 @@
+// Our bytes judged by liblo and oscpack, and theirs decoded by us.
+
+#include <gtest/gtest.h>
+
+#include <lo/lo.h>
+#include <osc/OscOutboundPacketStream.h>
+#include <osc/OscReceivedElements.h>
+
+#include <array>
+#include <cstring>
+#include <memory>
+
+#include "osc/OSCPacket.h"
+
+namespace lanternwick {
+namespace {
+
+struct LoMessageFree {
+    void operator()(lo_message m) const { lo_message_free(m); }
+};
+using LoMessage = std::unique_ptr<std::remove_pointer_t<lo_message>, LoMessageFree>;
+
+struct LoBlobFree {
+    void operator()(lo_blob b) const { lo_blob_free(b); }
+};
+using LoBlob = std::unique_ptr<std::remove_pointer_t<lo_blob>, LoBlobFree>;
+
+OSCBytes ours(const OSCMessage& message) { return message.rawData().value(); }
+
+LoMessage readWithLiblo(OSCBytes bytes) {
+    int result = 0;
+    LoMessage message(lo_message_deserialise(bytes.data(), bytes.size(), &result));
+    EXPECT_EQ(result, 0);
+    EXPECT_NE(message, nullptr);
+    return message;
+}
+
+OSCBytes writtenByLiblo(lo_message message, const char* path) {
+    std::size_t size = 0;
+    void* data = lo_message_serialise(message, path, nullptr, &size);
+    OSCBytes bytes(static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size);
+    std::free(data);
+    return bytes;
+}
+
+OSCMessage decodedMessage(const OSCBytes& bytes) {
+    auto decoded = OSCMessage::decode(bytes);
+    EXPECT_TRUE(decoded.ok()) << (decoded.ok() ? "" : decoded.error().description());
+    return decoded.ok() ? decoded.value() : OSCMessage("/");
+}
+
+const std::vector<std::uint8_t> fourBytes{0xC0, 0xDB, 0x00, 0x7F};
+const std::vector<std::uint8_t> fiveBytes{1, 2, 3, 4, 5};
+
+OSCMessage everyKindLibloKnows() {
+    return OSCMessage("/interop/all",
+                      {"Cue 1 / 12 Label Intro Enter", std::int32_t{-123456}, 2.5f, std::int64_t{-9876543210},
+                       -0.125, OSCBlob(fourBytes), std::int32_t{77}, OSCBlob(fiveBytes), true, false,
+                       OSCNullValue{}, OSCImpulseValue{}, OSCTimeTag{0, 0x8000000140000000},
+                       *ASCIICharacter::fromCode('Q'), OSCMIDIValue{3, 0x90, 60, 100}, OSCStringAltValue{"sym"},
+                       "tail"});
+}
+
+TEST(OSCInteropLiblo, ReadsEveryKindWeWrite) {
+    const auto lo = readWithLiblo(ours(everyKindLibloKnows()));
+    ASSERT_NE(lo, nullptr);
+    EXPECT_STREQ(lo_message_get_types(lo.get()), "sifhdbibTFNItcmSs");
+    lo_arg** argv = lo_message_get_argv(lo.get());
+    EXPECT_STREQ(&argv[0]->s, "Cue 1 / 12 Label Intro Enter");
+    EXPECT_EQ(argv[1]->i, -123456);
+    EXPECT_EQ(argv[2]->f, 2.5f);
+    EXPECT_EQ(argv[3]->h, -9876543210);
+    EXPECT_EQ(argv[4]->d, -0.125);
+    ASSERT_EQ(lo_blob_datasize(reinterpret_cast<lo_blob>(argv[5])), 4u);
+    EXPECT_EQ(std::memcmp(lo_blob_dataptr(reinterpret_cast<lo_blob>(argv[5])), fourBytes.data(), 4), 0);
+    // The argument after a whole-word blob is where OSC 1.0 puts it.
+    EXPECT_EQ(argv[6]->i, 77);
+    ASSERT_EQ(lo_blob_datasize(reinterpret_cast<lo_blob>(argv[7])), 5u);
+    EXPECT_EQ(argv[12]->t.sec, 0x80000001u);
+    EXPECT_EQ(argv[12]->t.frac, 0x40000000u);
+    EXPECT_EQ(argv[13]->c, 'Q');
+    EXPECT_EQ(argv[14]->m[0], 3);
+    EXPECT_EQ(argv[14]->m[1], 0x90);
+    EXPECT_EQ(argv[14]->m[2], 60);
+    EXPECT_EQ(argv[14]->m[3], 100);
+    EXPECT_STREQ(&argv[15]->S, "sym");
+    EXPECT_STREQ(&argv[16]->s, "tail");
+}
+
+TEST(OSCInteropLiblo, WeReadEveryKindLibloWrites) {
+    LoMessage message(lo_message_new());
+    lo_message_add_string(message.get(), "Cue 1 / 12 Label Intro Enter");
+    lo_message_add_int32(message.get(), -123456);
+    lo_message_add_float(message.get(), 2.5f);
+    lo_message_add_int64(message.get(), -9876543210);
+    lo_message_add_double(message.get(), -0.125);
+    LoBlob four(lo_blob_new(4, fourBytes.data()));
+    lo_message_add_blob(message.get(), four.get());
+    lo_message_add_int32(message.get(), 77);
+    LoBlob five(lo_blob_new(5, fiveBytes.data()));
+    lo_message_add_blob(message.get(), five.get());
+    lo_message_add_true(message.get());
+    lo_message_add_false(message.get());
+    lo_message_add_nil(message.get());
+    lo_message_add_infinitum(message.get());
+    lo_message_add_timetag(message.get(), lo_timetag{0x80000001u, 0x40000000u});
+    lo_message_add_char(message.get(), 'Q');
+    std::uint8_t midi[4] = {3, 0x90, 60, 100};
+    lo_message_add_midi(message.get(), midi);
+    lo_message_add_symbol(message.get(), "sym");
+    lo_message_add_string(message.get(), "tail");
+
+    const auto bytes = writtenByLiblo(message.get(), "/interop/all");
+    const auto decoded = decodedMessage(bytes);
+    EXPECT_EQ(decoded, everyKindLibloKnows());
+    // A received message goes back out exactly as it came in.
+    EXPECT_EQ(decoded.rawData().value(), bytes);
+    // Byte for byte what we would have written ourselves.
+    EXPECT_EQ(ours(everyKindLibloKnows()), bytes);
+}
+
+TEST(OSCInteropLiblo, ConsoleMessagesAndEmptyArguments) {
+    const auto command = readWithLiblo(ours(OSCMessage("/eos/user/0/newcmd", {"Chan 1 At Full Enter"})));
+    ASSERT_NE(command, nullptr);
+    EXPECT_STREQ(lo_message_get_types(command.get()), "s");
+    EXPECT_STREQ(&lo_message_get_argv(command.get())[0]->s, "Chan 1 At Full Enter");
+
+    const auto blind = readWithLiblo(ours(OSCMessage("/eos/user/0/key/blind")));
+    ASSERT_NE(blind, nullptr);
+    EXPECT_EQ(lo_message_get_argc(blind.get()), 0);
+
+    const auto empties = readWithLiblo(ours(OSCMessage("/e", {"", OSCBlob{}, "x"})));
+    ASSERT_NE(empties, nullptr);
+    EXPECT_STREQ(&lo_message_get_argv(empties.get())[0]->s, "");
+    EXPECT_EQ(lo_blob_datasize(reinterpret_cast<lo_blob>(lo_message_get_argv(empties.get())[1])), 0u);
+    EXPECT_STREQ(&lo_message_get_argv(empties.get())[2]->s, "x");
+}
+
+// Both sides count NTP time from 1900-01-01 UTC.
+TEST(OSCInteropLiblo, CurrentTimeAgreesWithLiblo) {
+    lo_timetag theirs;
+    lo_timetag_now(&theirs);
+    const auto mine = OSCTimeTag::now();
+    const double theirSeconds = theirs.sec + theirs.frac / 4294967296.0;
+    const double mySeconds = static_cast<double>(mine.rawValue) / 4294967296.0;
+    EXPECT_NEAR(mySeconds, theirSeconds, 1.0);
+}
+
+OSCBytes writtenByOscpack(const std::function<void(osc::OutboundPacketStream&)>& write) {
+    std::array<char, 2048> buffer{};
+    osc::OutboundPacketStream stream(buffer.data(), buffer.size());
+    write(stream);
+    return OSCBytes(buffer.data(), buffer.data() + stream.Size());
+}
+
+TEST(OSCInteropOscpack, WeReadArraysAndEveryKindOscpackWrites) {
+    const auto bytes = writtenByOscpack([](osc::OutboundPacketStream& s) {
+        s << osc::BeginMessage("/interop/oscpack") << "Intro" << osc::int32(3) << 1.25f << osc::int64(-5) << 2.0
+          << osc::Blob(fourBytes.data(), 4) << osc::int32(9) << true << false << osc::OscNil << osc::Infinitum
+          << osc::TimeTag(0x0000000100000002) << 'z' << osc::MidiMessage(0x01903C7F) << osc::Symbol("s")
+          << osc::BeginArray << osc::int32(1) << osc::BeginArray << "in" << osc::EndArray << osc::EndArray
+          << osc::EndMessage;
+    });
+    const auto decoded = decodedMessage(bytes);
+    const OSCMessage expected(
+        "/interop/oscpack",
+        {"Intro", 3, 1.25f, std::int64_t{-5}, 2.0, OSCBlob(fourBytes), 9, true, false, OSCNullValue{},
+         OSCImpulseValue{}, OSCTimeTag{0, 0x0000000100000002}, *ASCIICharacter::fromCode('z'),
+         OSCMIDIValue{0x01, 0x90, 0x3C, 0x7F}, OSCStringAltValue{"s"}, OSCArrayValue({1, OSCArrayValue({"in"})})});
+    EXPECT_EQ(decoded, expected);
+    EXPECT_EQ(ours(expected), bytes);
+}
+
+TEST(OSCInteropOscpack, ReadsArraysAndBlobsWeWrite) {
+    const auto bytes = ours(OSCMessage(
+        "/interop/ours", {OSCBlob(fourBytes), OSCArrayValue({1, OSCArrayValue({"in", 2.5f})}), OSCMIDIValue{1, 2, 3, 4},
+                          OSCTimeTag{0, 42}, "end"}));
+    const osc::ReceivedPacket packet(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    ASSERT_TRUE(packet.IsMessage());
+    const osc::ReceivedMessage message(packet);
+    EXPECT_STREQ(message.AddressPattern(), "/interop/ours");
+    EXPECT_STREQ(message.TypeTags(), "b[i[sf]]mts");
+    auto arg = message.ArgumentsBegin();
+    const void* data = nullptr;
+    osc::osc_bundle_element_size_t size = 0;
+    arg->AsBlob(data, size);
+    ASSERT_EQ(size, 4);
+    EXPECT_EQ(std::memcmp(data, fourBytes.data(), 4), 0);
+    ++arg;
+    EXPECT_TRUE(arg->IsArrayBegin());
+    ++arg;
+    EXPECT_EQ(arg->AsInt32(), 1);
+    ++arg;
+    ++arg;
+    EXPECT_STREQ(arg->AsString(), "in");
+    ++arg;
+    EXPECT_EQ(arg->AsFloat(), 2.5f);
+    ++arg;
+    ++arg;
+    ++arg;
+    EXPECT_EQ(arg->AsMidiMessage(), 0x01020304u);
+    ++arg;
+    EXPECT_EQ(arg->AsTimeTag(), 42u);
+    ++arg;
+    EXPECT_STREQ(arg->AsString(), "end");
+}
+
+TEST(OSCInteropOscpack, BundlesBothWays) {
+    const OSCMessage first("/eos/out/get/cue/1/12", {"uid-12", 0, "Intro", ""});
+    const OSCBundle bundle({first, OSCBundle({OSCMessage("/inner", {7})}, OSCTimeTag{0, 99})}, OSCTimeTag{0, 1234});
+    const auto bytes = bundle.rawData().value();
+
+    const osc::ReceivedPacket packet(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    ASSERT_TRUE(packet.IsBundle());
+    const osc::ReceivedBundle received(packet);
+    EXPECT_EQ(received.TimeTag(), 1234u);
+    ASSERT_EQ(received.ElementCount(), 2u);
+    auto element = received.ElementsBegin();
+    const osc::ReceivedMessage firstMessage(*element);
+    EXPECT_STREQ(firstMessage.AddressPattern(), "/eos/out/get/cue/1/12");
+    EXPECT_STREQ(firstMessage.TypeTags(), "siss");
+    ++element;
+    ASSERT_TRUE(element->IsBundle());
+    const osc::ReceivedBundle inner(*element);
+    EXPECT_EQ(inner.TimeTag(), 99u);
+
+    const auto theirs = writtenByOscpack([](osc::OutboundPacketStream& s) {
+        s << osc::BeginBundle(1234) << osc::BeginMessage("/eos/out/get/cue/1/12") << "uid-12" << osc::int32(0)
+          << "Intro" << "" << osc::EndMessage << osc::BeginBundle(99) << osc::BeginMessage("/inner") << osc::int32(7)
+          << osc::EndMessage << osc::EndBundle << osc::EndBundle;
+    });
+    EXPECT_EQ(theirs, bytes);
+    const auto decoded = OSCPacket::decode(theirs);
+    ASSERT_TRUE(decoded.ok() && decoded.value().has_value());
+    EXPECT_EQ(*decoded.value()->bundle(), bundle);
+}
+
+}  // namespace
+}  // namespace lanternwick
