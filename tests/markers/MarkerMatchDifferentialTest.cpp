@@ -1,0 +1,282 @@
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "markers/FastMarkerMatch.h"
+#include "markers/MarkerDiff.h"
+#include "markers/MarkerTestSupport.h"
+
+namespace lanternwick {
+namespace {
+
+using Random = std::mt19937_64;
+
+// Small pools, so that random markers collide often: equal after trimming,
+// equal only under canonical equivalence, blank, and numbers on either side
+// of the tolerance.
+const std::array<std::string, 5> typeNames{"Cue", " Cue", "Cue\t", "Scene", ""};
+const std::array<std::string, 4> trackNames{"1/ Lights", "1/ Lights ", "2/ Lights", ""};
+const std::array<std::string, 10> cueIDs{"", " ", "1", " 1", "2", "0", "A1", "Caf\u00E9", "Cafe\u0301", "10"};
+const std::array<std::string, 7> labels{"", "Intro", "Intro ", "Outro", "Caf\u00E9", "Cafe\u0301", "\u2028"};
+const std::array<std::optional<double>, 10> positions{
+    std::nullopt, 10.0, 10.00005, 10.0001, 10.00015, 10.0002, 10.5, 0.0, -0.0,
+    std::numeric_limits<double>::infinity()};
+const std::array<std::optional<double>, 4> fades{std::nullopt, 2.0, 2.00005, 3.0};
+
+template <typename Pool>
+const auto& pick(const Pool& pool, Random& random) {
+    return pool[std::uniform_int_distribution<std::size_t>(0, pool.size() - 1)(random)];
+}
+
+bool chance(Random& random, double probability) { return std::bernoulli_distribution(probability)(random); }
+
+LightingMarker randomMarker(Random& random, std::int64_t index) {
+    LightingMarker m;
+    m.index = index;
+    m.cueList = chance(random, 0.05) ? std::nullopt : std::optional<std::int64_t>(1 + random() % 2);
+    m.markerTypeName = pick(typeNames, random);
+    m.trackName = pick(trackNames, random);
+    m.manualCueID = pick(cueIDs, random);
+    m.label = pick(labels, random);
+    m.position = pick(positions, random);
+    m.fade = pick(fades, random);
+    m.fadeOut = pick(fades, random);
+    return m;
+}
+
+// Changes one compared field, or the index, of a marker.
+void editMarker(LightingMarker& m, Random& random) {
+    switch (random() % 8) {
+        case 0: m.cueList = 1 + static_cast<std::int64_t>(random() % 3); break;
+        case 1: m.markerTypeName = pick(typeNames, random); break;
+        case 2: m.trackName = pick(trackNames, random); break;
+        case 3: m.manualCueID = pick(cueIDs, random); break;
+        case 4: m.label = pick(labels, random); break;
+        case 5: m.position = pick(positions, random); break;
+        case 6: m.fade = pick(fades, random); break;
+        default: m.fadeOut = pick(fades, random); break;
+    }
+}
+
+// Either the file's own numbering (ascending with gaps, as dropped markers
+// leave) or a few random values that repeat, which makes index distances tie.
+void renumber(std::vector<LightingMarker>& markers, Random& random) {
+    if (chance(random, 0.5)) {
+        std::int64_t index = 0;
+        for (LightingMarker& m : markers) {
+            index += chance(random, 0.1) ? 2 : 1;
+            m.index = index;
+        }
+    } else {
+        for (LightingMarker& m : markers) m.index = static_cast<std::int64_t>(random() % 6);
+    }
+}
+
+// What an editor does to a list between two saves: edits, insertions,
+// removals, a moved block, a swap.
+std::vector<LightingMarker> editedCopy(std::vector<LightingMarker> markers, Random& random) {
+    const std::size_t operations = random() % 6;
+    for (std::size_t k = 0; k < operations; ++k) {
+        const std::size_t at = markers.empty() ? 0 : random() % markers.size();
+        switch (random() % 5) {
+            case 0:
+                if (!markers.empty()) editMarker(markers[at], random);
+                break;
+            case 1:
+                markers.insert(markers.begin() + static_cast<std::ptrdiff_t>(at), randomMarker(random, 0));
+                break;
+            case 2:
+                if (!markers.empty()) markers.erase(markers.begin() + static_cast<std::ptrdiff_t>(at));
+                break;
+            case 3: {
+                const std::size_t end = std::min(markers.size(), at + 1 + random() % 8);
+                std::shuffle(markers.begin() + static_cast<std::ptrdiff_t>(at),
+                             markers.begin() + static_cast<std::ptrdiff_t>(end), random);
+                break;
+            }
+            default:
+                if (markers.size() > 1) std::swap(markers[at], markers[random() % markers.size()]);
+                break;
+        }
+    }
+    if (chance(random, 0.7)) renumber(markers, random);
+    return markers;
+}
+
+std::vector<LightingMarker> randomList(Random& random, std::size_t size) {
+    std::vector<LightingMarker> markers;
+    for (std::size_t k = 0; k < size; ++k) markers.push_back(randomMarker(random, static_cast<std::int64_t>(k)));
+    if (chance(random, 0.5)) renumber(markers, random);
+    return markers;
+}
+
+// A long show: one track and type throughout, cue ids mostly unique, labels
+// repeating now and then, positions ascending.
+std::vector<LightingMarker> showList(Random& random, std::size_t size) {
+    std::vector<LightingMarker> markers;
+    for (std::size_t k = 0; k < size; ++k) {
+        LightingMarker m;
+        m.index = static_cast<std::int64_t>(k);
+        m.cueList = 1;
+        m.markerTypeName = "Cue";
+        m.trackName = "1/ Lights";
+        m.manualCueID = chance(random, 0.02) ? "" : std::to_string(k % (size - size / 20) + 1);
+        m.label = chance(random, 0.1) ? "Go" : "Look " + std::to_string(k);
+        m.position = static_cast<double>(k) * 2.5;
+        m.fade = chance(random, 0.5) ? std::optional<double>(2.0) : std::nullopt;
+        m.fadeOut = std::nullopt;
+        markers.push_back(std::move(m));
+    }
+    return markers;
+}
+
+struct Totals {
+    std::size_t pairs = 0;
+    std::size_t unmatched = 0;
+};
+
+void expectSameMatching(const std::vector<LightingMarker>& oldMarkers, const std::vector<LightingMarker>& newMarkers,
+                        Totals& totals) {
+    const MarkerMatching reference = matchMarkersAllPairs(oldMarkers, newMarkers);
+    const MarkerMatching fast = matchMarkersFast(oldMarkers, newMarkers);
+    ASSERT_EQ(fast.pairs.size(), reference.pairs.size());
+    for (std::size_t k = 0; k < reference.pairs.size(); ++k) {
+        ASSERT_EQ(fast.pairs[k], reference.pairs[k]) << "pair " << k << " of " << reference.pairs.size();
+    }
+    ASSERT_EQ(fast.unmatchedOld, reference.unmatchedOld);
+    ASSERT_EQ(fast.unmatchedNew, reference.unmatchedNew);
+    totals.pairs += reference.pairs.size();
+    totals.unmatched += reference.unmatchedOld.size() + reference.unmatchedNew.size();
+}
+
+TEST(MarkerMatchDifferential, SmallListsFromCollidingPools) {
+    Random random(20261207);
+    Totals totals;
+    for (int run = 0; run < 4000; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        const std::vector<LightingMarker> oldMarkers = randomList(random, random() % 11);
+        const std::vector<LightingMarker> newMarkers =
+            chance(random, 0.5) ? editedCopy(oldMarkers, random) : randomList(random, random() % 11);
+        expectSameMatching(oldMarkers, newMarkers, totals);
+        if (HasFatalFailure()) return;
+    }
+    // Both outcomes must actually have been exercised.
+    EXPECT_GT(totals.pairs, 4000U);
+    EXPECT_GT(totals.unmatched, 1000U);
+}
+
+TEST(MarkerMatchDifferential, EditedMediumLists) {
+    Random random(7);
+    Totals totals;
+    for (int run = 0; run < 150; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        const std::vector<LightingMarker> oldMarkers = randomList(random, 20 + random() % 80);
+        expectSameMatching(oldMarkers, editedCopy(oldMarkers, random), totals);
+        if (HasFatalFailure()) return;
+    }
+    EXPECT_GT(totals.unmatched, 0U);
+}
+
+TEST(MarkerMatchDifferential, LongShowWithTypicalEdits) {
+    Random random(99);
+    Totals totals;
+    const std::vector<LightingMarker> oldMarkers = showList(random, 1500);
+
+    std::vector<LightingMarker> newMarkers = oldMarkers;
+    newMarkers.insert(newMarkers.begin(), randomMarker(random, 0));
+    newMarkers[700].fade = 3.0;
+    newMarkers[1000].label = "Go";
+    newMarkers.erase(newMarkers.begin() + 1200, newMarkers.begin() + 1204);
+    std::shuffle(newMarkers.begin() + 300, newMarkers.begin() + 340, random);
+    for (std::size_t k = 0; k < newMarkers.size(); ++k) newMarkers[k].index = static_cast<std::int64_t>(k);
+    expectSameMatching(oldMarkers, newMarkers, totals);
+}
+
+TEST(MarkerMatchDifferential, LongShowWithEveryMarkerChanged) {
+    Random random(5);
+    Totals totals;
+    const std::vector<LightingMarker> oldMarkers = showList(random, 1200);
+    std::vector<LightingMarker> newMarkers = oldMarkers;
+    for (LightingMarker& m : newMarkers) {
+        m.position = *m.position + 1.0;
+        if (chance(random, 0.3)) m.label += " (new)";
+        if (chance(random, 0.3)) m.manualCueID += ".5";
+    }
+    expectSameMatching(oldMarkers, newMarkers, totals);
+}
+
+TEST(MarkerMatchDifferential, ManyDuplicatesAndMarkersChangedBeyondRecognition) {
+    Random random(11);
+    Totals totals;
+    // Long runs of markers equal in everything the joins look at.
+    std::vector<LightingMarker> oldMarkers;
+    for (std::size_t k = 0; k < 700; ++k) {
+        LightingMarker m = randomMarker(random, static_cast<std::int64_t>(k));
+        m.manualCueID = std::to_string(k % 7);
+        m.label = k % 3 == 0 ? "" : "Same";
+        m.position = static_cast<double>(k % 5);
+        oldMarkers.push_back(std::move(m));
+    }
+    expectSameMatching(oldMarkers, editedCopy(oldMarkers, random), totals);
+
+    // Nothing in common but list, type and track: only the leftover pass pairs them.
+    std::vector<LightingMarker> renamed = oldMarkers;
+    for (std::size_t k = 0; k < renamed.size(); ++k) {
+        renamed[k].manualCueID = "N" + std::to_string(k);
+        renamed[k].label = "Renamed " + std::to_string(k);
+        renamed[k].position = 1000.0 + static_cast<double>(k);
+    }
+    std::shuffle(renamed.begin(), renamed.end(), random);
+    expectSameMatching(oldMarkers, renamed, totals);
+    EXPECT_GT(totals.pairs, 600U);
+}
+
+// The production diff of real texts at a size where the all-pairs matching
+// would be slow, checked against what the edit should produce.
+std::string showText(std::size_t size, std::size_t fadeChangedAt, bool insertAtTop) {
+    std::string body;
+    if (insertAtTop) {
+        testing::MarkerSpec spec;
+        spec.cue = "0.5";
+        spec.label = "Preset";
+        spec.position = "0";
+        body += testing::markerElement(spec);
+    }
+    for (std::size_t k = 0; k < size; ++k) {
+        testing::MarkerSpec spec;
+        spec.cue = std::to_string(k + 1);
+        spec.label = "Look " + std::to_string(k + 1);
+        spec.position = std::to_string(10 + 4 * k);
+        spec.fade = k == fadeChangedAt ? "3" : "2";
+        body += testing::markerElement(spec);
+    }
+    return testing::markerFile(body);
+}
+
+TEST(MarkerDiffAtScale, OneEditAndAnInsertionAtTheTopOfALongShow) {
+    const std::size_t none = std::numeric_limits<std::size_t>::max();
+    const std::string before = showText(3000, none, false);
+
+    const MarkerDiff edited = diffMarkers(before, showText(3000, 1500, false), LightingChangeEvent::Kind::modified);
+    ASSERT_EQ(edited.actions.size(), 1U);
+    EXPECT_EQ(edited.actions[0].kind, LightingAction::Kind::fadeChanged);
+    EXPECT_EQ(edited.actions[0].oldCueID, "1501");
+    EXPECT_EQ(edited.actions[0].summary, "Fade 2 -> 3, FadeOut (empty) -> (empty)");
+
+    const MarkerDiff inserted = diffMarkers(before, showText(3000, none, true), LightingChangeEvent::Kind::modified);
+    ASSERT_EQ(inserted.actions.size(), 1U);
+    EXPECT_EQ(inserted.actions[0].kind, LightingAction::Kind::markerAdded);
+    EXPECT_EQ(inserted.actions[0].summary, "List 1, CueID 0.5, Label \"Preset\", Position 0, TC Offset 0");
+    EXPECT_EQ(inserted.oldCount, 3000);
+    EXPECT_EQ(inserted.newCount, 3001);
+    EXPECT_TRUE(inserted.deletedCueCandidates.empty());
+}
+
+}  // namespace
+}  // namespace lanternwick
