@@ -446,27 +446,54 @@ void AsyncTCPSocket::State::endConnectTimeout() {
     connectInterface6.reset();
 }
 
+// Asio's descriptor waits are edge-triggered: readiness that arrived while
+// no wait was queued is not reported again. So after queuing a wait, look
+// once more (level-triggered, without blocking) and serve what is already
+// there; a wait that then fires finds nothing and is re-armed.
 void AsyncTCPSocket::State::armReadWait() {
-    if (readWaitArmed || !stream) return;
-    readWaitArmed = true;
+    if (!stream) return;
     flags.readSourceSuspended = false;
     const std::uint64_t connection = connectionIndex;
-    stream->async_wait(Descriptor::wait_read, guarded([connection](State& s, const std::error_code& error) {
-        if (connection != s.connectionIndex) return;
-        s.readWaitArmed = false;
-        if (error) return;
-        s.readSourceFired();
-    }));
+    if (!readWaitArmed) {
+        readWaitArmed = true;
+        stream->async_wait(Descriptor::wait_read, guarded([connection](State& s, const std::error_code& error) {
+            if (connection != s.connectionIndex) return;
+            s.readWaitArmed = false;
+            if (error) return;
+            s.readSourceFired();
+        }));
+    }
+    pollfd probe{stream->native_handle(), POLLIN, 0};
+    if (::poll(&probe, 1, 0) == 1) {
+        asio::post(executor, guarded([connection](State& s) {
+            if (connection == s.connectionIndex && s.stream) s.readSourceFired();
+        }));
+    }
 }
 
 void AsyncTCPSocket::State::readSourceFired() {
     Descriptor::bytes_readable command;
-    std::error_code ignored;
-    stream->io_control(command, ignored);
-    const std::size_t waiting = ignored ? 0 : command.get();
+    std::error_code failed;
+    stream->io_control(command, failed);
+    std::size_t waiting = failed ? 0 : command.get();
     if (waiting == 0) {
-        readEndOfStream();
-        return;
+        // No bytes: either the peer closed, or the readiness was already
+        // served by an earlier look.
+        std::uint8_t byte = 0;
+        const ssize_t peeked = ::recv(stream->native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            if (currentRead) armReadWait();
+            return;
+        }
+        if (peeked < 0) {
+            closeWithError(Error::posix(errno, "Error in read() function"));
+            return;
+        }
+        if (peeked == 0) {
+            readEndOfStream();
+            return;
+        }
+        waiting = 1;
     }
     socketFDBytesAvailable = waiting;
     if (currentRead) {
@@ -660,8 +687,7 @@ void AsyncTCPSocket::State::readTimeoutAnswered(std::uint64_t serial, double ext
 }
 
 void AsyncTCPSocket::State::armWriteWait() {
-    if (writeWaitArmed || !stream) return;
-    writeWaitArmed = true;
+    if (!stream) return;
     flags.writeSourceSuspended = false;
     const std::uint64_t connection = connectionIndex;
     auto onWritable = [connection](State& s, const std::error_code& error) {
@@ -672,15 +698,30 @@ void AsyncTCPSocket::State::armWriteWait() {
         s.flags.canAcceptBytes = true;
         s.pumpWrites();
     };
+    auto writableNow = [connection](State& s) {
+        if (connection != s.connectionIndex || !s.stream) return;
+        s.flags.canAcceptBytes = true;
+        s.pumpWrites();
+    };
+    pollfd probe{stream->native_handle(), POLLOUT, 0};
+    const bool writable = ::poll(&probe, 1, 0) == 1;
     if (flags.disconnectAfterWrites) {
         // Nobody else may hold the socket any more: the wait keeps it alive
         // until the queued writes are out.
-        stream->async_wait(Descriptor::wait_write,
-                           [self = owner.shared_from_this(), onWritable](const std::error_code& error) {
-                               onWritable(*self->state_, error);
-                           });
+        auto self = owner.shared_from_this();
+        if (!writeWaitArmed) {
+            writeWaitArmed = true;
+            stream->async_wait(Descriptor::wait_write, [self, onWritable](const std::error_code& error) {
+                onWritable(*self->state_, error);
+            });
+        }
+        if (writable) asio::post(executor, [self, writableNow] { writableNow(*self->state_); });
     } else {
-        stream->async_wait(Descriptor::wait_write, guarded(onWritable));
+        if (!writeWaitArmed) {
+            writeWaitArmed = true;
+            stream->async_wait(Descriptor::wait_write, guarded(onWritable));
+        }
+        if (writable) asio::post(executor, guarded(writableNow));
     }
 }
 
@@ -778,12 +819,13 @@ void AsyncTCPSocket::State::disconnectAfterWriting() {
     // A write waiting for writability holds the socket only weakly; re-arm
     // it so that the socket stays alive until the writes are out.
     if (writeWaitArmed) {
+        const bool wasReading = readWaitArmed;
         ++connectionIndex;
         writeWaitArmed = false;
         readWaitArmed = false;
         std::error_code ignored;
         stream->cancel(ignored);
-        armReadWait();
+        if (wasReading) armReadWait();
         armWriteWait();
     }
 }

@@ -70,6 +70,43 @@ private:
     bool ok_ = false;
 };
 
+// A listener whose accept queue is full, so that the kernel drops further
+// handshakes: a connect to it gets no answer at all.
+class SilentListener {
+public:
+    SilentListener() : listener_(AF_INET, 0) {
+        for (int i = 0; i < 3; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            to.sin_port = htons(listener_.port());
+            ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+            fillers_.push_back(fd);
+        }
+        pollfd p{listener_.fd(), POLLIN, 0};
+        ::poll(&p, 1, 1000);
+    }
+    ~SilentListener() {
+        for (int fd : fillers_) ::close(fd);
+    }
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+
+    std::uint16_t port() const { return listener_.port(); }
+    // Accepts whatever is queued, so that a retried handshake would succeed.
+    void drain() {
+        for (int i = 0; i < 4; ++i) {
+            const int fd = listener_.accept(std::chrono::milliseconds(200));
+            if (fd >= 0) ::close(fd);
+        }
+    }
+
+private:
+    LoopbackListener listener_;
+    std::vector<int> fillers_;
+};
+
 // A port on which nothing listens (bound, then released).
 inline std::uint16_t unusedPort(int family = AF_INET) {
     LoopbackListener probe(family);
