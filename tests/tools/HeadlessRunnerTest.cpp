@@ -1,0 +1,163 @@
+#include "headless/HeadlessRunner.h"
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "headless/FlagOverlaySettingsStore.h"
+#include "headless/HeadlessReporter.h"
+#include "headless/TerminalDeletionPrompt.h"
+#include "monitor/SettingsStore.h"
+
+namespace lanternwick {
+namespace {
+
+using namespace std::chrono_literals;
+
+class TemporaryFolder {
+public:
+    TemporaryFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "lanternwick-headless-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TemporaryFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path write(const std::string& name, const std::string& content) const {
+        std::ofstream(path_ / name, std::ios::binary) << content;
+        return path_ / name;
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+TEST(HeadlessRunner, BadFlagsOrAnInvalidFileExitWithStatusTwoAndTouchNothing) {
+    TemporaryFolder folder;
+    const auto notTempolane = folder.write("other.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Other/>");
+    const std::vector<std::vector<std::string>> refused = {
+        {"--headless", "--port", "0"},
+        {"--bogus"},
+        {"--assume-yes", "--assume-no"},
+        {"--file", notTempolane.string()},
+        {"--file", (folder.path() / "missing.xml").string()},
+    };
+    for (const auto& args : refused) {
+        InMemorySettingsStore store;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(runHeadless(args, store), 2) << args.back();
+        const std::string message = testing::internal::GetCapturedStderr();
+        EXPECT_NE(message.find("lanternwick: "), std::string::npos) << args.back();
+        EXPECT_EQ(store.writeCount(), 0) << args.back();
+    }
+    InMemorySettingsStore store;
+    testing::internal::CaptureStderr();
+    runHeadless({"--file", notTempolane.string()}, store);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("The selected XML file is not a valid Tempolane file."),
+              std::string::npos);
+}
+
+TEST(HeadlessRunner, HelpExitsCleanly) {
+    InMemorySettingsStore store;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(runHeadless({"--help"}, store), 0);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("--assume-yes"), std::string::npos);
+}
+
+TEST(FlagOverlaySettingsStore, FlagsWinAndAreNeverWrittenBack) {
+    InMemorySettingsStore saved;
+    saved.setString("eosHost", "saved.host");
+    saved.setInteger("eosPort", 9000);
+    saved.setBool("optSyncLabels", false);
+    saved.setBool("optDeleteCues", true);
+    const int writesBefore = saved.writeCount();
+
+    FlagOverlaySettingsStore store(saved, {{"eosHost", std::string("flag.host")},
+                                           {"eosPort", std::int64_t{3032}},
+                                           {"optSyncLabels", true}});
+    EXPECT_EQ(store.stringValue("eosHost"), "flag.host");
+    EXPECT_EQ(store.integerValue("eosPort"), 3032);
+    EXPECT_EQ(store.stringValue("eosPort"), "3032");
+    EXPECT_EQ(store.boolValue("optSyncLabels"), true);
+    EXPECT_EQ(store.value("optSyncLabels"), SettingsStore::Value(true));
+    EXPECT_EQ(store.boolValue("optDeleteCues"), true) << "not overridden: read from the saved store";
+    EXPECT_FALSE(store.value("tempolaneFilePath").has_value());
+
+    store.setString("eosHost", "normalised.host");
+    store.setInteger("eosPort", 3032);
+    store.setBool("optSyncLabels", true);
+    store.remove("eosHost");
+    EXPECT_EQ(saved.writeCount(), writesBefore);
+    EXPECT_EQ(saved.stringValue("eosHost"), "saved.host");
+    EXPECT_EQ(saved.boolValue("optSyncLabels"), false);
+
+    store.setBool("optUpdateOnConnect", true);
+    EXPECT_EQ(saved.boolValue("optUpdateOnConnect"), true);
+}
+
+TEST(TerminalDeletionPrompt, TypedAnswers) {
+    EXPECT_EQ(terminalDeletionAnswer("y"), (CueDeletionAnswer{true, false}));
+    EXPECT_EQ(terminalDeletionAnswer("  YES \r"), (CueDeletionAnswer{true, false}));
+    EXPECT_EQ(terminalDeletionAnswer("a"), (CueDeletionAnswer{true, true}));
+    EXPECT_EQ(terminalDeletionAnswer("v"), (CueDeletionAnswer{false, true}));
+    EXPECT_EQ(terminalDeletionAnswer("n"), (CueDeletionAnswer{false, false}));
+    EXPECT_EQ(terminalDeletionAnswer(""), (CueDeletionAnswer{false, false}));
+    EXPECT_EQ(terminalDeletionAnswer("yep"), (CueDeletionAnswer{false, false}));
+}
+
+TEST(TerminalDeletionPrompt, AsksWithTheDialogTextsAndReadsOneLine) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    std::ostringstream out;
+    TerminalDeletionPrompt prompt(fds[0], out, [] { return false; });
+    const std::string typed = "a\ny\n";
+    ASSERT_EQ(::write(fds[1], typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+    EXPECT_EQ(prompt.confirmCueDeletion(1, " 12"), (CueDeletionAnswer{true, true}));
+    EXPECT_NE(out.str().find("Delete Cue 1/ 12 from Eos?"), std::string::npos);
+    EXPECT_NE(out.str().find("This will send a delete command to Eos."), std::string::npos);
+    EXPECT_EQ(prompt.confirmCueDeletion(1, "13"), (CueDeletionAnswer{true, false}))
+        << "the second line belongs to the second question";
+    ::close(fds[1]);
+    EXPECT_EQ(prompt.confirmCueDeletion(1, "14"), (CueDeletionAnswer{false, false})) << "end of input is No";
+    ::close(fds[0]);
+}
+
+TEST(TerminalDeletionPrompt, AStopWhileWaitingIsNo) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    std::ostringstream out;
+    std::atomic<bool> stop{false};
+    TerminalDeletionPrompt prompt(fds[0], out, [&] { return stop.load(); });
+    auto answer = std::async(std::launch::async, [&] { return prompt.confirmCueDeletion(1, "2"); });
+    EXPECT_EQ(answer.wait_for(300ms), std::future_status::timeout) << "must wait for the user";
+    stop = true;
+    ASSERT_EQ(answer.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(answer.get(), (CueDeletionAnswer{false, false}));
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
+TEST(HeadlessReporter, EventTextIndentsEveryDetailLine) {
+    LightingChangeEvent event;
+    event.kind = LightingChangeEvent::Kind::modified;
+    event.summary = "1 action: Fade Changed";
+    event.details = "Cue 1/12\nfade 2 -> 3";
+    EXPECT_EQ(headlessEventText(event), "Modified: 1 action: Fade Changed\n    Cue 1/12\n    fade 2 -> 3\n");
+    event.details.clear();
+    event.kind = LightingChangeEvent::Kind::unreadable;
+    EXPECT_EQ(headlessEventText(event), "Read Error: 1 action: Fade Changed\n");
+}
+
+}  // namespace
+}  // namespace lanternwick
