@@ -206,6 +206,9 @@ QWidget* EosConfigurationView::makeFileSection() {
     pathLabel_ = new MiddleElidedLabel(card);
     pathLabel_->setObjectName(QStringLiteral("filePath"));
     pathLabel_->setFont(theme::monospacedCalloutFont());
+    QPalette pathPalette = pathLabel_->palette();
+    pathPalette.setColor(QPalette::WindowText, theme::primaryText());
+    pathLabel_->setPalette(pathPalette);
     row->addWidget(pathLabel_, 1, Qt::AlignVCenter);
     selectButton_ = new QPushButton(QStringLiteral("Select"), card);
     selectButton_->setObjectName(QStringLiteral("selectButton"));

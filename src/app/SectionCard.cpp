@@ -16,6 +16,11 @@ SectionCard::SectionCard(const QString& title, QWidget* parent) : QFrame(parent)
 
     auto* heading = new QLabel(title, this);
     heading->setFont(theme::headlineFont());
+    // Set, not inherited: under a style sheet Qt hands unstyled labels the
+    // application's palette, which may be a light one.
+    QPalette palette = heading->palette();
+    palette.setColor(QPalette::WindowText, theme::primaryText());
+    heading->setPalette(palette);
     heading->setObjectName(QStringLiteral("sectionTitle"));
     column->addWidget(heading, 0, Qt::AlignLeft);
 

@@ -29,6 +29,36 @@ QColor withOpacity(QColor color, double opacity) {
     return color;
 }
 
+QPalette applicationPalette() {
+    QPalette palette;
+    const QColor window(36, 36, 38);
+    const QColor text(236, 236, 236);
+    const QColor disabledText(128, 128, 128);
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, textBackground());
+    palette.setColor(QPalette::AlternateBase, window);
+    palette.setColor(QPalette::ToolTipBase, window);
+    palette.setColor(QPalette::ToolTipText, text);
+    palette.setColor(QPalette::PlaceholderText, disabledText);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, QColor(52, 52, 56));
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::BrightText, disconnectedRed());
+    palette.setColor(QPalette::Light, QColor(70, 70, 74));
+    palette.setColor(QPalette::Midlight, QColor(58, 58, 62));
+    palette.setColor(QPalette::Mid, QColor(44, 44, 46));
+    palette.setColor(QPalette::Dark, QColor(20, 20, 22));
+    palette.setColor(QPalette::Shadow, Qt::black);
+    palette.setColor(QPalette::Highlight, accent());
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::Link, accent());
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        palette.setColor(QPalette::Disabled, role, disabledText);
+    }
+    return palette;
+}
+
 QFont title2Font() { return sized(17, QFont::DemiBold); }
 QFont headlineFont() { return sized(13, QFont::DemiBold); }
 QFont bodyFont() { return sized(13); }

@@ -8,6 +8,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPalette>
 
 namespace lanternwick::theme {
 
@@ -25,6 +26,10 @@ QColor accent();
 
 // `color` with its alpha replaced by `opacity` (0 to 1).
 QColor withOpacity(QColor color, double opacity);
+
+// A dark palette for everything outside the view (menus, dialogs), so the
+// application does not mix a light menu bar with its dark window.
+QPalette applicationPalette();
 
 QFont title2Font();
 QFont headlineFont();

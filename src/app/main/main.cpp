@@ -1,9 +1,13 @@
 // The lanternwick executable: the window on a desktop, the headless runner
-// with --headless or when no display can be reached.
+// with --headless or when no display can be reached. The window takes the
+// headless runner's flags too (--file, --host, --port, the three options,
+// --assume-yes/--assume-no); like there, they hold for this run only and are
+// never saved.
 
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,7 +22,11 @@
 #include "app/MarkerFileChooser.h"
 #include "app/QSettingsStore.h"
 #include "app/QtMainQueue.h"
+#include "app/Theme.h"
+#include "headless/FlagOverlaySettingsStore.h"
+#include "headless/HeadlessOptions.h"
 #include "headless/HeadlessRunner.h"
+#include "markers/TempolaneFileValidationError.h"
 #include "monitor/LightingFileMonitor.h"
 
 namespace {
@@ -56,13 +64,56 @@ bool displayReachable(const std::vector<std::string>& args) {
 #endif
 }
 
+constexpr int badUsage = 2;
+
+std::map<std::string, SettingsStore::Value, std::less<>> settingsFromFlags(const HeadlessOptions& options) {
+    std::map<std::string, SettingsStore::Value, std::less<>> overrides;
+    if (options.file) overrides.emplace("tempolaneFilePath", options.file->string());
+    if (options.host) overrides.emplace("eosHost", *options.host);
+    if (options.port) overrides.emplace("eosPort", std::int64_t{*options.port});
+    if (options.updateOnConnect) overrides.emplace("optUpdateOnConnect", true);
+    if (options.syncLabels) overrides.emplace("optSyncLabels", true);
+    if (options.deleteCues) overrides.emplace("optDeleteCues", true);
+    return overrides;
+}
+
 int runWindow(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/lanternwick/lanternwick.png")));
     QGuiApplication::setDesktopFileName(QStringLiteral("lanternwick"));
+#if !defined(Q_OS_MACOS)
+    // macOS draws its menu bar and dialogs in the system's appearance.
+    QApplication::setPalette(theme::applicationPalette());
+#endif
+
+    // QApplication has taken its own arguments (-platform and the like) out.
+    std::vector<std::string> args;
+    for (const QString& argument : QCoreApplication::arguments().mid(1)) {
+        args.push_back(argument.toStdString());
+    }
+    auto options = parseHeadlessArguments(args);
+    if (!options) {
+        std::cerr << "lanternwick: " << options.error() << "\n\n" << headlessUsage;
+        return badUsage;
+    }
+    if (options->showHelp) {
+        std::cout << headlessUsage;
+        return 0;
+    }
+    if (options->file) {
+        std::error_code ignored;
+        if (auto absolute = std::filesystem::absolute(*options->file, ignored); !absolute.empty()) {
+            options->file = std::move(absolute);
+        }
+        if (const auto valid = validateMarkerFile(*options->file); !valid) {
+            std::cerr << "lanternwick: " << options->file->string() << ":\n" << valid.error().description() << "\n";
+            return badUsage;
+        }
+    }
 
     auto mainQueue = std::make_shared<QtMainQueue>();
-    auto settings = std::make_shared<QSettingsStore>();
+    QSettingsStore savedSettings;
+    auto settings = std::make_shared<FlagOverlaySettingsStore>(savedSettings, settingsFromFlags(*options));
     auto deletionDialog = std::make_shared<CueDeletionDialog>();
     auto monitor = LightingFileMonitor::create({.mainQueue = mainQueue,
                                                 .settings = settings,
@@ -70,6 +121,11 @@ int runWindow(int argc, char** argv) {
                                                 .fileSystem = nullptr,
                                                 .eosLink = nullptr,
                                                 .pollTimer = nullptr});
+    if (options->deletionAnswer != HeadlessOptions::DeletionAnswer::ask) {
+        monitor->setCueDeletionPromptPolicy(options->deletionAnswer == HeadlessOptions::DeletionAnswer::yes
+                                                ? CueDeletionPromptPolicy::autoYes
+                                                : CueDeletionPromptPolicy::autoNo);
+    }
 
     LanternwickWindow window(monitor, std::make_shared<DialogMarkerFileChooser>(),
                              helpPageUrl(QCoreApplication::applicationDirPath()),
