@@ -15,19 +15,13 @@ namespace lanternwick {
 namespace {
 
 // Two threads, as the queues are short tasks; blocking work goes to
-// BackgroundPool instead. The loop is stopped and joined at exit so that no
-// worker outlives the statics it may touch.
+// BackgroundPool instead.
 class SharedContext {
 public:
     SharedContext() : guard_(asio::make_work_guard(context_)) {
         for (int i = 0; i < 2; ++i) {
             threads_.emplace_back([this] { context_.run(); });
         }
-    }
-    ~SharedContext() {
-        guard_.reset();
-        context_.stop();
-        for (auto& t : threads_) t.join();
     }
     asio::io_context& context() { return context_; }
 
@@ -45,9 +39,12 @@ struct SerialQueue::Impl {
     QueueExecutor strand;
 };
 
+// Never destroyed: tasks still queued at exit may own sockets and timers
+// whose destructors need the loop, and the background pool may still post
+// to it; its threads end with the process.
 asio::io_context& sharedIOContext() {
-    static SharedContext shared;
-    return shared.context();
+    static SharedContext* const shared = std::make_unique<SharedContext>().release();
+    return shared->context();
 }
 
 QueueExecutor strandOf(const SerialQueue& queue) { return queue.impl()->strand; }

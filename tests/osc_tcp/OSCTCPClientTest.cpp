@@ -77,6 +77,7 @@ OSCBytes slipFramed(const OSCPacket& packet) { return slipEncode(encoded(packet)
 struct ClientFixture {
     LoopbackListener server{AF_INET};
     Recorder recorder;
+    std::vector<SerialQueue> queues;
     std::shared_ptr<OSCTCPClient> client;
     Peer peer;
 
@@ -85,10 +86,18 @@ struct ClientFixture {
         client = make("127.0.0.1", server.port(), timeTagMode, framing);
     }
 
+    // A handler that started before its client was released may still be
+    // running; let every client queue drain before the recorder goes.
+    ~ClientFixture() {
+        client.reset();
+        for (const auto& queue : queues) queue.sync([] {});
+    }
+
     std::shared_ptr<OSCTCPClient> make(const std::string& host, std::uint16_t port, OSCTimeTagMode timeTagMode,
                                        OSCTCPFramingMode framing) {
         auto c = OSCTCPClient::create(host, port, std::nullopt, timeTagMode, framing);
         SerialQueue queue = c->queue();
+        queues.push_back(queue);
         c->setReceiveHandler([this, queue](const OSCMessage& m, const OSCTimeTag& t, const std::string& h,
                                            std::uint16_t p) {
             recorder.addMessage({m, t, h, p, queue.isCurrent(), Clock::now()});
