@@ -63,8 +63,13 @@ std::optional<std::int64_t> decimalInteger(std::string_view text) {
 LightingMarker markerFromFields(std::int64_t index, MarkerFields fields) {
     LightingMarker marker;
     marker.index = index;
-    if (const auto token = firstCapture(cueListPattern, fields.trackName)) marker.cueList = decimalInteger(*token);
-    if (auto token = firstCapture(timeCodePattern, fields.trackName)) marker.timeCodeOffset = std::move(*token);
+    // Both tokens need their separator; most track names lack one of them.
+    if (fields.trackName.find('/') != std::string::npos) {
+        if (const auto token = firstCapture(cueListPattern, fields.trackName)) marker.cueList = decimalInteger(*token);
+    }
+    if (fields.trackName.find(':') != std::string::npos) {
+        if (auto token = firstCapture(timeCodePattern, fields.trackName)) marker.timeCodeOffset = std::move(*token);
+    }
     marker.timeCodeOffsetSeconds = timeCodeSeconds(marker.timeCodeOffset).value_or(0);
     marker.position = parseNumber(fields.positionRaw);
     marker.fade = parseNumber(fields.fadeRaw);

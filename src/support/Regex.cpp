@@ -33,11 +33,25 @@ const icu::RegexPattern* compiledPattern(std::string_view pattern, RegexOption o
     return cache.emplace(std::move(key), std::move(compiled)).first->second.get();
 }
 
+// ICU calls back once per 10,000 steps of its match engine. Patterns such as
+// the header check's chain of [^>]* backtrack polynomially on hostile text, so
+// each search gets a step budget proportional to the text: linear work on any
+// text, ten times what marker files need (one tick per 20 KB). A search
+// that runs out stops as if nothing further matched.
+constexpr std::int64_t baseTicks = 64;
+constexpr std::int64_t bytesPerTick = 2000;
+
+UBool withinBudget(const void* context, int32_t /*steps*/) {
+    auto* ticksLeft = static_cast<std::int64_t*>(const_cast<void*>(context));
+    return --*ticksLeft > 0;
+}
+
 // A matcher over the UTF-8 bytes themselves, so that match offsets are byte
 // offsets into `text`. The UText must outlive the matcher's use of it.
 struct Matcher {
     UTextPtr input;
     std::unique_ptr<icu::RegexMatcher> matcher;
+    std::unique_ptr<std::int64_t> ticksLeft;
 };
 
 std::optional<Matcher> matcherFor(std::string_view pattern, std::string_view text, RegexOption option) {
@@ -48,7 +62,10 @@ std::optional<Matcher> matcherFor(std::string_view pattern, std::string_view tex
     result.input.reset(utext_openUTF8(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status));
     result.matcher.reset(compiled->matcher(status));
     if (U_FAILURE(status) || !result.matcher) return std::nullopt;
+    result.ticksLeft = std::make_unique<std::int64_t>(baseTicks + static_cast<std::int64_t>(text.size()) / bytesPerTick);
+    result.matcher->setMatchCallback(&withinBudget, result.ticksLeft.get(), status);
     result.matcher->reset(result.input.get());
+    if (U_FAILURE(status)) return std::nullopt;
     return result;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // Regular expressions in ICU syntax over UTF-8 text (\s is Unicode white space
 // including line ends, \b a word boundary). A pattern that does not compile
-// behaves as one that never matches. Compiled patterns are cached per thread;
-// callable from any thread.
+// behaves as one that never matches. Each search has a work budget linear in
+// the text's length; a search that exhausts it on pathological backtracking
+// stops and reports no further match. Compiled patterns are cached per
+// thread; callable from any thread.
 
 #include <cstddef>
 #include <optional>

@@ -58,6 +58,14 @@ TEST(TempolaneFileValidation, RejectsMisplacedOrMisspelledHeaders) {
     EXPECT_FALSE(valid(""));
 }
 
+TEST(TempolaneFileValidation, HostileRootTagIsRejectedWithoutHanging) {
+    std::string text = declaration + "<Tempolane ";
+    for (int i = 0; i < 10000; ++i) {
+        text += "xmlns:xml=\"http://www.w3.org/XML/1998/namespace\" major_vers=\"1\" minor_vers=\"1\" ";
+    }
+    EXPECT_FALSE(valid(text));
+}
+
 TEST(TempolaneFileValidation, ReadsTheFileAndReportsReadFailures) {
     const auto dir = std::filesystem::temp_directory_path() / ("lanternwick-val-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);

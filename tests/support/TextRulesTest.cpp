@@ -125,5 +125,16 @@ TEST(Regex, MatchOffsetsAreBytesAndDotAllIsAnOption) {
     EXPECT_EQ(firstMatchOffset("a.b", "xa\nb", RegexOption::dotMatchesLineEnds), 1u);
 }
 
+TEST(Regex, QuadraticBacktrackingStopsInsteadOfHanging) {
+    // Every "a" after a "." starts a name run that scans to the end of the text.
+    std::string run;
+    for (int i = 0; i < 200000; ++i) run += "a.";
+    EXPECT_TRUE(allCaptures("\\b([A-Za-z_][A-Za-z0-9_.:-]*)\\s*=\\s*[\"'][^\"']*[\"']", run).empty());
+    // Ordinary matches over a large text are unaffected.
+    std::string attributes;
+    for (int i = 0; i < 100000; ++i) attributes += "<M k=\"v\" n='w'/>\n";
+    EXPECT_EQ(allCaptures("\\b([A-Za-z_][A-Za-z0-9_.:-]*)\\s*=\\s*[\"'][^\"']*[\"']", attributes).size(), 200000u);
+}
+
 }  // namespace
 }  // namespace lanternwick
