@@ -40,6 +40,9 @@ struct OSCTCPClient::Receiver {
     ReceiveHandler receiveHandler;
     NotificationHandler notificationHandler;
     OSCTCPFrameAssembler assembler;
+    // Set when the stream lost its framing; what still arrives before the
+    // close is not OSC any more.
+    bool discardingUntilClosed = false;
 
     static void connected(OSCTCPClient& client);
     static void received(OSCTCPClient& client, const AsyncTCPSocket::Bytes& chunk, const AsyncTCPSocketDelegate::Socket& socket);
@@ -74,20 +77,30 @@ void OSCTCPClientDelegate::socketDidDisconnect(const Socket& socket, const std::
 void OSCTCPClient::Receiver::connected(OSCTCPClient& client) {
     Receiver& r = *client.receiver_;
     r.assembler.reset();
+    r.discardingUntilClosed = false;
     if (r.notificationHandler) r.notificationHandler(Notification::connected());
 }
 
 void OSCTCPClient::Receiver::received(OSCTCPClient& client, const AsyncTCPSocket::Bytes& chunk,
                                       const AsyncTCPSocketDelegate::Socket& socket) {
-    auto output = client.receiver_->assembler.append(chunk);
+    Receiver& r = *client.receiver_;
+    if (r.discardingUntilClosed) return;
+    auto output = r.assembler.append(chunk);
     dispatchPackets(client, output.packets, socket);
-    if (output.mustClose && socket) socket->disconnect();
+    if (output.mustClose) {
+        r.discardingUntilClosed = true;
+        // Not disconnect(): that waits for the socket queue, and this runs on
+        // one of the two shared threads.
+        if (socket) socket->disconnectAfterWriting();
+    }
 }
 
 void OSCTCPClient::Receiver::disconnected(OSCTCPClient& client, std::optional<AsyncTCPSocketError> error,
                                           const AsyncTCPSocketDelegate::Socket& socket) {
     Receiver& r = *client.receiver_;
-    dispatchPackets(client, r.assembler.finish(), socket);
+    auto tail = r.assembler.finish();
+    if (!r.discardingUntilClosed) dispatchPackets(client, tail, socket);
+    r.discardingUntilClosed = false;
     if (r.notificationHandler) r.notificationHandler(Notification::disconnected(std::move(error)));
 }
 
