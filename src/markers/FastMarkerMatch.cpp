@@ -5,9 +5,12 @@
 #include <cstdint>
 #include <optional>
 #include <queue>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <utility>
+
+#include <unicode/uchar.h>
 
 #include "support/TextRules.h"
 
@@ -42,29 +45,100 @@ struct NormalizedMarker {
     std::int64_t index = 0;
 };
 
-class TextInterner {
-public:
-    TextID idOf(std::string_view text) {
-        std::string key = canonicalForm(trimmed(text));
-        if (key.empty()) return blankText;
-        const auto [entry, inserted] = ids_.try_emplace(std::move(key), static_cast<TextID>(ids_.size() + 1));
-        return entry->second;
-    }
+bool isASCII(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
 
-private:
-    std::unordered_map<std::string, TextID> ids_;
+std::string_view trimmedASCII(std::string_view text) {
+    const auto isSpace = [](char c) { return u_isUWhiteSpace(static_cast<unsigned char>(c)) != 0; };
+    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// Deliberately not noexcept: libstdc++ then keeps each key's hash in its
+// node instead of hashing the stored key again on every probe.
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
 };
 
-std::vector<NormalizedMarker> normalized(const std::vector<LightingMarker>& markers, TextInterner& interner) {
+// Texts are equal for the score when their trimmed canonical forms are, so
+// that form is the key; ids are dense, from 1, per interner. ASCII is its
+// own canonical form, which spares the usual case the copies and the
+// normaliser, and a text equal to the one before it (the track and type of
+// most markers) is not looked up at all.
+class TextInterner {
+public:
+    explicit TextInterner(std::size_t expectedTexts) { ids_.reserve(expectedTexts); }
+
+    TextID idOf(std::string_view text) {
+        if (lastID_ && text == lastText_) return *lastID_;
+        const TextID id = isASCII(text) ? idOfKey(trimmedASCII(text)) : idOfKey(canonicalForm(trimmed(text)));
+        lastText_.assign(text);
+        lastID_ = id;
+        return id;
+    }
+
+    // One more than the largest id handed out.
+    std::size_t idLimit() const { return ids_.size() + 1; }
+
+private:
+    TextID idOfKey(std::string_view key) {
+        if (key.empty()) return blankText;
+        if (const auto found = ids_.find(key); found != ids_.end()) return found->second;
+        const auto id = static_cast<TextID>(ids_.size() + 1);
+        ids_.emplace(std::string(key), id);
+        return id;
+    }
+
+    std::unordered_map<std::string, TextID, TextHash, std::equal_to<>> ids_;
+    std::string lastText_;
+    std::optional<TextID> lastID_;
+};
+
+struct Interners {
+    explicit Interners(std::size_t markerCount)
+        : markerTypeName(markerCount), trackName(markerCount), manualCueID(markerCount), label(markerCount) {}
+
+    TextInterner markerTypeName;
+    TextInterner trackName;
+    TextInterner manualCueID;
+    TextInterner label;
+};
+
+std::vector<NormalizedMarker> normalized(const std::vector<LightingMarker>& markers, Interners& interners) {
     std::vector<NormalizedMarker> result;
     result.reserve(markers.size());
     for (const LightingMarker& m : markers) {
-        result.push_back({m.cueList, interner.idOf(m.markerTypeName), interner.idOf(m.trackName),
-                          interner.idOf(m.manualCueID), interner.idOf(m.label), m.position, m.fade, m.fadeOut,
-                          m.index});
+        result.push_back({m.cueList, interners.markerTypeName.idOf(m.markerTypeName),
+                          interners.trackName.idOf(m.trackName), interners.manualCueID.idOf(m.manualCueID),
+                          interners.label.idOf(m.label), m.position, m.fade, m.fadeOut, m.index});
     }
     return result;
 }
+
+// The new markers grouped by one text id, in ascending position within each
+// group, in two flat arrays.
+class GroupedPositions {
+public:
+    GroupedPositions(const std::vector<NormalizedMarker>& markers, TextID NormalizedMarker::*field,
+                     std::size_t idLimit)
+        : starts_(idLimit + 1, 0), positions_(markers.size()) {
+        for (const NormalizedMarker& m : markers) ++starts_[m.*field + 1];
+        for (std::size_t id = 1; id < starts_.size(); ++id) starts_[id] += starts_[id - 1];
+        std::vector<std::size_t> next(starts_.begin(), starts_.end() - 1);
+        for (std::size_t j = 0; j < markers.size(); ++j) positions_[next[markers[j].*field]++] = j;
+    }
+
+    std::span<const std::size_t> group(TextID id) const {
+        return std::span<const std::size_t>(positions_).subspan(starts_[id], starts_[id + 1] - starts_[id]);
+    }
+
+private:
+    std::vector<std::size_t> starts_;
+    std::vector<std::size_t> positions_;
+};
 
 bool sameValue(const std::optional<double>& a, const std::optional<double>& b) {
     if (!a || !b) return !a && !b;
@@ -120,8 +194,9 @@ Candidate candidate(const std::vector<NormalizedMarker>& oldMarkers, const std::
 class Matcher {
 public:
     Matcher(const std::vector<LightingMarker>& oldMarkers, const std::vector<LightingMarker>& newMarkers)
-        : old_(normalized(oldMarkers, interner_)),
-          new_(normalized(newMarkers, interner_)),
+        : interners_(oldMarkers.size() + newMarkers.size()),
+          old_(normalized(oldMarkers, interners_)),
+          new_(normalized(newMarkers, interners_)),
           oldUsed_(old_.size(), false),
           newUsed_(new_.size(), false) {}
 
@@ -154,14 +229,12 @@ private:
             if (c.score >= joinedThreshold) candidates.push_back(c);
         };
 
-        std::unordered_map<TextID, std::vector<std::size_t>> byCueID;
-        std::unordered_map<TextID, std::vector<std::size_t>> byLabel;
+        const GroupedPositions byCueID(new_, &NormalizedMarker::manualCueID, interners_.manualCueID.idLimit());
+        const GroupedPositions byLabel(new_, &NormalizedMarker::label, interners_.label.idLimit());
         std::vector<std::pair<double, std::size_t>> byPosition;
         std::vector<std::size_t> withoutPosition;
         for (std::size_t j = 0; j < new_.size(); ++j) {
             const NormalizedMarker& n = new_[j];
-            if (n.manualCueID != blankText) byCueID[n.manualCueID].push_back(j);
-            if (n.label != blankText) byLabel[n.label].push_back(j);
             if (!n.position) {
                 withoutPosition.push_back(j);
             } else if (!std::isnan(*n.position)) {
@@ -172,11 +245,11 @@ private:
 
         for (std::size_t i = 0; i < old_.size(); ++i) {
             const NormalizedMarker& o = old_[i];
-            if (const auto group = byCueID.find(o.manualCueID); o.manualCueID != blankText && group != byCueID.end()) {
-                for (const std::size_t j : group->second) consider(i, j);
+            if (o.manualCueID != blankText) {
+                for (const std::size_t j : byCueID.group(o.manualCueID)) consider(i, j);
             }
-            if (const auto group = byLabel.find(o.label); o.label != blankText && group != byLabel.end()) {
-                for (const std::size_t j : group->second) {
+            if (o.label != blankText) {
+                for (const std::size_t j : byLabel.group(o.label)) {
                     if (!sameCueID(o, new_[j])) consider(i, j);
                 }
             }
@@ -248,7 +321,7 @@ private:
         }
     }
 
-    TextInterner interner_;
+    Interners interners_;
     std::vector<NormalizedMarker> old_;
     std::vector<NormalizedMarker> new_;
     std::vector<bool> oldUsed_;

@@ -93,7 +93,17 @@ LightingAction nameAction(const LightingMarker& o, const LightingMarker& n, cons
     return action;
 }
 
+// Equal texts are equal trimmed too; the numbers still go through the
+// tolerance rule, under which an infinite value differs even from itself.
+bool unchangedPair(const LightingMarker& o, const LightingMarker& n) {
+    return o.manualCueID == n.manualCueID && o.fadeRaw == n.fadeRaw && o.fadeOutRaw == n.fadeOutRaw &&
+           o.label == n.label && o.trackName == n.trackName && o.markerTypeName == n.markerTypeName &&
+           sameValue(o.fade, n.fade) && sameValue(o.fadeOut, n.fadeOut) && sameValue(o.position, n.position);
+}
+
 void appendPairActions(std::vector<LightingAction>& actions, const LightingMarker& o, const LightingMarker& n) {
+    // Most pairs of a save are unchanged; they need no descriptions.
+    if (unchangedPair(o, n)) return;
     const std::string wasNow = changeDescription(o, n);
     if (!sameTrimmed(o.manualCueID, n.manualCueID)) actions.push_back(manualCueIDAction(o, n, wasNow));
     // A fade-out change has no action of its own: the fade line carries both.
@@ -150,6 +160,7 @@ std::string referenceKey(const CueReference& reference) {
 
 std::vector<CueDeletionCandidate> deletionCandidates(const std::vector<CueReference>& removed,
                                                      const std::vector<LightingMarker>& newMarkers) {
+    if (removed.empty()) return {};
     std::unordered_set<std::string> remaining;
     for (const LightingMarker& marker : newMarkers) {
         if (const auto reference = meaningfulReference(marker)) remaining.insert(referenceKey(*reference));

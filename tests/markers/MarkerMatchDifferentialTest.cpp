@@ -18,12 +18,14 @@ namespace {
 using Random = std::mt19937_64;
 
 // Small pools, so that random markers collide often: equal after trimming,
-// equal only under canonical equivalence, blank, and numbers on either side
+// equal only under canonical equivalence (even to plain ASCII), blank, and numbers on either side
 // of the tolerance.
 const std::array<std::string, 5> typeNames{"Cue", " Cue", "Cue\t", "Scene", ""};
 const std::array<std::string, 4> trackNames{"1/ Lights", "1/ Lights ", "2/ Lights", ""};
 const std::array<std::string, 10> cueIDs{"", " ", "1", " 1", "2", "0", "A1", "Caf\u00E9", "Cafe\u0301", "10"};
-const std::array<std::string, 7> labels{"", "Intro", "Intro ", "Outro", "Caf\u00E9", "Cafe\u0301", "\u2028"};
+// The Kelvin sign is canonically the letter K.
+const std::array<std::string, 9> labels{"",           "Intro", "Intro ", "Outro", "Caf\u00E9",
+                                        "Cafe\u0301", "\u2028", "K",      "\u212A"};
 const std::array<std::optional<double>, 10> positions{
     std::nullopt, 10.0, 10.00005, 10.0001, 10.00015, 10.0002, 10.5, 0.0, -0.0,
     std::numeric_limits<double>::infinity()};
@@ -276,6 +278,18 @@ TEST(MarkerDiffAtScale, OneEditAndAnInsertionAtTheTopOfALongShow) {
     EXPECT_EQ(inserted.oldCount, 3000);
     EXPECT_EQ(inserted.newCount, 3001);
     EXPECT_TRUE(inserted.deletedCueCandidates.empty());
+}
+
+// Pairs whose texts are all equal skip the pair tests; the numbers must
+// still count, and an infinite fade is not the same as itself.
+TEST(MarkerDiffAtScale, EqualTextsWithAnInfiniteFadeStillReportTheFade) {
+    testing::MarkerSpec spec;
+    spec.fade = "1e999";
+    const std::string text = testing::markerFile(testing::markerElement(spec));
+    const MarkerDiff diff = diffMarkers(text, text, LightingChangeEvent::Kind::modified);
+    ASSERT_EQ(diff.actions.size(), 1U);
+    EXPECT_EQ(diff.actions[0].kind, LightingAction::Kind::fadeChanged);
+    EXPECT_EQ(diff.actions[0].summary, "Fade 1e999 -> 1e999, FadeOut (empty) -> (empty)");
 }
 
 }  // namespace
