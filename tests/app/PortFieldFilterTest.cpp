@@ -9,20 +9,6 @@ PortFieldDecision replaceWith(const QString& text) { return {.replacementText = 
 PortFieldDecision assign(std::uint16_t port) { return {.replacementText = std::nullopt, .port = port}; }
 const PortFieldDecision leaveAlone{};
 
-// Runs the filter the way the field does: a replacement feeds the filter
-// again, until it settles.
-std::pair<QString, std::optional<std::uint16_t>> settle(QString text) {
-    for (int round = 0; round < 4; ++round) {
-        const auto decision = filterPortText(text);
-        if (!decision.replacementText) {
-            return {text, decision.port};
-        }
-        text = *decision.replacementText;
-    }
-    ADD_FAILURE() << "filter did not settle";
-    return {text, std::nullopt};
-}
-
 TEST(PortFieldFilter, DropsEverythingButNumbersAndRunsAgain) {
     EXPECT_EQ(filterPortText(u"80a"), replaceWith("80"));
     EXPECT_EQ(filterPortText(u" 30 37 "), replaceWith("3037"));
@@ -73,19 +59,6 @@ TEST(PortFieldFilter, KeepsOrDropsAWholeUserPerceivedCharacter) {
     EXPECT_EQ(filterPortText(u"8\u0301"), leaveAlone);
     // A letter with a combining mark goes entirely.
     EXPECT_EQ(filterPortText(u"8e\u0301"), replaceWith("8"));
-}
-
-TEST(PortFieldFilter, SettlesOnWhatTheFieldShows) {
-    EXPECT_EQ(settle("8a0"), std::pair(QString("80"), std::optional<std::uint16_t>(80)));
-    EXPECT_EQ(settle(" 30 37 "), std::pair(QString("3037"), std::optional<std::uint16_t>(3037)));
-    EXPECT_EQ(settle("port 0"), std::pair(QString("0"), std::optional<std::uint16_t>()));
-    EXPECT_EQ(settle("70 000"), std::pair(QString("70000"), std::optional<std::uint16_t>()));
-}
-
-TEST(PortFieldFilter, ShowsPortsInPlainDecimal) {
-    EXPECT_EQ(portFieldText(8555), "8555");
-    EXPECT_EQ(portFieldText(65535), "65535");
-    EXPECT_EQ(portFieldText(1), "1");
 }
 
 }  // namespace

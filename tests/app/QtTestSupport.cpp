@@ -4,21 +4,41 @@
 #include <memory>
 
 #include <QApplication>
+#include <gtest/gtest.h>
 
 namespace lanternwick::testing {
 
+namespace {
+
+// Owns the application and ends it when the test run ends, before static
+// destruction: Qt's own globals are gone by then and a QApplication that
+// outlives them crashes on the way out.
+class QtApplicationEnvironment final : public ::testing::Environment {
+public:
+    void TearDown() override { application.reset(); }
+
+    std::unique_ptr<QApplication> application;
+};
+
+QtApplicationEnvironment* environment = nullptr;
+
+}  // namespace
+
 void ensureQtApplication() {
-    static std::unique_ptr<QApplication> application;
-    if (application) {
+    if (environment != nullptr) {
         return;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    auto owned = std::make_unique<QtApplicationEnvironment>();
+    environment = owned.get();
+    // Google Test takes ownership of its environments.
+    ::testing::AddGlobalTestEnvironment(owned.release());
     static int argc = 1;
     static char name[] = "app_tests";
     static char* argv[] = {name, nullptr};
-    application = std::make_unique<QApplication>(argc, argv);
+    environment->application = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Lanternwick"));
 }
 
