@@ -1,5 +1,6 @@
 #include "osc/ASCIIString.h"
 
+#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -73,9 +74,23 @@ bool isPrintable(char32_t c) { return c >= 0x20 && c <= 0x7E; }
 
 }  // namespace
 
+// Eight bytes at a time: these checks run on every string written or read.
 bool isPrintableASCII(std::string_view text) {
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
+    constexpr std::uint64_t ones = 0x0101010101010101;
+    constexpr std::uint64_t highs = 0x8080808080808080;
+    const char* p = text.data();
+    std::size_t n = text.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        const std::uint64_t below = (word - ones * 0x20) & ~word;
+        const std::uint64_t above = (word + ones * (127 - 0x7E)) | word;
+        if ((below | above) & highs) {
+            return false;
+        }
+    }
+    for (; n > 0; ++p, --n) {
+        const auto byte = static_cast<unsigned char>(*p);
         if (byte < 0x20 || byte > 0x7E) {
             return false;
         }
@@ -84,12 +99,19 @@ bool isPrintableASCII(std::string_view text) {
 }
 
 bool isASCII(std::string_view text) {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
-        }
+    constexpr std::uint64_t highs = 0x8080808080808080;
+    const char* p = text.data();
+    std::size_t n = text.size();
+    std::uint64_t seen = 0;
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        seen |= word;
     }
-    return true;
+    for (; n > 0; ++p, --n) {
+        seen |= static_cast<unsigned char>(*p);
+    }
+    return (seen & highs) == 0;
 }
 
 std::string convertToPrintableASCII(std::string_view text) {

@@ -4,12 +4,13 @@
 
 namespace lanternwick {
 
-OSCAddressPattern::OSCAddressPattern(std::string_view text) : OSCAddressPattern(std::string(text)) {}
+OSCAddressPattern::OSCAddressPattern(std::string_view text) : rawAddress_(text) { convertIfNeeded(); }
 
-OSCAddressPattern::OSCAddressPattern(std::string text) : rawAddress_(std::move(text)) {
+OSCAddressPattern::OSCAddressPattern(std::string text) : rawAddress_(std::move(text)) { convertIfNeeded(); }
+
+void OSCAddressPattern::convertIfNeeded() {
     if (!isASCII(rawAddress_)) {
-        rawData_ = convertToPrintableASCII(rawAddress_);
-        converted_ = true;
+        converted_ = convertToPrintableASCII(rawAddress_);
     }
 }
 

@@ -4,6 +4,7 @@
 // converted as string arguments are. Encoding does not check the address;
 // decoding insists on a leading "/". A plain value.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,16 +19,20 @@ public:
 
     const std::string& rawAddress() const { return rawAddress_; }
     // The ASCII bytes written on the wire, without terminator.
-    std::string_view rawData() const { return converted_ ? std::string_view(rawData_) : rawAddress_; }
+    std::string_view rawData() const { return converted_ ? std::string_view(*converted_) : rawAddress_; }
 
     friend bool operator==(const OSCAddressPattern& a, const OSCAddressPattern& b) {
         return a.rawAddress_ == b.rawAddress_;
     }
 
 private:
+    friend class OSCPacketDecoding;
+
+    void convertIfNeeded();
+
     std::string rawAddress_;
-    std::string rawData_;
-    bool converted_ = false;
+    // Present only when the text is not ASCII.
+    std::optional<std::string> converted_;
 };
 
 }  // namespace lanternwick

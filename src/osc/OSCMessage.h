@@ -34,6 +34,16 @@ public:
     OSCMessage(const char* address, std::vector<OSCValue> values = {})
         : OSCMessage(OSCAddressPattern(address), std::move(values)) {}
 
+    // Moves each value in, where a braced list would copy it:
+    //   OSCMessage::withValues("/eos/user/0/newcmd", std::move(commandLine))
+    template <typename... Values>
+    static OSCMessage withValues(OSCAddressPattern addressPattern, Values&&... values) {
+        std::vector<OSCValue> list;
+        list.reserve(sizeof...(Values));
+        (list.emplace_back(std::forward<Values>(values)), ...);
+        return OSCMessage(std::move(addressPattern), std::move(list));
+    }
+
     const OSCAddressPattern& addressPattern() const { return addressPattern_; }
     const std::string& address() const { return addressPattern_.rawAddress(); }
     const std::vector<OSCValue>& values() const { return values_; }

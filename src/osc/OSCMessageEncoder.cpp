@@ -102,8 +102,8 @@ private:
     }
 
     void writeText(const std::string& text, std::uint8_t*& payload) {
-        const std::string_view bytes = isPrintableASCII(text) ? std::string_view(text)
-                                                              : std::string_view(converted_[nextConverted_++]);
+        const bool asIs = converted_.empty() || isPrintableASCII(text);
+        const std::string_view bytes = asIs ? std::string_view(text) : std::string_view(converted_[nextConverted_++]);
         std::memcpy(payload, bytes.data(), bytes.size());
         payload += terminatedLength(bytes.size());
     }

@@ -44,6 +44,8 @@ public:
     friend bool operator==(const OSCPacket&, const OSCPacket&) = default;
 
 private:
+    friend class OSCPacketDecoding;
+
     std::variant<OSCMessage, OSCBundle> packet_;
 };
 

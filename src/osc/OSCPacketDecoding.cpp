@@ -20,13 +20,16 @@ bool startsWithSlash(OSCByteView bytes) { return !bytes.empty() && bytes[0] == '
 
 OSCDecodeError malformed(std::string_view text) { return OSCDecodeError::malformed(std::string(text)); }
 
+
 }  // namespace
 
 // Both decoders take the bytes as a view and keep a copy only at the end,
 // or take over a buffer the caller no longer needs.
 class OSCPacketDecoding {
 public:
-    static Result<OSCMessage, OSCDecodeError> message(OSCByteView bytes, OSCBytes* owned) {
+    // Fills `out` in place: a received message is moved around once, not
+    // once per layer of result.
+    static Result<void, OSCDecodeError> messageInto(OSCByteView bytes, OSCBytes* owned, OSCMessage& out) {
         if (bytes.size() % 4 != 0) {
             return fail(malformed("Length not a multiple of 4 bytes."));
         }
@@ -34,34 +37,45 @@ public:
             return fail(malformed("Does not start with an address pattern."));
         }
         OSCValueDecoder reader(bytes);
-        auto address = reader.readASCIIString();
+        const auto address = reader.readASCIIStringView();
         if (!address) {
             return fail(malformed("Address pattern string could not be parsed."));
         }
-        const auto tagChunk = reader.readTerminatedAlignedChunk();
-        if (!tagChunk) {
+        const auto tagString = reader.readASCIIStringView();
+        if (!tagString) {
             return fail(malformed("Couldn't extract OSC-type chunk."));
         }
-        const std::span<const char> tags(reinterpret_cast<const char*>(tagChunk->data()), tagChunk->size());
-        if (!isASCII(std::string_view(tags.data(), tags.size()))) {
-            return fail(malformed("Couldn't extract OSC-type chunk."));
-        }
-        std::vector<OSCValue> values;
+        const std::span<const char> tags(tagString->data(), tagString->size());
+        auto& values = out.values_;
+        values.clear();
         values.reserve(tags.size());
         for (std::size_t i = 0; i < tags.size();) {
             if (tags[i] == ',' || tags[i] == '\0') {
                 ++i;
                 continue;
             }
-            auto decoded = reader.decodeValue(tags, i);
-            if (!decoded) {
-                return fail(decoded.error());
+            const auto used = reader.decodeValue(tags, i, values);
+            if (!used) {
+                return fail(used.error());
             }
-            i += decoded->first;
-            values.push_back(std::move(decoded->second));
+            i += *used;
         }
-        OSCMessage result(OSCAddressPattern(std::move(address).value()), std::move(values));
-        result.rawData_ = owned ? std::move(*owned) : OSCBytes(bytes.begin(), bytes.end());
+        // Already known to be ASCII, so nothing to convert.
+        out.addressPattern_.rawAddress_.assign(*address);
+        out.addressPattern_.converted_.reset();
+        if (owned) {
+            out.rawData_ = std::move(*owned);
+        } else {
+            out.rawData_.emplace(bytes.begin(), bytes.end());
+        }
+        return {};
+    }
+
+    static Result<OSCMessage, OSCDecodeError> message(OSCByteView bytes, OSCBytes* owned) {
+        OSCMessage result{OSCAddressPattern()};
+        if (auto filled = messageInto(bytes, owned, result); !filled) {
+            return fail(filled.error());
+        }
         return result;
     }
 
@@ -127,11 +141,11 @@ public:
             return std::optional<OSCPacket>(std::move(decoded).value());
         }
         if (startsWithSlash(bytes)) {
-            auto decoded = message(bytes, owned);
-            if (!decoded) {
-                return fail(decoded.error());
+            std::optional<OSCPacket> packet(std::in_place, OSCMessage(OSCAddressPattern()));
+            if (auto filled = messageInto(bytes, owned, std::get<OSCMessage>(packet->packet_)); !filled) {
+                return fail(filled.error());
             }
-            return std::optional<OSCPacket>(std::move(decoded).value());
+            return packet;
         }
         return std::optional<OSCPacket>();
     }

@@ -81,8 +81,8 @@ public:
     OSCValue(std::int32_t v) : storage_(v) {}
     OSCValue(float v) : storage_(v) {}
     OSCValue(std::string v) : storage_(std::move(v)) {}
-    OSCValue(std::string_view v) : storage_(std::string(v)) {}
-    OSCValue(const char* v) : storage_(std::string(v)) {}
+    OSCValue(std::string_view v) : storage_(std::in_place_type<std::string>, v) {}
+    OSCValue(const char* v) : storage_(std::in_place_type<std::string>, v) {}
     OSCValue(OSCBlob v) : storage_(std::move(v)) {}
     OSCValue(bool v) : storage_(v) {}
     OSCValue(ASCIICharacter v) : storage_(v) {}

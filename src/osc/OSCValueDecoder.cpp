@@ -42,40 +42,75 @@ OSCDecodeError malformed(std::string_view text) { return OSCDecodeError::malform
 OSCValueDecoder::OSCValueDecoder(OSCByteView data, const OSCSerialization* context)
     : context_(context ? context : &OSCSerialization::shared()), data_(data) {}
 
-Result<OSCByteView, OSCDecodeError> OSCValueDecoder::readTerminatedAlignedChunk() {
+OSCValueDecoder::ChunkProblem OSCValueDecoder::scanChunk(std::string_view& content, bool requireASCII) {
     const std::size_t r = remaining();
     if (r <= 3) {
-        return fail(malformed(notEnoughChunkBytes));
+        return ChunkProblem::tooShort;
     }
     const std::uint8_t* start = data_.data() + pos_;
     const auto* zero = static_cast<const std::uint8_t*>(std::memchr(start, 0, r));
     if (!zero) {
-        return fail(malformed(chunkNotTerminated));
+        return ChunkProblem::notTerminated;
     }
     const auto z = static_cast<std::size_t>(zero - start);
     const std::size_t length = z - z % 4 + 4;
     if (length > r) {
-        return fail(malformed(notEnoughChunkBytes));
+        return ChunkProblem::tooShort;
     }
-    for (std::size_t i = z; i < length; ++i) {
+    for (std::size_t i = z + 1; i < length; ++i) {
         if (start[i] != 0) {
-            return fail(malformed(chunkNotTerminated));
+            return ChunkProblem::notTerminated;
+        }
+    }
+    if (requireASCII) {
+        // The padding is zero, so the whole chunk can be tested in words.
+        std::uint32_t seen = 0;
+        for (std::size_t i = 0; i < length; i += 4) {
+            std::uint32_t word;
+            std::memcpy(&word, start + i, 4);
+            seen |= word;
+        }
+        if (seen & 0x80808080u) {
+            return ChunkProblem::notASCII;
         }
     }
     pos_ += length;
-    return OSCByteView(start, z);
+    content = std::string_view(reinterpret_cast<const char*>(start), z);
+    return ChunkProblem::none;
+}
+
+OSCDecodeError OSCValueDecoder::chunkError(ChunkProblem problem) {
+    switch (problem) {
+    case ChunkProblem::tooShort: return malformed(notEnoughChunkBytes);
+    case ChunkProblem::notTerminated: return malformed(chunkNotTerminated);
+    case ChunkProblem::notASCII: return malformed(notASCII);
+    case ChunkProblem::none: break;
+    }
+    return OSCDecodeError::internalInconsistency("No chunk problem to report.");
+}
+
+Result<OSCByteView, OSCDecodeError> OSCValueDecoder::readTerminatedAlignedChunk() {
+    std::string_view content;
+    if (const auto problem = scanChunk(content, false); problem != ChunkProblem::none) {
+        return fail(chunkError(problem));
+    }
+    return OSCByteView(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+}
+
+Result<std::string_view, OSCDecodeError> OSCValueDecoder::readASCIIStringView() {
+    std::string_view content;
+    if (const auto problem = scanChunk(content, true); problem != ChunkProblem::none) {
+        return fail(chunkError(problem));
+    }
+    return content;
 }
 
 Result<std::string, OSCDecodeError> OSCValueDecoder::readASCIIString() {
-    auto chunk = readTerminatedAlignedChunk();
-    if (!chunk) {
-        return fail(chunk.error());
+    const auto text = readASCIIStringView();
+    if (!text) {
+        return fail(text.error());
     }
-    const std::string_view text(reinterpret_cast<const char*>(chunk->data()), chunk->size());
-    if (!isASCII(text)) {
-        return fail(malformed(notASCII));
-    }
-    return std::string(text);
+    return std::string(*text);
 }
 
 Result<std::int32_t, OSCDecodeError> OSCValueDecoder::readInt32() {
@@ -184,22 +219,19 @@ Result<OSCBlob, OSCDecodeError> OSCValueDecoder::readBlob() {
 
 namespace {
 
-using Decoded = Result<std::pair<std::size_t, OSCValue>, OSCDecodeError>;
-using MaybeDecoded = Result<std::optional<std::pair<std::size_t, OSCValue>>, OSCDecodeError>;
-
 template <typename T>
-Decoded one(Result<T, OSCDecodeError> read) {
+Result<std::size_t, OSCDecodeError> appended(Result<T, OSCDecodeError> read, std::vector<OSCValue>& values) {
     if (!read) {
         return fail(read.error());
     }
-    return std::pair<std::size_t, OSCValue>{1, OSCValue(std::move(read).value())};
+    values.emplace_back(std::move(read).value());
+    return std::size_t{1};
 }
 
 }  // namespace
 
-Result<std::pair<std::size_t, OSCValue>, OSCDecodeError> OSCValueDecoder::decodeValue(std::span<const char> tags,
-                                                                                      std::size_t index,
-                                                                                      std::size_t depth) {
+Result<std::size_t, OSCDecodeError> OSCValueDecoder::decodeValue(std::span<const char> tags, std::size_t index,
+                                                                 std::vector<OSCValue>& values, std::size_t depth) {
     const char c = tags[index];
     const auto candidates = context_->candidates(c);
     if (candidates.empty()) {
@@ -208,15 +240,34 @@ Result<std::pair<std::size_t, OSCValue>, OSCDecodeError> OSCValueDecoder::decode
     for (const OSCValueKindEntry* entry : candidates) {
         if (entry->coreKind) {
             switch (*entry->coreKind) {
-            case OSCValueKind::int32: return one(readInt32());
-            case OSCValueKind::float32: return one(readFloat32());
-            case OSCValueKind::string: return one(readASCIIString());
-            case OSCValueKind::blob: return one(readBlob());
+            case OSCValueKind::int32:
+                if (remaining() >= 4) {
+                    values.emplace_back(static_cast<std::int32_t>(get32(data_.data() + pos_)));
+                    pos_ += 4;
+                    return std::size_t{1};
+                }
+                return appended(readInt32(), values);
+            case OSCValueKind::float32: return appended(readFloat32(), values);
+            case OSCValueKind::string:
+            case OSCValueKind::stringAlt: {
+                std::string_view text;
+                if (const auto problem = scanChunk(text, true); problem != ChunkProblem::none) {
+                    return fail(chunkError(problem));
+                }
+                if (*entry->coreKind == OSCValueKind::string) {
+                    values.emplace_back(text);
+                } else {
+                    values.emplace_back(OSCStringAltValue{std::string(text)});
+                }
+                return std::size_t{1};
+            }
+            case OSCValueKind::blob: return appended(readBlob(), values);
             case OSCValueKind::boolean:
                 if (c != 'T' && c != 'F') {
                     return fail(OSCDecodeError::unexpectedType(c));
                 }
-                return std::pair<std::size_t, OSCValue>{1, OSCValue(c == 'T')};
+                values.emplace_back(c == 'T');
+                return std::size_t{1};
             case OSCValueKind::character: {
                 const auto code = readInt32();
                 if (!code) {
@@ -226,33 +277,29 @@ Result<std::pair<std::size_t, OSCValue>, OSCDecodeError> OSCValueDecoder::decode
                 if (*code < 0 || !character) {
                     return fail(malformed(characterUnreadable));
                 }
-                return std::pair<std::size_t, OSCValue>{1, OSCValue(*character)};
+                values.emplace_back(*character);
+                return std::size_t{1};
             }
-            case OSCValueKind::float64: return one(readDouble());
-            case OSCValueKind::int64: return one(readInt64());
-            case OSCValueKind::impulse: return std::pair<std::size_t, OSCValue>{1, OSCValue(OSCImpulseValue{})};
+            case OSCValueKind::float64: return appended(readDouble(), values);
+            case OSCValueKind::int64: return appended(readInt64(), values);
+            case OSCValueKind::impulse: values.emplace_back(OSCImpulseValue{}); return std::size_t{1};
             case OSCValueKind::midi: {
                 const auto bytes = readBytes(4);
                 if (!bytes) {
                     return fail(bytes.error());
                 }
                 const auto& b = *bytes;
-                return std::pair<std::size_t, OSCValue>{1, OSCValue(OSCMIDIValue{b[0], b[1], b[2], b[3]})};
+                values.emplace_back(OSCMIDIValue{b[0], b[1], b[2], b[3]});
+                return std::size_t{1};
             }
-            case OSCValueKind::null: return std::pair<std::size_t, OSCValue>{1, OSCValue(OSCNullValue{})};
-            case OSCValueKind::stringAlt: {
-                auto text = readASCIIString();
-                if (!text) {
-                    return fail(text.error());
-                }
-                return std::pair<std::size_t, OSCValue>{1, OSCValue(OSCStringAltValue{std::move(text).value()})};
-            }
+            case OSCValueKind::null: values.emplace_back(OSCNullValue{}); return std::size_t{1};
             case OSCValueKind::timeTag: {
                 const auto raw = readUInt64();
                 if (!raw) {
                     return fail(raw.error());
                 }
-                return std::pair<std::size_t, OSCValue>{1, OSCValue(OSCTimeTag{0, *raw})};
+                values.emplace_back(OSCTimeTag{0, *raw});
+                return std::size_t{1};
             }
             case OSCValueKind::array: {
                 if (c != '[') {
@@ -267,14 +314,14 @@ Result<std::pair<std::size_t, OSCValue>, OSCDecodeError> OSCValueDecoder::decode
                 std::vector<OSCValue> elements;
                 for (std::size_t k = 0; k < inner.size();) {
                     if (inner[k] == ']') {
-                        return std::pair<std::size_t, OSCValue>{k + 2, OSCValue(OSCArrayValue(std::move(elements)))};
+                        values.emplace_back(OSCArrayValue(std::move(elements)));
+                        return k + 2;
                     }
-                    auto element = decodeValue(inner, k, depth + 1);
-                    if (!element) {
-                        return element;
+                    const auto used = decodeValue(inner, k, elements, depth + 1);
+                    if (!used) {
+                        return used;
                     }
-                    k += element->first;
-                    elements.push_back(std::move(element->second));
+                    k += *used;
                 }
                 return fail(OSCDecodeError::malformed("Array termination tag ']' was not found."));
             }
@@ -282,26 +329,19 @@ Result<std::pair<std::size_t, OSCValue>, OSCDecodeError> OSCValueDecoder::decode
             continue;
         }
         if (const auto* decode = std::get_if<OSCValueStaticTagDecoder>(&entry->decoder)) {
-            auto value = (*decode)(*this);
-            if (!value) {
-                return fail(value.error());
-            }
-            return std::pair<std::size_t, OSCValue>{1, std::move(value).value()};
+            return appended((*decode)(*this), values);
         }
         if (const auto* decode = std::get_if<OSCValueVariableTagDecoder>(&entry->decoder)) {
-            auto value = (*decode)(c, *this);
-            if (!value) {
-                return fail(value.error());
-            }
-            return std::pair<std::size_t, OSCValue>{1, std::move(value).value()};
+            return appended((*decode)(c, *this), values);
         }
         if (const auto* decode = std::get_if<OSCValueVariadicTagDecoder>(&entry->decoder)) {
-            auto value = (*decode)(tags.subspan(index), *this);
-            if (!value) {
-                return fail(value.error());
+            auto decoded = (*decode)(tags.subspan(index), *this);
+            if (!decoded) {
+                return fail(decoded.error());
             }
-            if (value->has_value()) {
-                return std::move(**value);
+            if (decoded->has_value()) {
+                values.push_back(std::move((*decoded)->second));
+                return (*decoded)->first;
             }
             continue;
         }

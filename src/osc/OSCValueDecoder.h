@@ -9,7 +9,9 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "osc/ASCIIString.h"
 #include "osc/OSCBytes.h"
@@ -33,6 +35,8 @@ public:
     // up to the next multiple of 4.
     Result<OSCByteView, OSCDecodeError> readTerminatedAlignedChunk();
     Result<std::string, OSCDecodeError> readASCIIString();
+    // As readASCIIString, without copying: the view points into the data.
+    Result<std::string_view, OSCDecodeError> readASCIIStringView();
     Result<std::int32_t, OSCDecodeError> readInt32();
     Result<float, OSCDecodeError> readFloat32();
     Result<double, OSCDecodeError> readDouble();
@@ -45,13 +49,18 @@ public:
     Result<OSCByteView, OSCDecodeError> readBytes(std::int64_t count);
     Result<void, OSCDecodeError> advance(std::int64_t count);
 
-    // Decodes the value for tags[index] and reports how many tags it used.
-    // `depth` counts enclosing arrays.
-    Result<std::pair<std::size_t, OSCValue>, OSCDecodeError> decodeValue(std::span<const char> tags,
-                                                                          std::size_t index,
-                                                                          std::size_t depth = 0);
+    // Decodes the value for tags[index], appends it to `values` and reports
+    // how many tags it used. `depth` counts enclosing arrays.
+    Result<std::size_t, OSCDecodeError> decodeValue(std::span<const char> tags, std::size_t index,
+                                                    std::vector<OSCValue>& values, std::size_t depth = 0);
 
 private:
+    enum class ChunkProblem { none, tooShort, notTerminated, notASCII };
+    // One pass over a string chunk without building results; advances only
+    // on success.
+    ChunkProblem scanChunk(std::string_view& content, bool requireASCII);
+    static OSCDecodeError chunkError(ChunkProblem problem);
+
     const OSCSerialization* context_;
     OSCByteView data_;
     std::size_t pos_ = 0;

@@ -200,3 +200,26 @@ TEST(OSCMessageArguments, TypedReadsByIndex) {
 
 }  // namespace
 }  // namespace lanternwick
+
+namespace lanternwick {
+namespace {
+
+// The word-at-a-time checks against a byte-by-byte reading, for every byte
+// value at every position of a two-word text.
+TEST(ASCIITextChecks, AgreeWithBytewiseDefinition) {
+    for (std::size_t length : {1u, 7u, 8u, 9u, 16u, 17u}) {
+        for (std::size_t at = 0; at < length; ++at) {
+            for (int value = 0; value < 256; ++value) {
+                std::string text(length, 'a');
+                text[at] = static_cast<char>(value);
+                EXPECT_EQ(isPrintableASCII(text), value >= 0x20 && value <= 0x7E) << length << " " << at << " " << value;
+                EXPECT_EQ(isASCII(text), value < 0x80) << length << " " << at << " " << value;
+            }
+        }
+    }
+    EXPECT_TRUE(isPrintableASCII(""));
+    EXPECT_TRUE(isASCII(""));
+}
+
+}  // namespace
+}  // namespace lanternwick

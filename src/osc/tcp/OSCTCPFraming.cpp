@@ -1,25 +1,39 @@
 #include "osc/tcp/OSCTCPFraming.h"
 
+#include <cstring>
 #include <limits>
 
 namespace lanternwick {
 
+// Counts the escapes first so that the output is sized exactly once and
+// written through a pointer: this runs for every command sent.
 OSCBytes slipEncode(OSCByteView packet) {
-    OSCBytes out;
-    out.reserve(packet.size() + packet.size() / 10 + 2);
-    out.push_back(slip::END);
+    std::size_t escapes = 0;
     for (const std::uint8_t byte : packet) {
-        if (byte == slip::ESC) {
-            out.push_back(slip::ESC);
-            out.push_back(slip::ESC_ESC);
-        } else if (byte == slip::END) {
-            out.push_back(slip::ESC);
-            out.push_back(slip::ESC_END);
-        } else {
-            out.push_back(byte);
+        escapes += (byte == slip::END) | (byte == slip::ESC);
+    }
+    OSCBytes out(packet.size() + escapes + 2);
+    std::uint8_t* p = out.data();
+    *p++ = slip::END;
+    if (escapes == 0) {
+        if (!packet.empty()) {
+            std::memcpy(p, packet.data(), packet.size());
+        }
+        p += packet.size();
+    } else {
+        for (const std::uint8_t byte : packet) {
+            if (byte == slip::ESC) {
+                *p++ = slip::ESC;
+                *p++ = slip::ESC_ESC;
+            } else if (byte == slip::END) {
+                *p++ = slip::ESC;
+                *p++ = slip::ESC_END;
+            } else {
+                *p++ = byte;
+            }
         }
     }
-    out.push_back(slip::END);
+    *p = slip::END;
     return out;
 }
 
