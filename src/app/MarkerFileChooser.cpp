@@ -1,6 +1,7 @@
 #include "app/MarkerFileChooser.h"
 
 #include <QFileDialog>
+#include <QMimeDatabase>
 
 namespace lanternwick {
 
@@ -11,7 +12,12 @@ std::optional<std::string> DialogMarkerFileChooser::chooseMarkerFile(QWidget* pa
     dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Select"));
     // The XML MIME type brings the suffixes the desktop registers for it
     // ("text/xml" is an alias of it, so naming both would list XML twice).
-    dialog.setMimeTypeFilters({QStringLiteral("application/xml")});
+    const QString xml = QStringLiteral("application/xml");
+    if (QMimeDatabase().mimeTypeForName(xml).isValid()) {
+        dialog.setMimeTypeFilters({xml});
+    } else {
+        dialog.setNameFilter(QStringLiteral("XML files (*.xml)"));
+    }
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
