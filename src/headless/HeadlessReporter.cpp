@@ -22,7 +22,9 @@ std::vector<const Entry*> newerThan(const std::vector<Entry>& log, const std::op
 }  // namespace
 
 std::string headlessEventText(const LightingChangeEvent& event) {
-    std::string text = std::string(displayName(event.kind)) + ": " + event.summary + "\n";
+    // Summaries of events with content already open with the kind's name.
+    const std::string prefix = std::string(displayName(event.kind)) + ": ";
+    std::string text = (event.summary.starts_with(prefix) ? event.summary : prefix + event.summary) + "\n";
     std::string_view details = event.details;
     while (!details.empty()) {
         const std::size_t end = details.find('\n');

@@ -39,8 +39,9 @@ private:
     bool connected_ = false;
 };
 
-// "<display name>: <summary>" and each line of the details indented by four
-// blanks, every line ended by a line feed.
+// "<display name>: <summary>" (the summary alone when it already starts
+// so) and each line of the details indented by four blanks, every line
+// ended by a line feed.
 std::string headlessEventText(const LightingChangeEvent& event);
 
 }  // namespace lanternwick

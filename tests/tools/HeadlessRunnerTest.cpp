@@ -151,12 +151,15 @@ TEST(TerminalDeletionPrompt, AStopWhileWaitingIsNo) {
 TEST(HeadlessReporter, EventTextIndentsEveryDetailLine) {
     LightingChangeEvent event;
     event.kind = LightingChangeEvent::Kind::modified;
-    event.summary = "1 action: Fade Changed";
+    event.summary = "Modified: 1 action(s) [Fade Changed]";
     event.details = "Cue 1/12\nfade 2 -> 3";
-    EXPECT_EQ(headlessEventText(event), "Modified: 1 action: Fade Changed\n    Cue 1/12\n    fade 2 -> 3\n");
-    event.details.clear();
+    EXPECT_EQ(headlessEventText(event), "Modified: 1 action(s) [Fade Changed]\n    Cue 1/12\n    fade 2 -> 3\n");
     event.kind = LightingChangeEvent::Kind::unreadable;
-    EXPECT_EQ(headlessEventText(event), "Read Error: 1 action: Fade Changed\n");
+    event.summary = "Failed reading file";
+    event.details = "Permission denied";
+    EXPECT_EQ(headlessEventText(event), "Read Error: Failed reading file\n    Permission denied\n");
+    event.details.clear();
+    EXPECT_EQ(headlessEventText(event), "Read Error: Failed reading file\n");
 }
 
 }  // namespace
