@@ -113,6 +113,11 @@ void EosOSCClient::configure(std::string_view host, std::uint16_t port, bool rec
 
 bool EosOSCClient::transportConnected() const { return client_ && client_->isConnected(); }
 
+// A loopback socket can be connected before its notification has reached the
+// main queue; sending only once the notification is in keeps the blind key
+// press first on every connection and drops the send that started it.
+bool EosOSCClient::readyToSend() const { return isConnected_ && transportConnected(); }
+
 void EosOSCClient::connect() {
     if (transportConnected()) {
         return;
@@ -183,7 +188,7 @@ void EosOSCClient::sendAddress(std::string_view address) {
         return;
     }
     connect();
-    if (!transportConnected()) {
+    if (!readyToSend()) {
         return;
     }
     if (!client_->send(OSCMessage(std::string_view(trimmedAddress)))) {
@@ -200,7 +205,7 @@ void EosOSCClient::sendCommandLine(std::string_view text) {
         return;
     }
     connect();
-    if (!transportConnected()) {
+    if (!readyToSend()) {
         return;
     }
     if (!client_->send(OSCMessage(commandAddress, {OSCValue(command)}))) {

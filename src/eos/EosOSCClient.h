@@ -59,6 +59,7 @@ public:
 
 private:
     bool transportConnected() const;
+    bool readyToSend() const;
     void reportConnectionState(bool connected);
 
     std::shared_ptr<MainQueue> mainQueue_;

@@ -3,6 +3,13 @@
 #include <algorithm>
 
 namespace lanternwick {
+namespace {
+
+// The predicate may watch state that changes without posting here (another
+// thread's socket, a file), so an idle loop still looks at it this often.
+constexpr auto predicatePollInterval = std::chrono::milliseconds(5);
+
+}  // namespace
 
 RunLoopMainQueue::RunLoopMainQueue(ClockMode mode) : mode_(mode) {}
 
@@ -98,7 +105,7 @@ bool RunLoopMainQueue::runUntil(const std::function<bool()>& predicate, Duration
             if (!ready_.empty()) {
                 continue;
             }
-            TimePoint wakeAt = deadline;
+            TimePoint wakeAt = std::min(deadline, Clock::now() + predicatePollInterval);
             if (!timers_.empty()) {
                 wakeAt = std::min(wakeAt, timers_.begin()->first.first);
             }
@@ -119,7 +126,8 @@ bool RunLoopMainQueue::runUntil(const std::function<bool()>& predicate, Duration
             return predicate();
         }
         const auto seen = generation_;
-        wake_.wait_until(lock, realDeadline, [this, seen] { return generation_ != seen; });
+        wake_.wait_until(lock, std::min(realDeadline, Clock::now() + predicatePollInterval),
+                         [this, seen] { return generation_ != seen; });
     }
 }
 

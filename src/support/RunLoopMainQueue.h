@@ -38,7 +38,8 @@ public:
     CancelHandle asyncAfter(Duration delay, Task task) override;
 
     // Runs work until the predicate holds (checked before and after every
-    // task) or the timeout has passed on this queue's clock. With the manual
+    // task, and every few milliseconds while idle, so it may watch state of
+    // other threads) or the timeout has passed on this queue's clock. With the manual
     // clock an idle loop jumps to the next due timer, never past the
     // deadline; work posted from other threads is still waited for, in real
     // time, for at most the timeout. Returns the predicate's last value.
