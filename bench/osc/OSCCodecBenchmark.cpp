@@ -1,9 +1,10 @@
 // Encoding the console command (plus SLIP framing) and decoding a cue reply,
 // with our OSC layer, oscpack and liblo in one run; prints our time over the
 // faster peer's. Every contender produces the same result: framed bytes from
-// the command text, and an owned decoded message (address and arguments)
-// from the reply's bytes. All three share one SLIP encoder, so the framing
-// cost is the same for each.
+// the command (from its text, or from a message value that already exists),
+// and an owned decoded message (address and arguments) from the reply's
+// bytes. All three share one SLIP encoder, so the framing cost is the same
+// for each.
 
 #include <benchmark/benchmark.h>
 
@@ -39,12 +40,28 @@ OSCBytes cueReplyBytes() {
     return OSCMessage("/eos/out/get/cue/1/12", {"Intro", 12, "5", "00:01:02:03"}).rawData().value();
 }
 
-// The message owns a copy of the command; the encoded bytes go to a reused
-// buffer, as the peers write into a caller's buffer.
-void encodeOurs(benchmark::State& state) {
+// From the command text: the message owns a copy of the command, and the
+// encoded bytes go to a reused buffer, as the peers write into a caller's
+// buffer.
+void buildAndEncodeOurs(benchmark::State& state) {
     OSCBytes scratch;
     for (auto _ : state) {
         const auto message = OSCMessage::withValues(commandAddress, std::string(commandText));
+        scratch.clear();
+        if (!message.appendRawData(scratch).ok()) {
+            state.SkipWithError("encoding failed");
+        }
+        auto framed = slipEncode(scratch);
+        benchmark::DoNotOptimize(framed.data());
+    }
+}
+
+// From a message value that already exists, as the console client holds it
+// when it sends.
+void encodeOurs(benchmark::State& state) {
+    const auto message = OSCMessage::withValues(commandAddress, std::string(commandText));
+    OSCBytes scratch;
+    for (auto _ : state) {
         scratch.clear();
         if (!message.appendRawData(scratch).ok()) {
             state.SkipWithError("encoding failed");
@@ -64,7 +81,7 @@ void encodeOscpack(benchmark::State& state) {
     }
 }
 
-void encodeLiblo(benchmark::State& state) {
+void buildAndEncodeLiblo(benchmark::State& state) {
     for (auto _ : state) {
         std::array<char, 1024> buffer;
         lo_message message = lo_message_new();
@@ -77,6 +94,19 @@ void encodeLiblo(benchmark::State& state) {
     }
 }
 
+void encodeLiblo(benchmark::State& state) {
+    lo_message message = lo_message_new();
+    lo_message_add_string(message, commandText.c_str());
+    for (auto _ : state) {
+        std::array<char, 1024> buffer;
+        std::size_t size = buffer.size();
+        lo_message_serialise(message, commandAddress, buffer.data(), &size);
+        auto framed = slipEncode(OSCByteView(reinterpret_cast<const std::uint8_t*>(buffer.data()), size));
+        benchmark::DoNotOptimize(framed.data());
+    }
+    lo_message_free(message);
+}
+
 void decodeOurs(benchmark::State& state) {
     const auto bytes = cueReplyBytes();
     for (auto _ : state) {
@@ -85,20 +115,73 @@ void decodeOurs(benchmark::State& state) {
     }
 }
 
+// The receive path: a SLIP chunk holding one reply, unframed, then decoded.
+// Ours takes over the unframed buffer as the message's received bytes.
+void receiveOurs(benchmark::State& state) {
+    const auto chunk = slipEncode(cueReplyBytes());
+    for (auto _ : state) {
+        auto packets = slipDecode(chunk);
+        auto packet = OSCPacket::decode(std::move(packets.value().front()));
+        benchmark::DoNotOptimize(packet.value()->message()->values().data());
+    }
+}
+
+OwnedReply oscpackReply(const OSCBytes& bytes) {
+    const osc::ReceivedPacket packet(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const osc::ReceivedMessage message(packet);
+    OwnedReply reply{message.AddressPattern(), {}};
+    reply.arguments.reserve(message.ArgumentCount());
+    for (auto arg = message.ArgumentsBegin(); arg != message.ArgumentsEnd(); ++arg) {
+        if (arg->IsString()) {
+            reply.arguments.emplace_back(std::string(arg->AsStringUnchecked()));
+        } else if (arg->IsInt32()) {
+            reply.arguments.emplace_back(arg->AsInt32Unchecked());
+        }
+    }
+    return reply;
+}
+
+void receiveOscpack(benchmark::State& state) {
+    const auto chunk = slipEncode(cueReplyBytes());
+    for (auto _ : state) {
+        auto packets = slipDecode(chunk);
+        auto reply = oscpackReply(packets.value().front());
+        benchmark::DoNotOptimize(reply.arguments.data());
+    }
+}
+
+OwnedReply libloReply(OSCBytes& bytes) {
+    int result = 0;
+    lo_message message = lo_message_deserialise(bytes.data(), bytes.size(), &result);
+    OwnedReply reply{reinterpret_cast<const char*>(bytes.data()), {}};
+    const int count = lo_message_get_argc(message);
+    const char* types = lo_message_get_types(message);
+    lo_arg** argv = lo_message_get_argv(message);
+    reply.arguments.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        if (types[i] == 's') {
+            reply.arguments.emplace_back(std::string(&argv[i]->s));
+        } else if (types[i] == 'i') {
+            reply.arguments.emplace_back(argv[i]->i);
+        }
+    }
+    lo_message_free(message);
+    return reply;
+}
+
+void receiveLiblo(benchmark::State& state) {
+    const auto chunk = slipEncode(cueReplyBytes());
+    for (auto _ : state) {
+        auto packets = slipDecode(chunk);
+        auto reply = libloReply(packets.value().front());
+        benchmark::DoNotOptimize(reply.arguments.data());
+    }
+}
+
 void decodeOscpack(benchmark::State& state) {
     const auto bytes = cueReplyBytes();
     for (auto _ : state) {
-        const osc::ReceivedPacket packet(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        const osc::ReceivedMessage message(packet);
-        OwnedReply reply{message.AddressPattern(), {}};
-        reply.arguments.reserve(message.ArgumentCount());
-        for (auto arg = message.ArgumentsBegin(); arg != message.ArgumentsEnd(); ++arg) {
-            if (arg->IsString()) {
-                reply.arguments.emplace_back(std::string(arg->AsStringUnchecked()));
-            } else if (arg->IsInt32()) {
-                reply.arguments.emplace_back(arg->AsInt32Unchecked());
-            }
-        }
+        auto reply = oscpackReply(bytes);
         benchmark::DoNotOptimize(reply.arguments.data());
     }
 }
@@ -106,31 +189,24 @@ void decodeOscpack(benchmark::State& state) {
 void decodeLiblo(benchmark::State& state) {
     auto bytes = cueReplyBytes();
     for (auto _ : state) {
-        int result = 0;
-        lo_message message = lo_message_deserialise(bytes.data(), bytes.size(), &result);
-        OwnedReply reply{reinterpret_cast<const char*>(bytes.data()), {}};
-        const int count = lo_message_get_argc(message);
-        const char* types = lo_message_get_types(message);
-        lo_arg** argv = lo_message_get_argv(message);
-        reply.arguments.reserve(static_cast<std::size_t>(count));
-        for (int i = 0; i < count; ++i) {
-            if (types[i] == 's') {
-                reply.arguments.emplace_back(std::string(&argv[i]->s));
-            } else if (types[i] == 'i') {
-                reply.arguments.emplace_back(argv[i]->i);
-            }
-        }
-        lo_message_free(message);
+        auto reply = libloReply(bytes);
         benchmark::DoNotOptimize(reply.arguments.data());
     }
 }
 
+BENCHMARK(buildAndEncodeOurs);
+// oscpack has no message value: building and encoding are one stream.
+BENCHMARK(encodeOscpack)->Name("buildAndEncodeOscpack");
+BENCHMARK(buildAndEncodeLiblo);
 BENCHMARK(encodeOurs);
 BENCHMARK(encodeOscpack);
 BENCHMARK(encodeLiblo);
 BENCHMARK(decodeOurs);
 BENCHMARK(decodeOscpack);
 BENCHMARK(decodeLiblo);
+BENCHMARK(receiveOurs);
+BENCHMARK(receiveOscpack);
+BENCHMARK(receiveLiblo);
 
 // Prints the usual table, then the ratios from the same run.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -146,8 +222,10 @@ public:
 
     void Finalize() override {
         ConsoleReporter::Finalize();
+        printRatio("build+encode+SLIP", "buildAndEncode");
         printRatio("encode + SLIP", "encode");
         printRatio("decode cue reply", "decode");
+        printRatio("unframe + decode", "receive");
     }
 
 private:

@@ -37,31 +37,23 @@ public:
             return fail(malformed("Does not start with an address pattern."));
         }
         OSCValueDecoder reader(bytes);
-        const auto address = reader.readASCIIStringView();
-        if (!address) {
+        std::string_view address;
+        if (reader.scanChunk(address, true) != OSCValueDecoder::ChunkProblem::none) {
             return fail(malformed("Address pattern string could not be parsed."));
         }
-        const auto tagString = reader.readASCIIStringView();
-        if (!tagString) {
+        std::string_view tagString;
+        if (reader.scanChunk(tagString, true) != OSCValueDecoder::ChunkProblem::none) {
             return fail(malformed("Couldn't extract OSC-type chunk."));
         }
-        const std::span<const char> tags(tagString->data(), tagString->size());
+        const std::span<const char> tags(tagString.data(), tagString.size());
         auto& values = out.values_;
         values.clear();
         values.reserve(tags.size());
-        for (std::size_t i = 0; i < tags.size();) {
-            if (tags[i] == ',' || tags[i] == '\0') {
-                ++i;
-                continue;
-            }
-            const auto used = reader.decodeValue(tags, i, values);
-            if (!used) {
-                return fail(used.error());
-            }
-            i += *used;
+        if (auto decoded = reader.decodeValues(tags, values); !decoded) {
+            return decoded;
         }
         // Already known to be ASCII, so nothing to convert.
-        out.addressPattern_.rawAddress_.assign(*address);
+        out.addressPattern_.rawAddress_.assign(address);
         out.addressPattern_.converted_.reset();
         if (owned) {
             out.rawData_ = std::move(*owned);

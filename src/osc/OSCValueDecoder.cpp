@@ -39,44 +39,47 @@ OSCDecodeError malformed(std::string_view text) { return OSCDecodeError::malform
 
 }  // namespace
 
-OSCValueDecoder::OSCValueDecoder(OSCByteView data, const OSCSerialization* context)
-    : context_(context ? context : &OSCSerialization::shared()), data_(data) {}
 
+// Walks the chunk a word at a time, finding the terminator and testing for
+// high bits in the same pass; strings are short, so this beats a memchr call
+// followed by a second scan.
 OSCValueDecoder::ChunkProblem OSCValueDecoder::scanChunk(std::string_view& content, bool requireASCII) {
     const std::size_t r = remaining();
     if (r <= 3) {
         return ChunkProblem::tooShort;
     }
     const std::uint8_t* start = data_.data() + pos_;
-    const auto* zero = static_cast<const std::uint8_t*>(std::memchr(start, 0, r));
-    if (!zero) {
-        return ChunkProblem::notTerminated;
-    }
-    const auto z = static_cast<std::size_t>(zero - start);
-    const std::size_t length = z - z % 4 + 4;
-    if (length > r) {
-        return ChunkProblem::tooShort;
-    }
-    for (std::size_t i = z + 1; i < length; ++i) {
-        if (start[i] != 0) {
-            return ChunkProblem::notTerminated;
+    std::uint32_t seen = 0;
+    for (std::size_t word = 0; word + 4 <= r; word += 4) {
+        std::uint32_t bits;
+        std::memcpy(&bits, start + word, 4);
+        seen |= bits;
+        if (((bits - 0x01010101u) & ~bits & 0x80808080u) == 0) {
+            continue;
         }
-    }
-    if (requireASCII) {
-        // The padding is zero, so the whole chunk can be tested in words.
-        std::uint32_t seen = 0;
-        for (std::size_t i = 0; i < length; i += 4) {
-            std::uint32_t word;
-            std::memcpy(&word, start + i, 4);
-            seen |= word;
+        std::size_t z = word;
+        while (start[z] != 0) {
+            ++z;
         }
-        if (seen & 0x80808080u) {
+        for (std::size_t i = z + 1; i < word + 4; ++i) {
+            if (start[i] != 0) {
+                return ChunkProblem::notTerminated;
+            }
+        }
+        if (requireASCII && (seen & 0x80808080u)) {
             return ChunkProblem::notASCII;
         }
+        pos_ += word + 4;
+        content = std::string_view(reinterpret_cast<const char*>(start), z);
+        return ChunkProblem::none;
     }
-    pos_ += length;
-    content = std::string_view(reinterpret_cast<const char*>(start), z);
-    return ChunkProblem::none;
+    // A terminator among the last r mod 4 bytes would need padding past the end.
+    for (std::size_t i = r - r % 4; i < r; ++i) {
+        if (start[i] == 0) {
+            return ChunkProblem::tooShort;
+        }
+    }
+    return ChunkProblem::notTerminated;
 }
 
 OSCDecodeError OSCValueDecoder::chunkError(ChunkProblem problem) {
@@ -230,10 +233,58 @@ Result<std::size_t, OSCDecodeError> appended(Result<T, OSCDecodeError> read, std
 
 }  // namespace
 
+// The core kinds that need no more than one read are decoded here directly.
+// They come first in the registry and never decline, so whatever else is
+// registered, they are what the registry would pick; anything else, and
+// every failure, goes through decodeValue for the full rules and texts.
+Result<void, OSCDecodeError> OSCValueDecoder::decodeValues(std::span<const char> tags, std::vector<OSCValue>& values) {
+    for (std::size_t i = 0; i < tags.size();) {
+        const char c = tags[i];
+        switch (c) {
+        case ',':
+        case '\0': ++i; continue;
+        case 'i':
+            if (remaining() >= 4) {
+                values.emplace_back(static_cast<std::int32_t>(get32(data_.data() + pos_)));
+                pos_ += 4;
+                ++i;
+                continue;
+            }
+            break;
+        case 'f':
+            if (remaining() >= 4) {
+                values.emplace_back(std::bit_cast<float>(get32(data_.data() + pos_)));
+                pos_ += 4;
+                ++i;
+                continue;
+            }
+            break;
+        case 's': {
+            std::string_view text;
+            if (scanChunk(text, true) == ChunkProblem::none) {
+                values.emplace_back(text);
+                ++i;
+                continue;
+            }
+            break;
+        }
+        case 'T':
+        case 'F': values.emplace_back(c == 'T'); ++i; continue;
+        default: break;
+        }
+        const auto used = decodeValue(tags, i, values);
+        if (!used) {
+            return fail(used.error());
+        }
+        i += *used;
+    }
+    return {};
+}
+
 Result<std::size_t, OSCDecodeError> OSCValueDecoder::decodeValue(std::span<const char> tags, std::size_t index,
                                                                  std::vector<OSCValue>& values, std::size_t depth) {
     const char c = tags[index];
-    const auto candidates = context_->candidates(c);
+    const auto candidates = (context_ ? *context_ : OSCSerialization::shared()).candidates(c);
     if (candidates.empty()) {
         return fail(OSCDecodeError::malformed("No concrete type found to decode OSC type tag: " + std::string(1, c)));
     }

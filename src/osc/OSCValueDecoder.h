@@ -25,7 +25,9 @@ class OSCSerialization;
 
 class OSCValueDecoder {
 public:
-    explicit OSCValueDecoder(OSCByteView data, const OSCSerialization* context = nullptr);
+    // Without a context the shared registry is used.
+    explicit OSCValueDecoder(OSCByteView data, const OSCSerialization* context = nullptr)
+        : context_(context), data_(data) {}
 
     std::size_t pos() const { return pos_; }
     std::size_t remaining() const { return data_.size() - pos_; }
@@ -49,12 +51,18 @@ public:
     Result<OSCByteView, OSCDecodeError> readBytes(std::int64_t count);
     Result<void, OSCDecodeError> advance(std::int64_t count);
 
+    // Decodes the values of a whole type tag string (commas and zero
+    // characters skipped), appending them to `values`.
+    Result<void, OSCDecodeError> decodeValues(std::span<const char> tags, std::vector<OSCValue>& values);
+
     // Decodes the value for tags[index], appends it to `values` and reports
     // how many tags it used. `depth` counts enclosing arrays.
     Result<std::size_t, OSCDecodeError> decodeValue(std::span<const char> tags, std::size_t index,
                                                     std::vector<OSCValue>& values, std::size_t depth = 0);
 
 private:
+    friend class OSCPacketDecoding;
+
     enum class ChunkProblem { none, tooShort, notTerminated, notASCII };
     // One pass over a string chunk without building results; advances only
     // on success.

@@ -37,42 +37,46 @@ OSCBytes slipEncode(OSCByteView packet) {
     return out;
 }
 
+// Copies each run of ordinary bytes in one go; only END and ESC need a
+// decision of their own.
 Result<std::vector<OSCBytes>, OSCTCPSLIPDecodingError> slipDecode(OSCByteView chunk) {
     using Error = OSCTCPSLIPDecodingError;
     std::vector<OSCBytes> packets;
     OSCBytes current;
     bool escaping = false;
-    for (const std::uint8_t byte : chunk) {
-        switch (byte) {
-        case slip::END:
-            if (escaping) {
+    const std::size_t n = chunk.size();
+    for (std::size_t i = 0; i < n;) {
+        const std::uint8_t byte = chunk[i];
+        if (escaping) {
+            if (byte == slip::ESC_END) {
+                current.push_back(slip::END);
+            } else if (byte == slip::ESC_ESC) {
+                current.push_back(slip::ESC);
+            } else if (byte == slip::ESC) {
+                return fail(Error{Error::Kind::doubleEscapeBytes});
+            } else {
                 return fail(Error{Error::Kind::missingEscapedCharacter});
             }
+            escaping = false;
+            ++i;
+        } else if (byte == slip::END) {
             if (!current.empty()) {
                 packets.push_back(std::move(current));
                 current = OSCBytes();
             }
-            break;
-        case slip::ESC:
-            if (escaping) {
-                return fail(Error{Error::Kind::doubleEscapeBytes});
-            }
+            ++i;
+        } else if (byte == slip::ESC) {
             escaping = true;
-            continue;
-        case slip::ESC_END:
-            current.push_back(escaping ? slip::END : slip::ESC_END);
-            break;
-        case slip::ESC_ESC:
-            current.push_back(escaping ? slip::ESC : slip::ESC_ESC);
-            break;
-        default:
-            if (escaping) {
-                return fail(Error{Error::Kind::missingEscapedCharacter});
+            ++i;
+        } else {
+            std::size_t j = i + 1;
+            while (j < n && chunk[j] != slip::END && chunk[j] != slip::ESC) {
+                ++j;
             }
-            current.push_back(byte);
-            break;
+            current.insert(current.end(), chunk.begin() + static_cast<std::ptrdiff_t>(i),
+                           chunk.begin() + static_cast<std::ptrdiff_t>(j));
+            i = j;
         }
-        escaping = false;
     }
     if (escaping) {
         return fail(Error{Error::Kind::missingEscapedCharacter});
