@@ -417,6 +417,11 @@ void AsyncTCPSocket::State::didConnect() {
         infoHost = host;
         infoPort = port;
     }
+    // Command lines go out one small write at a time; without this each one
+    // waits for the peer's delayed acknowledgement of the previous one. Set
+    // before anyone hears of the connection, so no write can precede it.
+    const int noDelay = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof(noDelay));
     publishInfo();
     notify([host, port](AsyncTCPSocketDelegate& d, const Socket& s) { d.socketDidConnect(s, host, port); });
 
@@ -425,10 +430,6 @@ void AsyncTCPSocket::State::didConnect() {
         closeWithError(Error::socketError(Code::other, "Error enabling non-blocking IO on socket (fcntl)"));
         return;
     }
-    // Command lines go out one small write at a time; without this each one
-    // waits for the peer's delayed acknowledgement of the previous one.
-    const int noDelay = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof(noDelay));
 
     flags.canAcceptBytes = true;
     flags.writeSourceSuspended = true;
