@@ -23,6 +23,8 @@ class OSCPacket;
 class OSCBundle {
 public:
     OSCBundle();
+    // Note that OSCBundle({inner}) with one bundle `inner` copies it; nest
+    // with OSCBundle(std::vector<OSCPacket>{inner}).
     explicit OSCBundle(std::vector<OSCPacket> elements, OSCTimeTag timeTag = OSCTimeTag::immediate());
     OSCBundle(const OSCBundle&);
     OSCBundle(OSCBundle&&) noexcept;

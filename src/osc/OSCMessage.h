@@ -79,3 +79,11 @@ private:
 };
 
 }  // namespace lanternwick
+
+// Hashes what equality compares: the address text and the values.
+template <>
+struct std::hash<lanternwick::OSCMessage> {
+    std::size_t operator()(const lanternwick::OSCMessage& message) const noexcept {
+        return lanternwick::hashValues(message.address(), message.values());
+    }
+};

@@ -1,5 +1,6 @@
 #include "osc/OSCValue.h"
 
+#include <bit>
 #include <charconv>
 #include <cstdio>
 #include <limits>
@@ -161,6 +162,58 @@ std::string OSCValue::listText() const {
         return "\"" + s->string + "\"";
     }
     return plainText();
+}
+
+namespace {
+
+std::size_t combine(std::size_t seed, std::size_t value) {
+    return seed ^ (value + 0x9E3779B97F4A7C15ull + (seed << 6) + (seed >> 2));
+}
+
+std::size_t hashBytes(std::string_view bytes) { return std::hash<std::string_view>{}(bytes); }
+
+}  // namespace
+
+std::size_t OSCValue::hash() const {
+    const std::size_t kindHash = storage_.index();
+    const std::size_t valueHash = std::visit(
+        Overloaded{
+            [](std::int32_t v) { return std::hash<std::int32_t>{}(v); },
+            [](float v) { return std::hash<std::uint32_t>{}(std::bit_cast<std::uint32_t>(v)); },
+            [](const std::string& v) { return hashBytes(v); },
+            [](const OSCBlob& v) {
+                return hashBytes(std::string_view(reinterpret_cast<const char*>(v.data()), v.size()));
+            },
+            [](bool v) { return std::hash<bool>{}(v); },
+            [](const ASCIICharacter& v) { return std::hash<std::uint8_t>{}(v.asciiValue); },
+            [](double v) { return std::hash<std::uint64_t>{}(std::bit_cast<std::uint64_t>(v)); },
+            [](std::int64_t v) { return std::hash<std::int64_t>{}(v); },
+            [](const OSCImpulseValue&) { return std::size_t{0}; },
+            [](const OSCMIDIValue& v) {
+                return std::hash<std::uint32_t>{}(std::uint32_t{v.portID} << 24 | std::uint32_t{v.status} << 16 |
+                                                  std::uint32_t{v.data1} << 8 | v.data2);
+            },
+            [](const OSCNullValue&) { return std::size_t{0}; },
+            [](const OSCStringAltValue& v) { return hashBytes(v.string); },
+            [](const OSCTimeTag& v) { return std::hash<OSCTimeTag>{}(v); },
+            [](const OSCArrayValue& v) {
+                std::size_t seed = v.elements.size();
+                for (const auto& element : v.elements) {
+                    seed = combine(seed, element.hash());
+                }
+                return seed;
+            },
+        },
+        storage_);
+    return combine(kindHash, valueHash);
+}
+
+std::size_t hashValues(std::string_view address, const std::vector<OSCValue>& values) {
+    std::size_t seed = hashBytes(address);
+    for (const auto& value : values) {
+        seed = combine(seed, value.hash());
+    }
+    return seed;
 }
 
 std::string listDescription(const std::vector<OSCValue>& values) {

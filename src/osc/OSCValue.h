@@ -132,13 +132,25 @@ public:
     // quotes; used inside list forms.
     std::string listText() const;
 
+    // Equal values hash equally (floats by bit pattern, so 0.0 and -0.0,
+    // which compare equal, are the one exception).
+    std::size_t hash() const;
+
     friend bool operator==(const OSCValue&, const OSCValue&) = default;
 
 private:
     Storage storage_;
 };
 
+// Hash of an address and its values, as a message hashes.
+std::size_t hashValues(std::string_view address, const std::vector<OSCValue>& values);
+
 // "[" + listText of each value joined by ", " + "]"
 std::string listDescription(const std::vector<OSCValue>& values);
 
 }  // namespace lanternwick
+
+template <>
+struct std::hash<lanternwick::OSCValue> {
+    std::size_t operator()(const lanternwick::OSCValue& value) const noexcept { return value.hash(); }
+};

@@ -223,3 +223,25 @@ TEST(ASCIITextChecks, AgreeWithBytewiseDefinition) {
 
 }  // namespace
 }  // namespace lanternwick
+
+namespace lanternwick {
+namespace {
+
+TEST(OSCMessageIdentity, EqualityAndHashIgnoreReceivedBytes) {
+    const OSCMessage built("/eos/out/get/cue/1/12", {"Intro", 3, OSCArrayValue({1.5f, OSCBlob{1}})});
+    // Trailing words make the received bytes differ from our own encoding.
+    auto bytes = built.rawData().value();
+    bytes.insert(bytes.end(), {0, 0, 0, 0});
+    const auto received = OSCMessage::decode(bytes).value();
+    EXPECT_EQ(received, built);
+    EXPECT_EQ(std::hash<OSCMessage>{}(received), std::hash<OSCMessage>{}(built));
+    EXPECT_NE(std::hash<OSCMessage>{}(OSCMessage("/a", {1})), std::hash<OSCMessage>{}(OSCMessage("/a", {2})));
+    EXPECT_NE(std::hash<OSCMessage>{}(OSCMessage("/a", {1})), std::hash<OSCMessage>{}(OSCMessage("/b", {1})));
+    // Same bits, different kinds.
+    EXPECT_NE(OSCValue(std::int32_t{1}), OSCValue(std::int64_t{1}));
+    EXPECT_NE(std::hash<OSCValue>{}(OSCValue(std::int32_t{1})), std::hash<OSCValue>{}(OSCValue(std::int64_t{1})));
+    EXPECT_NE(OSCValue("s"), OSCValue(OSCStringAltValue{"s"}));
+}
+
+}  // namespace
+}  // namespace lanternwick
