@@ -1,5 +1,7 @@
 #include "RatioReporter.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <ostream>
 
@@ -24,7 +26,8 @@ std::string formatted(const char* format, double value) {
 
 }  // namespace
 
-RatioReporter::RatioReporter(std::vector<BenchmarkRatio> ratios) : ratios_(std::move(ratios)) {}
+RatioReporter::RatioReporter(std::vector<BenchmarkRatio> ratios)
+    : ConsoleReporter(isatty(STDOUT_FILENO) != 0 ? OO_ColorTabular : OO_Tabular), ratios_(std::move(ratios)) {}
 
 void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
     ConsoleReporter::ReportRuns(runs);

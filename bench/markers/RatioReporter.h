@@ -28,6 +28,7 @@ struct BenchmarkRatio {
 
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    // Colours only when standard output is a terminal.
     explicit RatioReporter(std::vector<BenchmarkRatio> ratios);
 
     void ReportRuns(const std::vector<Run>& runs) override;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <queue>
 #include <span>
@@ -19,8 +20,8 @@ namespace {
 
 constexpr std::int64_t matchThreshold = 54;
 // A pair that shares neither cue id, label nor position scores at most
-// 40 + 20 + 20 + 5 + 5 + 3 = 93, so every pair above this one shares one of
-// the three and turns up in the joins.
+// 40 + 20 + 20 + 5 + 5 + 3 = 93, so every pair that scores this much shares
+// one of the three and turns up in the joins.
 constexpr std::int64_t joinedThreshold = 94;
 constexpr double sameValueTolerance = 0.0001;
 // Wide enough that no pair within the tolerance falls outside the window
