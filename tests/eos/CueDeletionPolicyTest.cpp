@@ -17,6 +17,10 @@ struct PolicyCase {
     Policy after;
 };
 
+void PrintTo(const PolicyCase& c, std::ostream* os) {
+    *os << static_cast<int>(c.before) << (c.answer.confirmed ? " yes" : " no") << (c.answer.doNotAskAgain ? " ticked" : "");
+}
+
 class CueDeletionPolicy : public ::testing::TestWithParam<PolicyCase> {};
 
 TEST_P(CueDeletionPolicy, Transition) {

@@ -29,6 +29,8 @@ struct PollCase {
     std::vector<EventKind> events;
 };
 
+void PrintTo(const PollCase& c, std::ostream* os) { *os << c.name; }
+
 const std::string fileA = markerFileText({{.cue = "1", .label = "Intro", .position = "10", .fade = "2"}});
 const std::string fileB = markerFileText({{.cue = "1", .label = "Intro", .position = "10", .fade = "3"}});
 
