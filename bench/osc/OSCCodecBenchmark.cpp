@@ -213,9 +213,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
+        // With --benchmark_repetitions the median stands for the benchmark.
         for (const auto& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                nanoseconds_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+            if (run.error_occurred) {
+                continue;
+            }
+            if (run.run_type == Run::RT_Iteration) {
+                nanoseconds_[run.run_name.function_name] = run.GetAdjustedCPUTime();
+            } else if (run.aggregate_name == "median") {
+                medians_[run.run_name.function_name] = run.GetAdjustedCPUTime();
             }
         }
     }
@@ -229,10 +235,14 @@ public:
     }
 
 private:
+    double cpuTime(const std::string& name) {
+        return medians_.count(name) ? medians_[name] : nanoseconds_[name];
+    }
+
     void printRatio(const char* label, const std::string& prefix) {
-        const double ours = nanoseconds_[prefix + "Ours"];
-        const double oscpack = nanoseconds_[prefix + "Oscpack"];
-        const double liblo = nanoseconds_[prefix + "Liblo"];
+        const double ours = cpuTime(prefix + "Ours");
+        const double oscpack = cpuTime(prefix + "Oscpack");
+        const double liblo = cpuTime(prefix + "Liblo");
         if (ours <= 0 || oscpack <= 0 || liblo <= 0) {
             return;
         }
@@ -244,6 +254,7 @@ private:
     }
 
     std::map<std::string, double> nanoseconds_;
+    std::map<std::string, double> medians_;
 };
 
 }  // namespace
