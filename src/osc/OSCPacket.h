@@ -3,7 +3,8 @@
 // received bytes. Decoding is strict: the first problem ends it with one
 // OSCDecodeError. Arrays and bundles nested deeper than
 // `OSCPacket::maximumNestingDepth` are refused as malformed, so that a small
-// hostile packet cannot exhaust the stack. Pure functions, any thread.
+// hostile packet cannot exhaust the stack; received blobs over 65,506 bytes
+// are refused too. Pure functions, any thread.
 
 #include <cstddef>
 #include <optional>

@@ -1,9 +1,9 @@
+// Decoding of received bytes into messages, bundles and packets.
+
 #include <cstring>
 #include <string_view>
 
-#include "osc/ASCIIString.h"
 #include "osc/OSCPacket.h"
-#include "osc/OSCSerialization.h"
 #include "osc/OSCValueDecoder.h"
 
 namespace lanternwick {
@@ -19,7 +19,6 @@ bool startsWithBundleHeader(OSCByteView bytes) {
 bool startsWithSlash(OSCByteView bytes) { return !bytes.empty() && bytes[0] == '/'; }
 
 OSCDecodeError malformed(std::string_view text) { return OSCDecodeError::malformed(std::string(text)); }
-
 
 }  // namespace
 

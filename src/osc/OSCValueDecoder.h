@@ -44,7 +44,8 @@ public:
     Result<double, OSCDecodeError> readDouble();
     Result<std::int64_t, OSCDecodeError> readInt64();
     Result<std::uint64_t, OSCDecodeError> readUInt64();
-    // A size, the bytes, then 0 to 3 zero bytes to the next multiple of 4.
+    // A size (at most 65,506), the bytes, then 0 to 3 zero bytes to the
+    // next multiple of 4.
     // As the very last thing in the message it also accepts up to 4 zero
     // bytes, the layout of older writers.
     Result<OSCBlob, OSCDecodeError> readBlob();
