@@ -81,7 +81,8 @@ int main(int argc, char** argv) {
     // Cases stay alive until the benchmarks have run: they hold the inputs.
     std::vector<DiffCase> cases;
     const std::vector<std::size_t> sizes{100, 1000, 5000, 10000};
-    const std::vector<ShowEdit> edits{ShowEdit::oneEdit, ShowEdit::insertAtTop, ShowEdit::everyMarkerChanged};
+    const std::vector<ShowEdit> edits{ShowEdit::oneEdit, ShowEdit::insertAtTop, ShowEdit::everyMarkerChanged,
+                                      ShowEdit::everyMarkerReplaced};
     cases.reserve(sizes.size() * edits.size());
     for (const std::size_t size : sizes) {
         const std::string previous = showText(size, ShowEdit::none);

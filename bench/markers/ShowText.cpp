@@ -28,6 +28,7 @@ std::string_view editName(ShowEdit edit) {
         case ShowEdit::oneEdit: return "oneEdit";
         case ShowEdit::insertAtTop: return "insertAtTop";
         case ShowEdit::everyMarkerChanged: return "everyMarkerChanged";
+        case ShowEdit::everyMarkerReplaced: return "everyMarkerReplaced";
     }
     return "unchanged";
 }
@@ -40,10 +41,16 @@ std::string showText(std::size_t markerCount, ShowEdit edit) {
     text.reserve(markerCount * 190 + 200);
     if (edit == ShowEdit::insertAtTop) text += markerElement("0.5", "Preshow", 0.0, "0");
     for (std::size_t k = 0; k < markerCount; ++k) {
+        const double position = 10.0 + 2.5 * static_cast<double>(k);
+        if (edit == ShowEdit::everyMarkerReplaced) {
+            const std::string number = std::to_string(k + 1 + markerCount);
+            text += markerElement(number, "Scene " + number, position + 100.3, "2");
+            continue;
+        }
         const bool changed = edit == ShowEdit::everyMarkerChanged || (edit == ShowEdit::oneEdit && k == markerCount / 2);
         const double shift = edit == ShowEdit::everyMarkerChanged ? 0.5 : 0.0;
         const std::string number = std::to_string(k + 1);
-        text += markerElement(number, "Look " + number, 10.0 + 2.5 * static_cast<double>(k) + shift, changed ? "3" : "2");
+        text += markerElement(number, "Look " + number, position + shift, changed ? "3" : "2");
     }
     text += "</Tempolane>\n";
     return text;

@@ -19,6 +19,9 @@ enum class ShowEdit {
     insertAtTop,
     // Every marker moves half a second later and gets a fade of 3.
     everyMarkerChanged,
+    // Every marker gets another cue id and label and moves 100.3 s later: the
+    // matching finds nothing to join on and compares all leftovers.
+    everyMarkerReplaced,
 };
 
 std::string_view editName(ShowEdit edit);

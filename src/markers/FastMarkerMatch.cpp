@@ -1,13 +1,18 @@
 #include "markers/FastMarkerMatch.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <optional>
 #include <queue>
+#include <set>
 #include <span>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 
@@ -192,6 +197,55 @@ Candidate candidate(const std::vector<NormalizedMarker>& oldMarkers, const std::
     return {score(o, n), distance, i, j};
 }
 
+// New markers that agree in every field the score compares except cue id,
+// label, position and index. Against one old marker they all score the same
+// unless they share one of those; of the ones that share none, the best
+// partner is the nearest by index.
+struct LeftoverProfile {
+    std::optional<std::int64_t> cueList;
+    TextID markerTypeName = blankText;
+    TextID trackName = blankText;
+    std::optional<double> fade;
+    std::optional<double> fadeOut;
+    // Free members as (index, position): the first entry of an index holds
+    // the lowest position, which wins a tie.
+    std::set<std::pair<std::int64_t, std::size_t>> free;
+
+    std::int64_t scoreAgainst(const NormalizedMarker& o) const {
+        std::int64_t s = 0;
+        if (o.cueList == cueList) s += 40;
+        if (o.markerTypeName == markerTypeName) s += 20;
+        if (o.trackName == trackName) s += 20;
+        if (sameValue(o.fade, fade)) s += 5;
+        if (sameValue(o.fadeOut, fadeOut)) s += 5;
+        return s;
+    }
+
+    // The free member nearest to `index`, the lower position on a tie.
+    std::optional<std::size_t> nearest(std::int64_t index) const {
+        const auto above = free.lower_bound({index, 0});
+        std::optional<std::pair<std::int64_t, std::size_t>> best;
+        if (above != free.end()) best = *above;
+        if (above != free.begin()) {
+            const auto below = *free.lower_bound({std::prev(above)->first, 0});
+            if (!best || index - below.first < best->first - index ||
+                (index - below.first == best->first - index && below.second < best->second)) {
+                best = below;
+            }
+        }
+        if (!best) return std::nullopt;
+        return best->second;
+    }
+};
+
+// The bit pattern keeps the grouping exact whatever the value (even NaN).
+using ValueKey = std::optional<std::uint64_t>;
+
+ValueKey valueKey(const std::optional<double>& value) {
+    if (!value) return std::nullopt;
+    return std::bit_cast<std::uint64_t>(*value);
+}
+
 class Matcher {
 public:
     Matcher(const std::vector<LightingMarker>& oldMarkers, const std::vector<LightingMarker>& newMarkers)
@@ -199,7 +253,19 @@ public:
           old_(normalized(oldMarkers, interners_)),
           new_(normalized(newMarkers, interners_)),
           oldUsed_(old_.size(), false),
-          newUsed_(new_.size(), false) {}
+          newUsed_(new_.size(), false),
+          byCueID_(new_, &NormalizedMarker::manualCueID, interners_.manualCueID.idLimit()),
+          byLabel_(new_, &NormalizedMarker::label, interners_.label.idLimit()) {
+        for (std::size_t j = 0; j < new_.size(); ++j) {
+            const NormalizedMarker& n = new_[j];
+            if (!n.position) {
+                withoutPosition_.push_back(j);
+            } else if (!std::isnan(*n.position)) {
+                byPosition_.emplace_back(*n.position, j);
+            }
+        }
+        std::sort(byPosition_.begin(), byPosition_.end());
+    }
 
     MarkerMatching run() {
         acceptJoinedPairs();
@@ -220,105 +286,108 @@ private:
         matching_.pairs.push_back({i, j});
     }
 
-    // Every candidate above joinedThreshold, found through the fields it must
-    // share, in acceptance order. Each pair is produced by the first join it
-    // qualifies for only, so none is seen twice.
+    // Calls `visit` with every new position that shares the cue id, the label
+    // or the position of old marker i, each once.
+    template <typename Visit>
+    void forEachJoined(std::size_t i, Visit visit) const {
+        const NormalizedMarker& o = old_[i];
+        if (o.manualCueID != blankText) {
+            for (const std::size_t j : byCueID_.group(o.manualCueID)) visit(j);
+        }
+        if (o.label != blankText) {
+            for (const std::size_t j : byLabel_.group(o.label)) {
+                if (!sameCueID(o, new_[j])) visit(j);
+            }
+        }
+        const auto visitByPosition = [&](std::size_t j) {
+            if (!sameCueID(o, new_[j]) && !sameLabel(o, new_[j])) visit(j);
+        };
+        if (!o.position) {
+            for (const std::size_t j : withoutPosition_) visitByPosition(j);
+        } else if (!std::isnan(*o.position)) {
+            const double p = *o.position;
+            auto it = std::lower_bound(byPosition_.begin(), byPosition_.end(), p - positionWindow,
+                                       [](const auto& entry, double value) { return entry.first < value; });
+            for (; it != byPosition_.end() && it->first <= p + positionWindow; ++it) {
+                if (std::fabs(p - it->first) <= sameValueTolerance) visitByPosition(it->second);
+            }
+        }
+    }
+
+    // Every candidate at or above joinedThreshold, found through the fields
+    // it must share, in acceptance order.
     void acceptJoinedPairs() {
         std::vector<Candidate> candidates;
-        const auto consider = [&](std::size_t i, std::size_t j) {
-            const Candidate c = candidate(old_, new_, i, j);
-            if (c.score >= joinedThreshold) candidates.push_back(c);
-        };
-
-        const GroupedPositions byCueID(new_, &NormalizedMarker::manualCueID, interners_.manualCueID.idLimit());
-        const GroupedPositions byLabel(new_, &NormalizedMarker::label, interners_.label.idLimit());
-        std::vector<std::pair<double, std::size_t>> byPosition;
-        std::vector<std::size_t> withoutPosition;
-        for (std::size_t j = 0; j < new_.size(); ++j) {
-            const NormalizedMarker& n = new_[j];
-            if (!n.position) {
-                withoutPosition.push_back(j);
-            } else if (!std::isnan(*n.position)) {
-                byPosition.emplace_back(*n.position, j);
-            }
-        }
-        std::sort(byPosition.begin(), byPosition.end());
-
         for (std::size_t i = 0; i < old_.size(); ++i) {
-            const NormalizedMarker& o = old_[i];
-            if (o.manualCueID != blankText) {
-                for (const std::size_t j : byCueID.group(o.manualCueID)) consider(i, j);
-            }
-            if (o.label != blankText) {
-                for (const std::size_t j : byLabel.group(o.label)) {
-                    if (!sameCueID(o, new_[j])) consider(i, j);
-                }
-            }
-            const auto considerByPosition = [&](std::size_t j) {
-                if (!sameCueID(o, new_[j]) && !sameLabel(o, new_[j])) consider(i, j);
-            };
-            if (!o.position) {
-                for (const std::size_t j : withoutPosition) considerByPosition(j);
-            } else if (!std::isnan(*o.position)) {
-                const double p = *o.position;
-                auto it = std::lower_bound(byPosition.begin(), byPosition.end(), p - positionWindow,
-                                           [](const auto& entry, double value) { return entry.first < value; });
-                for (; it != byPosition.end() && it->first <= p + positionWindow; ++it) {
-                    if (std::fabs(p - it->first) <= sameValueTolerance) considerByPosition(it->second);
-                }
-            }
+            forEachJoined(i, [&](std::size_t j) {
+                const Candidate c = candidate(old_, new_, i, j);
+                if (c.score >= joinedThreshold) candidates.push_back(c);
+            });
         }
-
         std::sort(candidates.begin(), candidates.end(), acceptedBefore);
         for (const Candidate& c : candidates) {
             if (!oldUsed_[c.oldPosition] && !newUsed_[c.newPosition]) accept(c.oldPosition, c.newPosition);
         }
     }
 
-    // The best remaining partner of old marker i among the free new markers.
-    std::optional<Candidate> bestPartner(std::size_t i, const std::vector<std::size_t>& freeNew) const {
-        std::optional<Candidate> best;
-        for (const std::size_t j : freeNew) {
+    void groupFreeNewMarkers() {
+        std::map<std::tuple<std::optional<std::int64_t>, TextID, TextID, ValueKey, ValueKey>, std::size_t> profileIDs;
+        profileOf_.assign(new_.size(), 0);
+        for (std::size_t j = 0; j < new_.size(); ++j) {
             if (newUsed_[j]) continue;
+            const NormalizedMarker& n = new_[j];
+            const auto [entry, inserted] = profileIDs.try_emplace(
+                {n.cueList, n.markerTypeName, n.trackName, valueKey(n.fade), valueKey(n.fadeOut)}, profiles_.size());
+            if (inserted) profiles_.push_back({n.cueList, n.markerTypeName, n.trackName, n.fade, n.fadeOut, {}});
+            profiles_[entry->second].free.emplace(n.index, j);
+            profileOf_[j] = entry->second;
+        }
+    }
+
+    // The best remaining partner of old marker i among the free new markers:
+    // the best of those it shares a joined field with, and of the nearest
+    // free member of each profile. A nearest member that is itself joined
+    // scores more than the rest of its profile, so it still stands for it.
+    std::optional<Candidate> bestPartner(std::size_t i) const {
+        std::optional<Candidate> best;
+        const auto offer = [&](std::size_t j) {
+            if (newUsed_[j]) return;
             const Candidate c = candidate(old_, new_, i, j);
-            if (c.score <= matchThreshold) continue;
-            if (!best || acceptedBefore(c, *best)) best = c;
+            if (c.score > matchThreshold && (!best || acceptedBefore(c, *best))) best = c;
+        };
+        forEachJoined(i, offer);
+        for (const LeftoverProfile& profile : profiles_) {
+            // An equal index adds 3 points at most.
+            if (profile.free.empty() || profile.scoreAgainst(old_[i]) + 3 <= matchThreshold) continue;
+            if (const auto j = profile.nearest(old_[i].index)) offer(*j);
         }
         return best;
     }
 
-    // What the joins left: no free pair scores above joinedThreshold any
-    // more, so the remaining free markers are paired greedily, keeping only
-    // each old marker's current best partner in a queue. An entry whose
-    // partner was taken meanwhile is recomputed when it comes up; since
-    // partners only ever disappear, a recomputed entry never ranks higher.
+    // What the joins left: no free pair reaches joinedThreshold any more, so
+    // the remaining free markers are paired greedily, keeping only each old
+    // marker's current best partner in a queue. An entry whose partner was
+    // taken meanwhile is recomputed when it comes up; since partners only
+    // ever disappear, a recomputed entry never ranks higher.
     void acceptLeftoverPairs() {
-        std::vector<std::size_t> freeNew;
-        for (std::size_t j = 0; j < new_.size(); ++j) {
-            if (!newUsed_[j]) freeNew.push_back(j);
-        }
-        if (freeNew.empty()) return;
+        groupFreeNewMarkers();
+        if (profiles_.empty()) return;
 
         const auto after = [](const Candidate& a, const Candidate& b) { return acceptedBefore(b, a); };
         std::priority_queue<Candidate, std::vector<Candidate>, decltype(after)> queue(after);
         for (std::size_t i = 0; i < old_.size(); ++i) {
             if (oldUsed_[i]) continue;
-            if (const auto best = bestPartner(i, freeNew)) queue.push(*best);
+            if (const auto best = bestPartner(i)) queue.push(*best);
         }
-        std::size_t acceptedSinceCompaction = 0;
         while (!queue.empty()) {
             const Candidate top = queue.top();
             queue.pop();
             if (newUsed_[top.newPosition]) {
-                if (const auto best = bestPartner(top.oldPosition, freeNew)) queue.push(*best);
+                if (const auto best = bestPartner(top.oldPosition)) queue.push(*best);
                 continue;
             }
             accept(top.oldPosition, top.newPosition);
-            // Keeps the scans short when many leftovers pair up.
-            if (++acceptedSinceCompaction * 2 > freeNew.size()) {
-                std::erase_if(freeNew, [&](std::size_t j) { return newUsed_[j]; });
-                acceptedSinceCompaction = 0;
-            }
+            profiles_[profileOf_[top.newPosition]].free.erase({new_[top.newPosition].index, top.newPosition});
         }
     }
 
@@ -327,6 +396,12 @@ private:
     std::vector<NormalizedMarker> new_;
     std::vector<bool> oldUsed_;
     std::vector<bool> newUsed_;
+    GroupedPositions byCueID_;
+    GroupedPositions byLabel_;
+    std::vector<std::pair<double, std::size_t>> byPosition_;
+    std::vector<std::size_t> withoutPosition_;
+    std::vector<LeftoverProfile> profiles_;
+    std::vector<std::size_t> profileOf_;
     MarkerMatching matching_;
 };
 

@@ -173,6 +173,38 @@ TEST(MarkerMatchDifferential, SmallListsFromCollidingPools) {
     EXPECT_GT(totals.unmatched, 1000U);
 }
 
+// Markers that mostly share no cue id, label or position, so that the pairs
+// are decided by list, type, track, fades and index distance alone.
+TEST(MarkerMatchDifferential, LeftoversDecidedByIndexDistance) {
+    Random random(424242);
+    Totals totals;
+    const auto unjoinable = [&](std::string_view side, std::size_t size) {
+        std::vector<LightingMarker> markers = randomList(random, size);
+        for (std::size_t k = 0; k < markers.size(); ++k) {
+            if (chance(random, 0.15)) continue;
+            markers[k].manualCueID = std::string(side) + std::to_string(k);
+            markers[k].label = std::string(side) + std::to_string(k);
+            markers[k].position = (side == "old" ? 100.0 : 200.0) + static_cast<double>(k);
+            // Mostly one profile, so that equally distant partners compete.
+            if (chance(random, 0.8)) {
+                markers[k].cueList = 1;
+                markers[k].markerTypeName = "Cue";
+                markers[k].trackName = "1/ Lights";
+                markers[k].fade = 2.0;
+                markers[k].fadeOut = std::nullopt;
+            }
+        }
+        for (LightingMarker& m : markers) m.index = static_cast<std::int64_t>(random() % 9);
+        return markers;
+    };
+    for (int run = 0; run < 3000; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        expectSameMatching(unjoinable("old", random() % 12), unjoinable("new", random() % 12), totals);
+        if (HasFatalFailure()) return;
+    }
+    EXPECT_GT(totals.pairs, 3000U);
+}
+
 TEST(MarkerMatchDifferential, EditedMediumLists) {
     Random random(7);
     Totals totals;
