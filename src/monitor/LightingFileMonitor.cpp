@@ -66,13 +66,16 @@ void prependBounded(std::vector<Message>& log, const Message& message, std::size
 }  // namespace
 
 PollTimerFactory pollTimerOn(std::shared_ptr<MainQueue> queue) {
-    return [queue](MainQueue::Duration period, std::function<void()> tick) {
+    // The ticks wait inside the queue itself, so they hold it only weakly.
+    const std::weak_ptr<MainQueue> weakQueue = queue;
+    return [weakQueue](MainQueue::Duration period, std::function<void()> tick) {
         CancelHandle handle;
         // The period is counted from each tick's own start; on a queue driven
         // by a manual clock that is exactly the deadline.
         auto state = std::make_shared<std::function<void()>>();
-        *state = [queue, handle, period, tick, weakState = std::weak_ptr(state)] {
-            if (handle.isCancelled()) {
+        *state = [weakQueue, handle, period, tick, weakState = std::weak_ptr(state)] {
+            const auto queue = weakQueue.lock();
+            if (!queue || handle.isCancelled()) {
                 return;
             }
             tick();
@@ -80,7 +83,9 @@ PollTimerFactory pollTimerOn(std::shared_ptr<MainQueue> queue) {
                 queue->asyncAfter(period, [again] { (*again)(); });
             }
         };
-        queue->asyncAfter(period, [state] { (*state)(); });
+        if (const auto queue = weakQueue.lock()) {
+            queue->asyncAfter(period, [state] { (*state)(); });
+        }
         return handle;
     };
 }
@@ -173,9 +178,10 @@ void LightingFileMonitor::startMonitoring() {
     dependencies_.eosLink->connect();
     pollOnce();
     const std::weak_ptr<LightingFileMonitor> weak = weak_from_this();
-    const std::shared_ptr<MainQueue> mainQueue = dependencies_.mainQueue;
-    timer_ = dependencies_.pollTimer(pollPeriod, [weak, mainQueue] {
-        if (weak.expired()) {
+    const std::weak_ptr<MainQueue> weakMainQueue = dependencies_.mainQueue;
+    timer_ = dependencies_.pollTimer(pollPeriod, [weak, weakMainQueue] {
+        const auto mainQueue = weakMainQueue.lock();
+        if (weak.expired() || !mainQueue) {
             return;
         }
         mainQueue->async([weak] {
