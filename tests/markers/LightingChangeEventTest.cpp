@@ -87,9 +87,9 @@ TEST(LineChangeText, ComparesLinesByPositionAndCountsGraphemes) {
 TEST(EventDetails, CommentOnlyChangeInFiveMarkerFile) {
     std::string body;
     for (int i = 1; i <= 5; ++i) {
-        testing::MarkerSpec spec;
-        spec.cue = std::to_string(i);
-        body += testing::markerElement(spec);
+        testing::MarkerSpec fields;
+        fields.cue = std::to_string(i);
+        body += testing::markerElement(fields);
     }
     const std::string before = testing::markerFile("<!-- a -->\n" + body);
     const std::string after = testing::markerFile("<!-- b -->\n" + body);

@@ -188,10 +188,10 @@ TEST(ParseMarkers, FiftyMegabyteFileParsesWhole) {
     body.reserve(52u << 20);
     std::size_t expected = 0;
     while (body.size() < (50u << 20)) {
-        MarkerSpec spec;
-        spec.cue = std::to_string(expected + 1);
-        spec.label = "Label " + std::to_string(expected);
-        body += markerElement(spec);
+        MarkerSpec fields;
+        fields.cue = std::to_string(expected + 1);
+        fields.label = "Label " + std::to_string(expected);
+        body += markerElement(fields);
         body += "  <Region Name=\"padding padding padding padding padding padding padding\"/>\n";
         ++expected;
     }

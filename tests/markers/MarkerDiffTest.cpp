@@ -29,9 +29,9 @@ std::vector<Kind> kinds(const MarkerDiff& diff) {
 }
 
 MarkerSpec with(std::string MarkerSpec::*field, std::string value) {
-    MarkerSpec spec;
-    spec.*field = std::move(value);
-    return spec;
+    MarkerSpec fields;
+    fields.*field = std::move(value);
+    return fields;
 }
 
 TEST(MatchScore, PointsPerAgreeingField) {

@@ -276,19 +276,19 @@ TEST(MarkerMatchDifferential, ManyDuplicatesAndMarkersChangedBeyondRecognition) 
 std::string showText(std::size_t size, std::size_t fadeChangedAt, bool insertAtTop) {
     std::string body;
     if (insertAtTop) {
-        testing::MarkerSpec spec;
-        spec.cue = "0.5";
-        spec.label = "Preset";
-        spec.position = "0";
-        body += testing::markerElement(spec);
+        testing::MarkerSpec fields;
+        fields.cue = "0.5";
+        fields.label = "Preset";
+        fields.position = "0";
+        body += testing::markerElement(fields);
     }
     for (std::size_t k = 0; k < size; ++k) {
-        testing::MarkerSpec spec;
-        spec.cue = std::to_string(k + 1);
-        spec.label = "Look " + std::to_string(k + 1);
-        spec.position = std::to_string(10 + 4 * k);
-        spec.fade = k == fadeChangedAt ? "3" : "2";
-        body += testing::markerElement(spec);
+        testing::MarkerSpec fields;
+        fields.cue = std::to_string(k + 1);
+        fields.label = "Look " + std::to_string(k + 1);
+        fields.position = std::to_string(10 + 4 * k);
+        fields.fade = k == fadeChangedAt ? "3" : "2";
+        body += testing::markerElement(fields);
     }
     return testing::markerFile(body);
 }
@@ -315,9 +315,9 @@ TEST(MarkerDiffAtScale, OneEditAndAnInsertionAtTheTopOfALongShow) {
 // Pairs whose texts are all equal skip the pair tests; the numbers must
 // still count, and an infinite fade is not the same as itself.
 TEST(MarkerDiffAtScale, EqualTextsWithAnInfiniteFadeStillReportTheFade) {
-    testing::MarkerSpec spec;
-    spec.fade = "1e999";
-    const std::string text = testing::markerFile(testing::markerElement(spec));
+    testing::MarkerSpec fields;
+    fields.fade = "1e999";
+    const std::string text = testing::markerFile(testing::markerElement(fields));
     const MarkerDiff diff = diffMarkers(text, text, LightingChangeEvent::Kind::modified);
     ASSERT_EQ(diff.actions.size(), 1U);
     EXPECT_EQ(diff.actions[0].kind, LightingAction::Kind::fadeChanged);
