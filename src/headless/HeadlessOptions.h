@@ -4,12 +4,15 @@
 // not given comes from the settings store. Pure; any thread.
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "monitor/SettingsStore.h"
 #include "support/Result.h"
 
 namespace lanternwick {
@@ -33,5 +36,9 @@ struct HeadlessOptions {
 Result<HeadlessOptions, std::string> parseHeadlessArguments(const std::vector<std::string>& args);
 
 extern const std::string_view headlessUsage;
+
+// The settings the flags set for this run, keyed as the store keys them;
+// options can only be switched on from the command line.
+std::map<std::string, SettingsStore::Value, std::less<>> settingsFromFlags(const HeadlessOptions& options);
 
 }  // namespace lanternwick

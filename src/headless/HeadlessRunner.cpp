@@ -20,17 +20,6 @@ namespace {
 
 constexpr int badUsage = 2;
 
-std::map<std::string, SettingsStore::Value, std::less<>> settingsFromFlags(const HeadlessOptions& options) {
-    std::map<std::string, SettingsStore::Value, std::less<>> overrides;
-    if (options.file) overrides.emplace("tempolaneFilePath", options.file->string());
-    if (options.host) overrides.emplace("eosHost", *options.host);
-    if (options.port) overrides.emplace("eosPort", std::int64_t{*options.port});
-    if (options.updateOnConnect) overrides.emplace("optUpdateOnConnect", true);
-    if (options.syncLabels) overrides.emplace("optSyncLabels", true);
-    if (options.deleteCues) overrides.emplace("optDeleteCues", true);
-    return overrides;
-}
-
 }  // namespace
 
 int runHeadless(const std::vector<std::string>& args, SettingsStore& store) {

@@ -66,17 +66,6 @@ bool displayReachable(const std::vector<std::string>& args) {
 
 constexpr int badUsage = 2;
 
-std::map<std::string, SettingsStore::Value, std::less<>> settingsFromFlags(const HeadlessOptions& options) {
-    std::map<std::string, SettingsStore::Value, std::less<>> overrides;
-    if (options.file) overrides.emplace("tempolaneFilePath", options.file->string());
-    if (options.host) overrides.emplace("eosHost", *options.host);
-    if (options.port) overrides.emplace("eosPort", std::int64_t{*options.port});
-    if (options.updateOnConnect) overrides.emplace("optUpdateOnConnect", true);
-    if (options.syncLabels) overrides.emplace("optSyncLabels", true);
-    if (options.deleteCues) overrides.emplace("optDeleteCues", true);
-    return overrides;
-}
-
 int runWindow(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/lanternwick/lanternwick.png")));
