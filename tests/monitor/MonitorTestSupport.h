@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "eos/RecordingEosLink.h"
-#include "eos/ScriptedDeletionPrompt.h"
+#include "common/RecordingEosLink.h"
+#include "common/ScriptedDeletionPrompt.h"
 #include "monitor/FileSystem.h"
 #include "monitor/LightingFileMonitor.h"
 #include "monitor/SettingsStore.h"
