@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
 #include "support/TextRules.h"
 
 namespace lanternwick {
@@ -12,6 +15,30 @@ namespace {
 constexpr char commandTerminator = '#';
 
 bool holdsTerminator(std::string_view text) { return text.find(commandTerminator) != std::string_view::npos; }
+
+// The console reads a line as words: a blank inside a cue number or a fade
+// would let the file's text go on with keywords of its own ("5 Enter Delete
+// Cue 1 / 7"). Neither ever holds a blank, so such a text is not used at all.
+bool holdsWordBreak(std::string_view text) {
+    const auto length = static_cast<std::int32_t>(text.size());
+    std::int32_t next = 0;
+    while (next < length) {
+        UChar32 c = 0;
+        U8_NEXT(text.data(), next, length, c);
+        if (c < 0 || u_isUWhiteSpace(c) || u_isISOControl(c)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<std::string> usableWordText(std::string_view value) {
+    std::string text = trimmed(value);
+    if (text.empty() || holdsTerminator(text) || holdsWordBreak(text)) {
+        return std::nullopt;
+    }
+    return text;
+}
 
 std::optional<std::string> usableValueText(std::string_view value) {
     std::string text = trimmed(value);
@@ -45,7 +72,7 @@ std::optional<std::string> cueValueLine(std::int64_t list, std::string_view cue,
 
 }  // namespace
 
-std::optional<std::string> usableCueText(std::string_view cue) { return usableValueText(cue); }
+std::optional<std::string> usableCueText(std::string_view cue) { return usableWordText(cue); }
 
 std::string sanitizedLabel(std::string_view label) {
     std::string kept;
@@ -130,12 +157,15 @@ bool isZeroCue(std::string_view cue) {
 std::optional<std::string> fadeTimeText(std::optional<std::string_view> fade,
                                         std::optional<std::string_view> fadeOut) {
     std::string a = trimmed(fade.value_or(std::string_view{}));
-    if (a.empty()) {
+    if (a.empty() || holdsWordBreak(a)) {
         return std::nullopt;
     }
     const std::string b = trimmed(fadeOut.value_or(std::string_view{}));
     if (b.empty()) {
         return a;
+    }
+    if (holdsWordBreak(b)) {
+        return std::nullopt;
     }
     const auto fadeOutValue = parseNumber(b);
     if (fadeOutValue && *fadeOutValue == -1) {

@@ -32,7 +32,8 @@ std::optional<std::string> fullCueLine(std::int64_t list, std::string_view cue, 
 // "/eos/get/cue/L/C"
 std::optional<std::string> cueQueryAddress(std::int64_t list, std::string_view cue);
 
-// The cue text as it may appear in a line: trimmed, absent when blank or when it holds "#".
+// The cue text as it may appear in a line: trimmed, absent when blank or when
+// it holds "#" or a blank (either would let the text add words of its own).
 std::optional<std::string> usableCueText(std::string_view cue);
 // The label with its ends trimmed and every "#" removed.
 std::string sanitizedLabel(std::string_view label);
@@ -41,7 +42,7 @@ std::string sanitizedLabel(std::string_view label);
 bool isZeroCue(std::string_view cue);
 
 // The fade, or "fade / fadeOut" when a fade-out other than -1 is given;
-// absent without a fade.
+// absent without a fade, or when either text holds a blank.
 std::optional<std::string> fadeTimeText(std::optional<std::string_view> fade,
                                         std::optional<std::string_view> fadeOut);
 // The timecode of a non-negative position plus the offset; absent when the

@@ -84,7 +84,15 @@ TEST_F(CueSync, ZeroBlankIncompleteOrHostileCuesSendNothing) {
     hostile.newLabel = "x";
     LightingAction hostileFade = actionOf(Kind::fadeChanged, 1, "7");
     hostileFade.newFadeTime = "2 # $ Go";
+    // The console takes "Enter" as the end of a command just as it takes "#".
+    LightingAction wordyCue = cueIDChanged(1, "5 Enter Delete Cue 1 / 7");
+    LightingAction wordyFade = actionOf(Kind::fadeChanged, 1, "7");
+    wordyFade.newFadeTime = "2 Enter Delete Cue 1 / 7";
+    LightingAction wordyFadeOut = actionOf(Kind::fadeChanged, 1, "7");
+    wordyFadeOut.newFadeTime = "2";
+    wordyFadeOut.newFadeOutTime = "3\tEnter Go";
     EXPECT_THAT(applyActions({cueIDChanged(1, "0.00"), cueIDChanged(1, "  "), noList, noCue, hostile, hostileFade,
+                              wordyCue, wordyFade, wordyFadeOut,
                               actionOf(Kind::markerAdded, 1, "1"), actionOf(Kind::trackNameChanged, 1, "3")}),
                 IsEmpty());
 }
@@ -172,6 +180,13 @@ TEST_F(CueSync, DeletionsAskAndFollowThePolicy) {
     EXPECT_EQ(policy, Policy::autoNo);
     EXPECT_THAT(apply(diff), IsEmpty());
     EXPECT_EQ(prompt->questions.size(), 4U);
+
+    // Without a prompt only "yes to all" deletes; asking is never assumed to say yes.
+    context.prompt.reset();
+    policy = Policy::askEveryTime;
+    EXPECT_THAT(apply(diff), IsEmpty());
+    policy = Policy::autoYes;
+    EXPECT_THAT(apply(diff), ::testing::SizeIs(3));
 }
 
 TEST_F(CueSync, PolicyChangedWhileTheQuestionIsOpenWinsOverTheCheckbox) {
