@@ -138,8 +138,12 @@ void applyDiffToEos(bool isInitialSnapshot, const MarkerDiff& diff, EosLink& lin
         return;
     }
     for (const auto& candidate : diff.deletedCueCandidates) {
-        if (!context.prompt ||
-            !decideCueDeletion(context.policy, *context.prompt, candidate.cueList, candidate.cueNumber)) {
+        // Without a way to ask, only a standing "yes to all" may delete.
+        const bool confirmed =
+            context.prompt
+                ? decideCueDeletion(context.policy, *context.prompt, candidate.cueList, candidate.cueNumber)
+                : context.policy.read() == CueDeletionPromptPolicy::autoYes;
+        if (!confirmed) {
             continue;
         }
         if (const auto line = deleteCueLine(candidate.cueList, candidate.cueNumber)) {
