@@ -122,6 +122,11 @@ void EosOSCClient::connect() {
     if (transportConnected()) {
         return;
     }
+    // The old transport's "disconnected" notice may still be queued; once the
+    // transport is replaced it would be ignored, so its state ends here.
+    if (client_ && isConnected_) {
+        reportConnectionState(false);
+    }
     auto transport = OSCTCPClient::create(eosHost_, eosPort_, std::nullopt, OSCTimeTagMode::ignore,
                                           OSCTCPFramingMode::osc1_1);
     const std::weak_ptr<EosOSCClient> weak = weak_from_this();
