@@ -18,42 +18,23 @@
 
 namespace lanternwick::testing {
 
+// Field texts go into the file unescaped: keep them free of markup.
 struct MarkerSpec {
     std::string cue;
     std::string label;
     std::string position = "0";
     std::string fade;
-    std::string fadeOut = "-1";
     std::string track = "Lights 1/ Main";
-    std::string type = "Cue";
 };
 
-inline std::string escapedAttribute(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 inline std::string markerFileText(const std::vector<MarkerSpec>& markers) {
-    std::string text =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<Tempolane xmlns:xml=\"http://www.w3.org/XML/1998/namespace\" major_vers=\"5\" minor_vers=\"2\" "
-        "bug_vers=\"0\">\n  <Markers>\n";
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Tempolane xmlns:xml=\"http://www.w3.org/XML/1998/namespace\" "
+                       "major_vers=\"5\" minor_vers=\"2\" bug_vers=\"0\">\n";
     for (const auto& m : markers) {
-        text += "    <Marker MarkerTypeName=\"" + escapedAttribute(m.type) + "\" TrackName=\"" +
-                escapedAttribute(m.track) + "\" Position=\"" + escapedAttribute(m.position) + "\" Label=\"" +
-                escapedAttribute(m.label) + "\" Fade=\"" + escapedAttribute(m.fade) + "\" FadeOut=\"" +
-                escapedAttribute(m.fadeOut) + "\" ManualCueID=\"" + escapedAttribute(m.cue) + "\"/>\n";
+        text += "  <Marker MarkerTypeName=\"Cue\" TrackName=\"" + m.track + "\" Position=\"" + m.position + "\" Label=\"" +
+                m.label + "\" Fade=\"" + m.fade + "\" FadeOut=\"-1\" ManualCueID=\"" + m.cue + "\"/>\n";
     }
-    text += "  </Markers>\n</Tempolane>\n";
-    return text;
+    return text + "</Tempolane>\n";
 }
 
 class FakeFileSystem final : public FileSystem {
@@ -68,18 +49,13 @@ public:
     Result<std::string, std::string> readFile(const std::filesystem::path& path) const override {
         ++readCount;
         const auto found = files.find(path);
-        if (found == files.end()) {
-            return fail(std::string("No such file or directory"));
-        }
-        if (found->second.readError) {
-            return fail(*found->second.readError);
-        }
+        if (found == files.end()) return fail(std::string("No such file or directory"));
+        if (found->second.readError) return fail(*found->second.readError);
         return found->second.content;
     }
 
     void write(const std::filesystem::path& path, std::string content) { files[path] = Entry{std::move(content), {}}; }
     void breakReads(const std::filesystem::path& path, std::string error) { files[path].readError = std::move(error); }
-    void remove(const std::filesystem::path& path) { files.erase(path); }
 
     std::map<std::filesystem::path, Entry> files;
     mutable int readCount = 0;
@@ -89,31 +65,28 @@ class MonitorFixture {
 public:
     MonitorFixture() { settings->setString("tempolaneFilePath", markerPath.string()); }
 
-    std::shared_ptr<LightingFileMonitor> makeMonitor() {
-        LightingFileMonitorDependencies dependencies;
-        dependencies.mainQueue = queue;
-        dependencies.settings = settings;
-        dependencies.deletionPrompt = prompt;
-        dependencies.fileSystem = files;
-        dependencies.eosLink = link;
-        dependencies.pollTimer = pollTimerOn(queue);
-        monitor = LightingFileMonitor::create(std::move(dependencies));
-        return monitor;
+    LightingFileMonitorDependencies dependencies() {
+        LightingFileMonitorDependencies d;
+        d.mainQueue = queue;
+        d.settings = settings;
+        d.deletionPrompt = prompt;
+        d.fileSystem = files;
+        d.eosLink = link;
+        d.pollTimer = pollTimerOn(queue);
+        return d;
+    }
+    void makeMonitor() { monitor = LightingFileMonitor::create(dependencies()); }
+    void poll(const std::string& text) {
+        files->write(markerPath, text);
+        monitor->pollOnce();
     }
 
     std::vector<LightingChangeEvent::Kind> eventKindsOldestFirst() const {
         std::vector<LightingChangeEvent::Kind> kinds;
-        for (auto it = monitor->events().rbegin(); it != monitor->events().rend(); ++it) {
-            kinds.push_back(it->kind);
-        }
+        for (auto it = monitor->events().rbegin(); it != monitor->events().rend(); ++it) kinds.push_back(it->kind);
         return kinds;
     }
-
-    std::vector<std::string> takeSent() {
-        auto sent = std::move(link->sent);
-        link->sent.clear();
-        return sent;
-    }
+    std::vector<std::string> takeSent() { return std::exchange(link->sent, {}); }
 
     const std::filesystem::path markerPath = "/show/Lighting.xml";
     std::shared_ptr<RunLoopMainQueue> queue = std::make_shared<RunLoopMainQueue>(RunLoopMainQueue::ClockMode::manual);
