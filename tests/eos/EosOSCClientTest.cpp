@@ -77,7 +77,8 @@ TEST_F(EosClient, FirstCommandStartsTheConnectionBehindTheBlindKeyAndIsLost) {
 }
 
 TEST_F(EosClient, TrimmedLinesReachTheConsoleAndItsRepliesComeBack) {
-    LoopbackConsole console;
+    // Every reply arrives in two writes, so that reassembly is needed.
+    LoopbackConsole console(true);
     connectTo(console);
     events.clear();
     client->sendCommandLine("  $ Cue 1 / 12.5 Time 3 #\n");

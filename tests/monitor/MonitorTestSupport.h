@@ -1,5 +1,5 @@
 #pragma once
-// Helpers for the monitor tests: marker file texts, a file system whose
+// Helpers for the monitor tests: a file system whose
 // files and read failures the test sets, and a fixture that builds a monitor
 // on a manual-clock main queue with a recording console link.
 
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/MarkerFileText.h"
 #include "common/RecordingEosLink.h"
 #include "common/ScriptedDeletionPrompt.h"
 #include "monitor/FileSystem.h"
@@ -17,25 +18,6 @@
 #include "support/RunLoopMainQueue.h"
 
 namespace lanternwick::testing {
-
-// Field texts go into the file unescaped: keep them free of markup.
-struct MarkerSpec {
-    std::string cue;
-    std::string label;
-    std::string position = "0";
-    std::string fade;
-    std::string track = "Lights 1/ Main";
-};
-
-inline std::string markerFileText(const std::vector<MarkerSpec>& markers) {
-    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Tempolane xmlns:xml=\"http://www.w3.org/XML/1998/namespace\" "
-                       "major_vers=\"5\" minor_vers=\"2\" bug_vers=\"0\">\n";
-    for (const auto& m : markers) {
-        text += "  <Marker MarkerTypeName=\"Cue\" TrackName=\"" + m.track + "\" Position=\"" + m.position + "\" Label=\"" +
-                m.label + "\" Fade=\"" + m.fade + "\" FadeOut=\"-1\" ManualCueID=\"" + m.cue + "\"/>\n";
-    }
-    return text + "</Tempolane>\n";
-}
 
 class FakeFileSystem final : public FileSystem {
 public:

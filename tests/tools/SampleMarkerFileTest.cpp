@@ -18,8 +18,7 @@ std::filesystem::path samplePath() {
 // The demo starts from this file, so it must pass the check a user's file
 // passes and give the cues the demo talks about.
 TEST(SampleMarkerFile, ValidatesAndParsesIntoTwoCueLists) {
-    ASSERT_TRUE(std::filesystem::exists(samplePath())) << samplePath();
-    EXPECT_TRUE(validateMarkerFile(samplePath()).ok());
+    ASSERT_TRUE(validateMarkerFile(samplePath()).ok()) << samplePath();
 
     std::ifstream in(samplePath(), std::ios::binary);
     const std::string text(std::istreambuf_iterator<char>(in), {});

@@ -1,139 +1,87 @@
+#include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <future>
-#include <mutex>
-#include <sstream>
 #include <thread>
 
 #include <asio.hpp>
 #include <gtest/gtest.h>
 
-#include "osc/tcp/OSCTCPClient.h"
+#include "common/LoopbackConsole.h"
 #include "osc/tcp/OSCTCPFraming.h"
-#include "tools/RunningSimulator.h"
 
-namespace lanternwick::sim {
+namespace lanternwick {
 namespace {
 
 using namespace std::chrono_literals;
 
-// The project's own client, as Lanternwick uses it, collecting what arrives.
-class Client {
+// A bare socket to the console, writing whatever bytes a test wants.
+class RawClient {
 public:
-    explicit Client(std::uint16_t port)
-        : client_(OSCTCPClient::create("127.0.0.1", port, std::nullopt, OSCTimeTagMode::ignore,
-                                       OSCTCPFramingMode::osc1_1)) {
-        client_->setReceiveHandler([this](const OSCMessage& message, const OSCTimeTag&, const std::string&,
-                                          std::uint16_t) {
-            std::lock_guard lock(mutex_);
-            received_.push_back(message);
-            changed_.notify_all();
-        });
-        client_->setNotificationHandler([this](const OSCTCPClient::Notification& notification) {
-            std::lock_guard lock(mutex_);
-            connected_ = notification.kind == OSCTCPClient::Notification::Kind::connected;
-            changed_.notify_all();
-        });
-        EXPECT_TRUE(client_->connect(5).ok());
-        std::unique_lock lock(mutex_);
-        EXPECT_TRUE(changed_.wait_for(lock, 5s, [this] { return connected_; }));
-    }
+    explicit RawClient(std::uint16_t port) { socket_.connect({asio::ip::make_address("127.0.0.1"), port}); }
 
-    void send(const OSCMessage& message) { EXPECT_TRUE(client_->send(message).ok()); }
-    void command(std::string_view line) { send(OSCMessage("/eos/user/0/newcmd", {OSCValue(line)})); }
+    void write(const OSCBytes& bytes) { asio::write(socket_, asio::buffer(bytes)); }
+    static OSCBytes framed(const OSCMessage& message) { return slipEncode(*message.rawData()); }
 
+    // The next whole message the console sent, if one arrives in time.
     std::optional<OSCMessage> nextReply(std::chrono::milliseconds timeout = 5s) {
-        std::unique_lock lock(mutex_);
-        if (!changed_.wait_for(lock, timeout, [this] { return !received_.empty(); })) return std::nullopt;
-        OSCMessage message = received_.front();
-        received_.pop_front();
-        return message;
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const auto end = std::find(pending_.begin(), pending_.end(), slip::END);
+            if (end != pending_.end() && end != pending_.begin()) {
+                const auto packets = slipDecode(OSCBytes(pending_.begin(), end + 1));
+                pending_.erase(pending_.begin(), end + 1);
+                if (packets && !packets->empty()) {
+                    if (auto message = OSCMessage::decode(OSCByteView(packets->front()))) return *message;
+                }
+            } else if (end == pending_.begin() && end != pending_.end()) {
+                pending_.erase(end);
+            } else if (const auto available = socket_.available()) {
+                std::vector<std::uint8_t> chunk(available);
+                socket_.read_some(asio::buffer(chunk));
+                pending_.insert(pending_.end(), chunk.begin(), chunk.end());
+            } else {
+                std::this_thread::sleep_for(5ms);
+            }
+        }
+        return std::nullopt;
     }
 
 private:
-    std::shared_ptr<OSCTCPClient> client_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<OSCMessage> received_;
-    bool connected_ = false;
+    asio::io_context io_;
+    asio::ip::tcp::socket socket_{io_};
+    OSCBytes pending_;
 };
 
-OSCBytes framed(const OSCMessage& message) { return slipEncode(OSCByteView(*message.rawData())); }
-
-TEST(SimulatorLoopback, CommandsAndQueriesThroughTheProjectsClient) {
-    RunningSimulator simulator;
-    Client client(simulator.port());
-    client.send(OSCMessage("/eos/user/0/key/blind"));
-    client.command("$ Cue 1 / 12 Enter #");
-    client.command("$ Cue 1 / 12 Label Intro #");
-    client.command("$ Cue 1 / 12 Time 3 #");
-    client.command("$ Cue 1 / 12 Timecode 00:00:10:00 #");
-    client.send(OSCMessage("/eos/get/cue/1/12"));
-    client.send(OSCMessage("/eos/get/cue/1/13"));
-
-    const auto reply = client.nextReply();
-    ASSERT_TRUE(reply.has_value());
-    EXPECT_EQ(*reply, OSCMessage("/eos/out/get/cue/1/12", {OSCValue("Intro"), OSCValue(std::int32_t{1}),
-                                                           OSCValue("3"), OSCValue("00:00:10:00")}));
-    const auto none = client.nextReply();
-    ASSERT_TRUE(none.has_value());
-    EXPECT_EQ(*none, OSCMessage("/eos/out/get/cue/1/13"));
-    EXPECT_NE(simulator.output().find("{\"event\":\"key\",\"key\":\"blind\"}"), std::string::npos);
-}
-
-TEST(SimulatorLoopback, SplitRepliesStillArriveWhole) {
-    RunningSimulator simulator(true);
-    Client client(simulator.port());
-    client.command("Cue 2 / 7 Time 3 Timecode 00:00:12:00 Label Intro #");
-    for (int i = 0; i < 3; ++i) client.send(OSCMessage("/eos/get/cue/2/7"));
-    for (int i = 0; i < 3; ++i) {
-        const auto reply = client.nextReply();
-        ASSERT_TRUE(reply.has_value()) << i;
-        EXPECT_EQ(reply->stringArgument(0), "Intro");
-        EXPECT_EQ(reply->int32Argument(1), 2);
-    }
-}
-
 TEST(SimulatorLoopback, SurvivesGarbageSplitFramesAndVanishingClients) {
-    RunningSimulator simulator;
-    asio::io_context io;
+    testing::LoopbackConsole console;
     {
-        asio::ip::tcp::socket raw(io);
-        raw.connect({asio::ip::make_address("127.0.0.1"), simulator.port()});
-        const OSCBytes garbage = {0xC0, 'x', 'y', 0xC0, 0xDB, 0x41, 0xC0, 0x00, 0x01, 0xC0};
-        asio::write(raw, asio::buffer(garbage));
+        RawClient raw(console.port());
+        raw.write({0xC0, 'x', 'y', 0xC0, 0xDB, 0x41, 0xC0, 0x00, 0x01, 0xC0});
         // One command cut into three writes, across which the frame must be reassembled.
-        const OSCBytes bytes = framed(OSCMessage("/eos/user/0/newcmd", {OSCValue("$ Cue 5 / 1 Label Split #")}));
-        const std::size_t third = bytes.size() / 3;
-        asio::write(raw, asio::buffer(bytes.data(), third));
+        const OSCBytes bytes = RawClient::framed(OSCMessage("/eos/user/0/newcmd", {OSCValue("$ Cue 5 / 1 Label Split #")}));
+        const auto third = static_cast<std::ptrdiff_t>(bytes.size() / 3);
+        raw.write(OSCBytes(bytes.begin(), bytes.begin() + third));
         std::this_thread::sleep_for(20ms);
-        asio::write(raw, asio::buffer(bytes.data() + third, third));
+        raw.write(OSCBytes(bytes.begin() + third, bytes.begin() + 2 * third));
         std::this_thread::sleep_for(20ms);
-        asio::write(raw, asio::buffer(bytes.data() + 2 * third, bytes.size() - 2 * third));
-        ASSERT_TRUE(simulator.waitFor([](RunningSimulator& s) { return s.cue(5, "1").has_value(); }));
-        EXPECT_EQ(simulator.cue(5, "1")->label, "Split");
+        raw.write(OSCBytes(bytes.begin() + 2 * third, bytes.end()));
+        ASSERT_TRUE(console.waitFor([&] { return console.cue(5, "1").has_value(); }));
+        EXPECT_EQ(console.cue(5, "1")->label, "Split");
         // Leave in the middle of a frame.
-        asio::write(raw, asio::buffer(bytes.data(), third));
+        raw.write(OSCBytes(bytes.begin(), bytes.begin() + third));
     }
-    ASSERT_TRUE(simulator.waitFor(
-        [](RunningSimulator& s) { return s.output().find("\"event\":\"disconnected\"") != std::string::npos; }));
-    const std::string output = simulator.output();
-    EXPECT_NE(output.find("\"event\":\"dropped\""), std::string::npos);
+    ASSERT_TRUE(console.waitFor([&] { return console.output().find("\"event\":\"disconnected\"") != std::string::npos; }));
+    EXPECT_NE(console.output().find("\"event\":\"dropped\""), std::string::npos);
 
     // Two clients at once, each getting its own answers.
-    Client first(simulator.port());
-    Client second(simulator.port());
-    first.command("$ Cue 5 / 2 Label First #");
-    second.command("$ Cue 5 / 3 Label Second #");
-    ASSERT_TRUE(simulator.waitFor([](RunningSimulator& s) { return s.cue(5, "3").has_value(); }));
-    ASSERT_TRUE(simulator.waitFor([](RunningSimulator& s) { return s.cue(5, "2").has_value(); }));
-    second.send(OSCMessage("/eos/get/cue/5/2"));
-    const auto reply = second.nextReply();
-    ASSERT_TRUE(reply.has_value());
-    EXPECT_EQ(reply->stringArgument(0), "First");
+    RawClient first(console.port());
+    RawClient second(console.port());
+    first.write(RawClient::framed(OSCMessage("/eos/user/0/newcmd", {OSCValue("$ Cue 5 / 2 Label First #")})));
+    ASSERT_TRUE(console.waitFor([&] { return console.cue(5, "2").has_value(); }));
+    second.write(RawClient::framed(OSCMessage("/eos/get/cue/5/2")));
+    EXPECT_EQ(second.nextReply(), OSCMessage("/eos/out/get/cue/5/2", {OSCValue("First"), OSCValue(std::int32_t{5}),
+                                                                      OSCValue(""), OSCValue("")}));
     EXPECT_FALSE(first.nextReply(100ms).has_value());
 }
 
 }  // namespace
-}  // namespace lanternwick::sim
+}  // namespace lanternwick
