@@ -4,7 +4,6 @@
 // Exits 0 when it did, 1 when it did not, 2 on bad arguments.
 
 #include <charconv>
-#include <cstring>
 #include <exception>
 #include <iostream>
 #include <random>
@@ -25,7 +24,7 @@ bool parse(std::string_view text, Number& value) {
 int main(int argc, char** argv) {
     lanternwick::soak::SoakOptions options;
     options.seed = std::random_device()();
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc; i += 2) {
         const std::string_view flag = argv[i];
         const std::string_view value = i + 1 < argc ? argv[i + 1] : "";
         bool good = false;
@@ -40,7 +39,6 @@ int main(int argc, char** argv) {
             std::cerr << "usage: " << argv[0] << " [--edits N] [--seed S] [--max-interval-ms M]\n";
             return 2;
         }
-        ++i;
     }
     try {
         const auto result = lanternwick::soak::runSoak(options);
