@@ -45,7 +45,10 @@ public:
 
 class MonitorFixture {
 public:
-    MonitorFixture() { settings->setString("tempolaneFilePath", markerPath.string()); }
+    explicit MonitorFixture(RunLoopMainQueue::ClockMode clock = RunLoopMainQueue::ClockMode::manual)
+        : queue(std::make_shared<RunLoopMainQueue>(clock)) {
+        settings->setString("tempolaneFilePath", markerPath.string());
+    }
 
     LightingFileMonitorDependencies dependencies() {
         LightingFileMonitorDependencies d;
@@ -71,7 +74,7 @@ public:
     std::vector<std::string> takeSent() { return std::exchange(link->sent, {}); }
 
     const std::filesystem::path markerPath = "/show/Lighting.xml";
-    std::shared_ptr<RunLoopMainQueue> queue = std::make_shared<RunLoopMainQueue>(RunLoopMainQueue::ClockMode::manual);
+    std::shared_ptr<RunLoopMainQueue> queue;
     std::shared_ptr<InMemorySettingsStore> settings = std::make_shared<InMemorySettingsStore>();
     std::shared_ptr<ScriptedDeletionPrompt> prompt = std::make_shared<ScriptedDeletionPrompt>();
     std::shared_ptr<FakeFileSystem> files = std::make_shared<FakeFileSystem>();
