@@ -186,24 +186,31 @@ MarkerDiff skippedDiff(std::string summary, std::string parseIssue) {
 
 MarkerDiff diffMarkers(std::optional<std::string_view> previousText, std::string_view newText,
                        LightingChangeEvent::Kind kind) {
+    std::optional<ParsedMarkers> oldMarkers;
+    if (kind == LightingChangeEvent::Kind::modified && previousText) oldMarkers = parseMarkers(*previousText);
+    return diffMarkerSnapshots(oldMarkers ? &*oldMarkers : nullptr, parseMarkers(newText), kind);
+}
+
+MarkerDiff diffMarkerSnapshots(const ParsedMarkers* previousMarkers, const ParsedMarkers& newMarkers,
+                               LightingChangeEvent::Kind kind) {
     MarkerDiff diff;
     if (kind != LightingChangeEvent::Kind::modified) {
-        if (const auto markers = parseMarkers(newText)) {
-            diff.newCount = static_cast<std::int64_t>(markers->size());
-            diff.cueLookupRequests = lookupRequestsFor(*markers);
+        if (newMarkers) {
+            diff.newCount = static_cast<std::int64_t>(newMarkers->size());
+            diff.cueLookupRequests = lookupRequestsFor(*newMarkers);
         }
         return diff;
     }
-    if (!previousText) return diff;
-    const auto oldMarkers = parseMarkers(*previousText);
-    if (!oldMarkers) return skippedDiff("Unable to parse previous XML snapshot", "Previous snapshot XML parsing failed.");
-    const auto newMarkers = parseMarkers(newText);
+    if (!previousMarkers) return diff;
+    if (!*previousMarkers) {
+        return skippedDiff("Unable to parse previous XML snapshot", "Previous snapshot XML parsing failed.");
+    }
     if (!newMarkers) {
         diff = skippedDiff("Unable to parse new XML content", "Current file XML parsing failed.");
-        diff.oldCount = static_cast<std::int64_t>(oldMarkers->size());
+        diff.oldCount = static_cast<std::int64_t>((*previousMarkers)->size());
         return diff;
     }
-    return diffParsedMarkers(*oldMarkers, *newMarkers);
+    return diffParsedMarkers(**previousMarkers, *newMarkers);
 }
 
 MarkerDiff diffParsedMarkers(const std::vector<LightingMarker>& oldMarkers,

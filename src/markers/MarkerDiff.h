@@ -82,6 +82,15 @@ struct MarkerMatching {
 MarkerDiff diffMarkers(std::optional<std::string_view> previousText, std::string_view newText,
                        LightingChangeEvent::Kind kind);
 
+// A text's markers, or nullopt when the text does not parse.
+using ParsedMarkers = std::optional<std::vector<LightingMarker>>;
+
+// diffMarkers on texts parsed already: previousMarkers is null when there is
+// no previous text. A caller that keeps the markers of the text it last saw
+// parses each text once instead of twice.
+MarkerDiff diffMarkerSnapshots(const ParsedMarkers* previousMarkers, const ParsedMarkers& newMarkers,
+                               LightingChangeEvent::Kind kind);
+
 // The diff of two lists that both parsed (the modified path after parsing).
 MarkerDiff diffParsedMarkers(const std::vector<LightingMarker>& oldMarkers,
                              const std::vector<LightingMarker>& newMarkers);

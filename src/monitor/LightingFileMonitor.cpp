@@ -203,6 +203,7 @@ void LightingFileMonitor::pollOnce() {
         lastKnownExists_ = false;
         lastFingerprint_.reset();
         lastText_.reset();
+        lastMarkers_.reset();
         hasPolled_ = true;
         return;
     }
@@ -230,11 +231,12 @@ void LightingFileMonitor::pollOnce() {
     using Kind = LightingChangeEvent::Kind;
     const Kind kind = lastFingerprint_ ? Kind::modified : (hasPolled_ && !wasExisting ? Kind::created : Kind::initial);
     std::string text = decodeUTF8(*bytes);
-    const std::optional<std::string> previousText = kind == Kind::modified ? lastText_ : std::nullopt;
-    const auto previousView = previousText ? std::optional<std::string_view>(*previousText) : std::nullopt;
+    const bool hasPrevious = kind == Kind::modified && lastText_;
+    const auto previousView = hasPrevious ? std::optional<std::string_view>(*lastText_) : std::nullopt;
 
     const XMLLikeAnalysis analysis = analyzeText(text, static_cast<std::int64_t>(bytes->size()));
-    MarkerDiff diff = diffMarkers(previousView, text, kind);
+    ParsedMarkers markers = parseMarkers(text);
+    MarkerDiff diff = diffMarkerSnapshots(hasPrevious ? &lastMarkers_ : nullptr, markers, kind);
     std::string summary = eventSummary(kind, analysis, diff.actions);
     std::string details = eventDetails(analysis, previousView, diff);
     recordEvent(makeEvent(kind, std::move(summary), std::move(details), diff.actions));
@@ -246,6 +248,7 @@ void LightingFileMonitor::pollOnce() {
     lastFingerprint_ = std::move(fingerprint);
     if (!newTextUnparsable) {
         lastText_ = std::move(text);
+        lastMarkers_ = std::move(markers);
     }
     lastReadError_.reset();
     hasPolled_ = true;
@@ -277,6 +280,7 @@ Result<void, TempolaneFileValidationError> LightingFileMonitor::selectFile(const
 void LightingFileMonitor::resetSnapshot() {
     lastFingerprint_.reset();
     lastText_.reset();
+    lastMarkers_.reset();
     lastReadError_.reset();
     lastKnownExists_ = false;
     hasPolled_ = false;

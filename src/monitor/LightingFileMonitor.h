@@ -158,6 +158,9 @@ private:
     bool isApplyingConnectionSettings_ = false;
     std::optional<std::string> lastFingerprint_;
     std::optional<std::string> lastText_;
+    // The markers of lastText_ (the same text always yields the same markers),
+    // so that a poll parses only the text it read.
+    ParsedMarkers lastMarkers_;
     bool lastKnownExists_ = false;
     std::optional<std::string> lastReadError_;
     bool hasPolled_ = false;
