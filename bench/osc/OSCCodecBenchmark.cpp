@@ -40,13 +40,15 @@ OSCBytes cueReplyBytes() {
     return OSCMessage("/eos/out/get/cue/1/12", {"Intro", 12, "5", "00:01:02:03"}).rawData().value();
 }
 
-// From the command text: the message owns a copy of the command, and the
-// encoded bytes go to a reused buffer, as the peers write into a caller's
-// buffer.
+// From a freshly formatted command line, as the console client has one per
+// command: every contender pays for that string, ours moves it into the
+// message. The encoded bytes go to a reused buffer, as the peers write into a
+// caller's buffer.
 void buildAndEncodeOurs(benchmark::State& state) {
     OSCBytes scratch;
     for (auto _ : state) {
-        const auto message = OSCMessage::withValues(commandAddress, std::string(commandText));
+        std::string line(commandText);
+        const auto message = OSCMessage::withValues(commandAddress, std::move(line));
         scratch.clear();
         if (!message.appendRawData(scratch).ok()) {
             state.SkipWithError("encoding failed");
@@ -71,6 +73,17 @@ void encodeOurs(benchmark::State& state) {
     }
 }
 
+void buildAndEncodeOscpack(benchmark::State& state) {
+    for (auto _ : state) {
+        const std::string line(commandText);
+        std::array<char, 1024> buffer;
+        osc::OutboundPacketStream stream(buffer.data(), buffer.size());
+        stream << osc::BeginMessage(commandAddress) << line.c_str() << osc::EndMessage;
+        auto framed = slipEncode(OSCByteView(reinterpret_cast<const std::uint8_t*>(stream.Data()), stream.Size()));
+        benchmark::DoNotOptimize(framed.data());
+    }
+}
+
 void encodeOscpack(benchmark::State& state) {
     for (auto _ : state) {
         std::array<char, 1024> buffer;
@@ -83,9 +96,10 @@ void encodeOscpack(benchmark::State& state) {
 
 void buildAndEncodeLiblo(benchmark::State& state) {
     for (auto _ : state) {
+        const std::string line(commandText);
         std::array<char, 1024> buffer;
         lo_message message = lo_message_new();
-        lo_message_add_string(message, commandText.c_str());
+        lo_message_add_string(message, line.c_str());
         std::size_t size = buffer.size();
         lo_message_serialise(message, commandAddress, buffer.data(), &size);
         lo_message_free(message);
@@ -195,8 +209,7 @@ void decodeLiblo(benchmark::State& state) {
 }
 
 BENCHMARK(buildAndEncodeOurs);
-// oscpack has no message value: building and encoding are one stream.
-BENCHMARK(encodeOscpack)->Name("buildAndEncodeOscpack");
+BENCHMARK(buildAndEncodeOscpack);
 BENCHMARK(buildAndEncodeLiblo);
 BENCHMARK(encodeOurs);
 BENCHMARK(encodeOscpack);

@@ -63,8 +63,8 @@ public:
     }
 
     static Result<OSCMessage, OSCDecodeError> message(OSCByteView bytes, OSCBytes* owned) {
-        OSCMessage result{OSCAddressPattern()};
-        if (auto filled = messageInto(bytes, owned, result); !filled) {
+        Result<OSCMessage, OSCDecodeError> result(OSCMessage{OSCAddressPattern()});
+        if (auto filled = messageInto(bytes, owned, result.value()); !filled) {
             return fail(filled.error());
         }
         return result;
@@ -132,11 +132,13 @@ public:
             return std::optional<OSCPacket>(std::move(decoded).value());
         }
         if (startsWithSlash(bytes)) {
-            std::optional<OSCPacket> packet(std::in_place, OSCMessage(OSCAddressPattern()));
-            if (auto filled = messageInto(bytes, owned, std::get<OSCMessage>(packet->packet_)); !filled) {
+            // Filled where it is returned from: a decoded message is not small.
+            Result<std::optional<OSCPacket>, OSCDecodeError> result(
+                std::optional<OSCPacket>(std::in_place, OSCMessage(OSCAddressPattern())));
+            if (auto filled = messageInto(bytes, owned, std::get<OSCMessage>(result.value()->packet_)); !filled) {
                 return fail(filled.error());
             }
-            return packet;
+            return result;
         }
         return std::optional<OSCPacket>();
     }

@@ -5,35 +5,63 @@
 
 namespace lanternwick {
 
-// Counts the escapes first so that the output is sized exactly once and
-// written through a pointer: this runs for every command sent.
+namespace {
+
+constexpr std::uint64_t byteOnes = 0x0101010101010101u;
+constexpr std::uint64_t byteHighs = 0x8080808080808080u;
+
+bool hasByte(std::uint64_t word, std::uint8_t byte) {
+    const std::uint64_t x = word ^ (byteOnes * byte);
+    return ((x - byteOnes) & ~x & byteHighs) != 0;
+}
+
+// Offset of the first END or ESC, or the size when there is none. Eight
+// bytes at a time: a command line almost never holds either byte.
+std::size_t firstSpecialByte(OSCByteView packet) {
+    const std::size_t n = packet.size();
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, packet.data() + i, 8);
+        if ((word & byteHighs) != 0 && (hasByte(word, slip::END) || hasByte(word, slip::ESC))) {
+            break;
+        }
+    }
+    for (; i < n; ++i) {
+        if (packet[i] == slip::END || packet[i] == slip::ESC) {
+            return i;
+        }
+    }
+    return n;
+}
+
+}  // namespace
+
+// Sizes the output exactly once and copies the bytes before the first byte
+// that needs escaping in one go: this runs for every command sent.
 OSCBytes slipEncode(OSCByteView packet) {
+    const std::size_t plain = firstSpecialByte(packet);
     std::size_t escapes = 0;
-    for (const std::uint8_t byte : packet) {
-        escapes += (byte == slip::END) | (byte == slip::ESC);
+    for (std::size_t i = plain; i < packet.size(); ++i) {
+        escapes += (packet[i] == slip::END) | (packet[i] == slip::ESC);
     }
-    OSCBytes out(packet.size() + escapes + 2);
-    std::uint8_t* p = out.data();
-    *p++ = slip::END;
-    if (escapes == 0) {
-        if (!packet.empty()) {
-            std::memcpy(p, packet.data(), packet.size());
-        }
-        p += packet.size();
-    } else {
-        for (const std::uint8_t byte : packet) {
-            if (byte == slip::ESC) {
-                *p++ = slip::ESC;
-                *p++ = slip::ESC_ESC;
-            } else if (byte == slip::END) {
-                *p++ = slip::ESC;
-                *p++ = slip::ESC_END;
-            } else {
-                *p++ = byte;
-            }
+    OSCBytes out;
+    out.reserve(packet.size() + escapes + 2);
+    out.push_back(slip::END);
+    out.insert(out.end(), packet.begin(), packet.begin() + static_cast<std::ptrdiff_t>(plain));
+    for (std::size_t i = plain; i < packet.size(); ++i) {
+        const std::uint8_t byte = packet[i];
+        if (byte == slip::ESC) {
+            out.push_back(slip::ESC);
+            out.push_back(slip::ESC_ESC);
+        } else if (byte == slip::END) {
+            out.push_back(slip::ESC);
+            out.push_back(slip::ESC_END);
+        } else {
+            out.push_back(byte);
         }
     }
-    *p = slip::END;
+    out.push_back(slip::END);
     return out;
 }
 
