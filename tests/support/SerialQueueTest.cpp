@@ -58,21 +58,6 @@ TEST(SerialQueue, RunsTasksFromManyThreadsOneAtATimeInPostingOrder) {
     }
 }
 
-TEST(SerialQueue, DifferentQueuesRunInParallel) {
-    SerialQueue a("test.a");
-    SerialQueue b("test.b");
-    std::promise<void> bRan;
-    std::promise<bool> aSawB;
-    a.async([&] {
-        auto f = bRan.get_future();
-        b.async([&] { bRan.set_value(); });
-        aSawB.set_value(f.wait_for(5s) == std::future_status::ready);
-    });
-    auto f = aSawB.get_future();
-    ASSERT_TRUE(ready(f));
-    EXPECT_TRUE(f.get());
-}
-
 TEST(SerialQueue, SyncWaitsForEarlierTasksAndReturnsTheResult) {
     SerialQueue queue("test.sync");
     std::vector<int> order;
@@ -101,41 +86,6 @@ TEST(SerialQueue, SyncFromInsideTheQueueRunsDirectly) {
     auto f = result.get_future();
     ASSERT_TRUE(ready(f));
     EXPECT_EQ(f.get(), (std::vector<int>{1, 2}));
-}
-
-TEST(SerialQueue, SyncPassesExceptionsToTheCaller) {
-    SerialQueue queue("test.throw");
-    EXPECT_THROW(queue.sync([] { throw std::runtime_error("boom"); }), std::runtime_error);
-    EXPECT_EQ(queue.sync([] { return 7; }), 7);
-}
-
-TEST(SerialQueue, IsCurrentOnlyOnItsOwnQueueAndItsCopies) {
-    SerialQueue queue("test.current");
-    SerialQueue copy = queue;
-    SerialQueue other("test.other");
-    EXPECT_FALSE(queue.isCurrent());
-    EXPECT_TRUE(queue.sync([&] { return queue.isCurrent(); }));
-    EXPECT_TRUE(queue.sync([&] { return copy.isCurrent(); }));
-    EXPECT_FALSE(queue.sync([&] { return other.isCurrent(); }));
-    EXPECT_TRUE(copy == queue);
-    EXPECT_FALSE(other == queue);
-    EXPECT_EQ(copy.label(), "test.current");
-}
-
-TEST(SerialQueue, AsyncAfterWaitsForTheDelayAndCancelStopsIt) {
-    SerialQueue queue("test.after");
-    std::atomic<bool> cancelledRan{false};
-    std::promise<std::chrono::steady_clock::time_point> fired;
-    const auto start = std::chrono::steady_clock::now();
-
-    CancelHandle cancelled = queue.asyncAfter(30ms, [&] { cancelledRan = true; });
-    queue.asyncAfter(80ms, [&] { fired.set_value(std::chrono::steady_clock::now()); });
-    cancelled.cancel();
-
-    auto f = fired.get_future();
-    ASSERT_TRUE(ready(f));
-    EXPECT_GE(f.get() - start, 80ms);
-    EXPECT_FALSE(cancelledRan);
 }
 
 TEST(SerialQueue, AsyncAfterRunsOnTheQueueInDeadlineOrder) {
