@@ -11,12 +11,82 @@
 namespace lanternwick {
 namespace {
 
-// A closing tag, the declaration, comments and <!...> declarations do not
-// count: their first character after "<" is not a letter or underscore.
-constexpr std::string_view tagNamePattern = "<\\s*([A-Za-z_][A-Za-z0-9_.:-]*)\\b";
-constexpr std::string_view attributeKeyPattern = "\\b([A-Za-z_][A-Za-z0-9_.:-]*)\\s*=\\s*[\"'][^\"']*[\"']";
 constexpr std::size_t previewLineCount = 12;
 constexpr std::size_t topSummaryLength = 6;
+
+bool isASCII(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The regular expressions' classes restricted to ASCII.
+bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isWord(char c) { return isLetter(c) || (c >= '0' && c <= '9') || c == '_'; }
+bool isNameStart(char c) { return isLetter(c) || c == '_'; }
+bool isNameChar(char c) { return isWord(c) || c == '.' || c == ':' || c == '-'; }
+
+// \b: a word character on exactly one side; the ends of the text count as non-word.
+bool isBoundary(std::string_view text, std::size_t position) {
+    const bool before = position > 0 && isWord(text[position - 1]);
+    const bool after = position < text.size() && isWord(text[position]);
+    return before != after;
+}
+
+std::size_t nameEnd(std::string_view text, std::size_t start) {
+    std::size_t end = start + 1;
+    while (end < text.size() && isNameChar(text[end])) ++end;
+    return end;
+}
+
+std::size_t spaceEnd(std::string_view text, std::size_t position) {
+    while (position < text.size() && isSpace(text[position])) ++position;
+    return position;
+}
+
+std::vector<std::string> scannedTagNames(std::string_view text) {
+    std::vector<std::string> names;
+    for (std::size_t open = text.find('<'); open != std::string_view::npos; open = text.find('<', open + 1)) {
+        const std::size_t start = spaceEnd(text, open + 1);
+        if (start >= text.size() || !isNameStart(text[start])) continue;
+        // The name backs off to the last boundary, as the pattern's backtracking does.
+        for (std::size_t end = nameEnd(text, start); end > start; --end) {
+            if (isBoundary(text, end)) {
+                names.emplace_back(text.substr(start, end - start));
+                open = end - 1;
+                break;
+            }
+        }
+    }
+    return names;
+}
+
+std::vector<std::string> scannedAttributeKeys(std::string_view text) {
+    std::vector<std::string> keys;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        if (!isNameStart(text[start]) || !isBoundary(text, start)) {
+            ++start;
+            continue;
+        }
+        // Name characters cannot stand for the space or "=" that follows, so
+        // only the whole run of them can match.
+        const std::size_t end = nameEnd(text, start);
+        std::size_t position = spaceEnd(text, end);
+        if (position < text.size() && text[position] == '=') {
+            position = spaceEnd(text, position + 1);
+            if (position < text.size() && (text[position] == '"' || text[position] == '\'')) {
+                const std::size_t close = text.find_first_of("\"'", position + 1);
+                if (close != std::string_view::npos) {
+                    keys.emplace_back(text.substr(start, end - start));
+                    start = close + 1;
+                    continue;
+                }
+            }
+        }
+        ++start;
+    }
+    return keys;
+}
 
 std::string joined(const std::vector<std::string_view>& lines, std::size_t count) {
     std::string text;
@@ -28,6 +98,14 @@ std::string joined(const std::vector<std::string_view>& lines, std::size_t count
 }
 
 }  // namespace
+
+std::vector<std::string> tagNames(std::string_view text) {
+    return isASCII(text) ? scannedTagNames(text) : allCaptures(tagNamePattern, text);
+}
+
+std::vector<std::string> attributeKeys(std::string_view text) {
+    return isASCII(text) ? scannedAttributeKeys(text) : allCaptures(attributeKeyPattern, text);
+}
 
 std::string_view displayName(LightingChangeEvent::Kind kind) {
     switch (kind) {
@@ -50,10 +128,10 @@ XMLLikeAnalysis analyzeText(std::string_view text, std::int64_t byteCount) {
     analysis.nonEmptyLineCount =
         std::count_if(lines.begin(), lines.end(), [](std::string_view line) { return !trimmed(line).empty(); });
 
-    const std::vector<std::string> tags = allCaptures(tagNamePattern, text);
+    const std::vector<std::string> tags = tagNames(text);
     if (!tags.empty()) analysis.rootElement = tags.front();
     analysis.topTagSummary = topSummary(tags);
-    analysis.topAttributeKeySummary = topSummary(allCaptures(attributeKeyPattern, text));
+    analysis.topAttributeKeySummary = topSummary(attributeKeys(text));
     analysis.preview = joined(lines, previewLineCount);
     return analysis;
 }

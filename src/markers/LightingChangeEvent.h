@@ -48,6 +48,18 @@ struct XMLLikeAnalysis {
     friend bool operator==(const XMLLikeAnalysis&, const XMLLikeAnalysis&) = default;
 };
 
+// A closing tag, the declaration, comments and <!...> declarations do not
+// count: their first character after "<" is not a letter or underscore.
+inline constexpr std::string_view tagNamePattern = "<\\s*([A-Za-z_][A-Za-z0-9_.:-]*)\\b";
+inline constexpr std::string_view attributeKeyPattern =
+    "\\b([A-Za-z_][A-Za-z0-9_.:-]*)\\s*=\\s*[\"'][^\"']*[\"']";
+
+// The first groups of the patterns' matches, in order. An ASCII text, the
+// usual case, is scanned by hand: the regular-expression engine costs more
+// than parsing the file.
+std::vector<std::string> tagNames(std::string_view text);
+std::vector<std::string> attributeKeys(std::string_view text);
+
 XMLLikeAnalysis analyzeText(std::string_view text, std::int64_t byteCount);
 
 // Up to six "item(count)" entries, most frequent first, joined with ", ";
