@@ -99,12 +99,6 @@ TEST_F(CueDeletionDialogTest, AsksWithTheTextsButtonsAndCheckBox) {
     EXPECT_TRUE(seen.staysOnTop);
 }
 
-TEST_F(CueDeletionDialogTest, ShowsTheCueNumberAsCarried) {
-    SeenQuestion seen;
-    askAndAnswer(-2, " 7 ", [](QMessageBox& box) { buttonNamed(box, "No")->click(); }, &seen);
-    EXPECT_EQ(seen.text, "Delete Cue -2/ 7  from Eos?");
-}
-
 TEST_F(CueDeletionDialogTest, ReportsBothAnswersWhateverTheButton) {
     EXPECT_EQ(askAndAnswer(1, "5", [](QMessageBox& box) { buttonNamed(box, "Yes")->click(); }),
               (CueDeletionAnswer{.confirmed = true, .doNotAskAgain = false}));
@@ -129,10 +123,6 @@ TEST_F(CueDeletionDialogTest, ReturnConfirmsAndEscapeDeclines) {
     const auto escaped = askAndAnswer(2, "1", [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); });
     EXPECT_FALSE(escaped.confirmed);
     EXPECT_FALSE(escaped.doNotAskAgain);
-}
-
-TEST_F(CueDeletionDialogTest, AClosedQuestionIsNoDeletion) {
-    EXPECT_FALSE(askAndAnswer(2, "1", [](QMessageBox& box) { box.close(); }).confirmed);
 }
 
 }  // namespace

@@ -89,32 +89,6 @@ TEST_F(LanternwickWindowTest, IsTitledAndCannotBeResized) {
     EXPECT_EQ(window->configurationView()->size(), QSize(532, 650));
 }
 
-TEST_F(LanternwickWindowTest, TheHelpMenuHoldsOnlyTheHelpItem) {
-    auto window = makeWindow({});
-    QMenu* help = helpMenu(*window);
-    ASSERT_NE(help, nullptr);
-    QStringList items;
-    for (QAction* action : help->actions()) {
-        items << action->text();
-    }
-    EXPECT_EQ(items, QStringList{"Lanternwick Help"});
-}
-
-TEST_F(LanternwickWindowTest, OffersNoCommandForANewWindow) {
-    auto window = makeWindow({});
-    QList<QAction*> actions;
-    collectActions(window->menuBar()->actions(), actions);
-    collectActions(window->actions(), actions);
-    ASSERT_FALSE(actions.isEmpty());
-    for (const QAction* action : actions) {
-        const QString text = action->text().remove('&');
-        EXPECT_FALSE(text.contains("New", Qt::CaseInsensitive)) << text.toStdString();
-        EXPECT_FALSE(text.contains("Window", Qt::CaseInsensitive)) << text.toStdString();
-        EXPECT_FALSE(action->shortcut().matches(QKeySequence::New) == QKeySequence::ExactMatch)
-            << text.toStdString();
-    }
-}
-
 TEST_F(LanternwickWindowTest, TheHelpItemOpensTheHelpPageOrNothing) {
     const QUrl page = QUrl::fromLocalFile(QString::fromStdString(scratch.path("help.html").string()));
     auto window = makeWindow(page);

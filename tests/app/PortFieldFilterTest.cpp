@@ -35,24 +35,6 @@ TEST(PortFieldFilter, NeverAssignsZeroOrValuesAbove65535) {
     EXPECT_EQ(filterPortText(u""), leaveAlone);
 }
 
-TEST(PortFieldFilter, KeepsDigitsOfOtherScriptsWithoutParsingThem) {
-    // Arabic-Indic 8 and 0, Devanagari 5, fullwidth 1: numbers, but not ASCII.
-    EXPECT_EQ(filterPortText(u"\u0668\u0660"), leaveAlone);
-    EXPECT_EQ(filterPortText(u"8\u096B"), leaveAlone);
-    EXPECT_EQ(filterPortText(u"\uFF11"), leaveAlone);
-    EXPECT_EQ(filterPortText(u"x\u0668"), replaceWith(QStringLiteral("\u0668")));
-    // Other number characters (a vulgar fraction, a Roman numeral) stay too.
-    EXPECT_EQ(filterPortText(u"\u00BD"), leaveAlone);
-    EXPECT_EQ(filterPortText(u"\u2163"), leaveAlone);
-}
-
-TEST(PortFieldFilter, JudgesCharactersOutsideTheBasicPlane) {
-    // Mathematical bold digit one (a number) and an emoji (not one), each a
-    // surrogate pair in UTF-16.
-    EXPECT_EQ(filterPortText(u"\U0001D7CF"), leaveAlone);
-    EXPECT_EQ(filterPortText(u"8\U0001F600"), replaceWith("8"));
-}
-
 TEST(PortFieldFilter, KeepsOrDropsAWholeUserPerceivedCharacter) {
     // A digit with a combining mark is one character that starts with a
     // number: kept whole, and then not a valid ASCII port.

@@ -20,22 +20,6 @@ protected:
     testing::ScratchFolder scratch;
 };
 
-TEST_F(QSettingsStoreTest, ValuesKeepTheirTypesWithinARun) {
-    QSettingsStore store(iniPath());
-    store.setString("eosHost", "console.local");
-    store.setInteger("eosPort", 3037);
-    store.setBool("optSyncLabels", true);
-
-    EXPECT_EQ(store.value("eosHost"), SettingsStore::Value(std::string("console.local")));
-    EXPECT_EQ(store.value("eosPort"), SettingsStore::Value(std::int64_t{3037}));
-    EXPECT_EQ(store.value("optSyncLabels"), SettingsStore::Value(true));
-    EXPECT_EQ(store.stringValue("eosPort"), "3037");
-    EXPECT_EQ(store.stringValue("optSyncLabels"), std::nullopt);
-    EXPECT_EQ(store.integerValue("eosHost"), std::nullopt);
-    EXPECT_EQ(store.boolValue("eosPort"), std::nullopt);
-    EXPECT_EQ(store.value("missing"), std::nullopt);
-}
-
 TEST_F(QSettingsStoreTest, ValuesReadBackTheSameAfterARestart) {
     {
         QSettingsStore store(iniPath());
@@ -69,14 +53,6 @@ TEST_F(QSettingsStoreTest, TextThatIsNoBooleanOrIntegerIsNotReadAsOne) {
     EXPECT_EQ(store.integerValue("eosPort"), std::nullopt);
     EXPECT_EQ(store.integerValue("negative"), -1);
     EXPECT_EQ(store.integerValue("big"), 70000);
-}
-
-TEST_F(QSettingsStoreTest, RemovedKeysAreGone) {
-    QSettingsStore store(iniPath());
-    store.setInteger("eosPort", 1);
-    store.remove("eosPort");
-    EXPECT_EQ(store.value("eosPort"), std::nullopt);
-    EXPECT_EQ(QSettingsStore(iniPath()).value("eosPort"), std::nullopt);
 }
 
 TEST_F(QSettingsStoreTest, AMonitorStartsOnWhatTheLastRunSaved) {

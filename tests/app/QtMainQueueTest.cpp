@@ -22,17 +22,6 @@ protected:
     void SetUp() override { testing::ensureQtApplication(); }
 };
 
-TEST_F(QtMainQueueTest, RunsTasksLaterInPostingOrder) {
-    QtMainQueue queue;
-    std::vector<int> order;
-    for (int i = 0; i < 5; ++i) {
-        queue.async([&order, i] { order.push_back(i); });
-    }
-    EXPECT_TRUE(order.empty());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return order.size() == 5; }, 2000));
-    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
-}
-
 TEST_F(QtMainQueueTest, DelayedTasksWaitTheirDelayAndCanBeCancelled) {
     QtMainQueue queue;
     QElapsedTimer clock;
