@@ -31,20 +31,6 @@ TEST(AnalyzeText, CountsTagsAndAttributeKeys) {
               "Label(1), bug_vers(1), encoding(1), major_vers(1), minor_vers(1), version(1)");
 }
 
-TEST(AnalyzeText, NonXmlTextStillGetsCounts) {
-    const XMLLikeAnalysis a = analyzeText("plain\n\n  \ntext", 15);
-    EXPECT_EQ(a.lineCount, 4);
-    EXPECT_EQ(a.nonEmptyLineCount, 2);
-    EXPECT_FALSE(a.rootElement.has_value());
-    EXPECT_EQ(a.topTagSummary, "none");
-    EXPECT_EQ(a.topAttributeKeySummary, "none");
-    EXPECT_EQ(eventSummary(EventKind::created, a, {}), "Created: 15 bytes, 4 lines, root unknown root");
-
-    const XMLLikeAnalysis empty = analyzeText("", 0);
-    EXPECT_EQ(empty.lineCount, 1);
-    EXPECT_EQ(empty.nonEmptyLineCount, 0);
-}
-
 TEST(AnalyzeText, PreviewIsTheFirstTwelveLines) {
     std::string text;
     for (int i = 0; i < 15; ++i) text += "l" + std::to_string(i) + "\r\n";
@@ -116,14 +102,6 @@ TEST(EventDetails, MarkerLineAndParserNoteFollowTheDiff) {
     EXPECT_EQ(eventDetails(analysis, "<x/>", broken),
               "Estimated changed lines: 0, character delta: 0.\nMarkers: n/a\nTop tags: x(1)\n"
               "Attribute keys: none\nParser note: Current file XML parsing failed.");
-}
-
-TEST(LightingChangeEventKind, DisplayNames) {
-    EXPECT_EQ(displayName(EventKind::initial), "Initial Snapshot");
-    EXPECT_EQ(displayName(EventKind::modified), "Modified");
-    EXPECT_EQ(displayName(EventKind::created), "Created");
-    EXPECT_EQ(displayName(EventKind::deleted), "Deleted");
-    EXPECT_EQ(displayName(EventKind::unreadable), "Read Error");
 }
 
 }  // namespace

@@ -284,25 +284,5 @@ TEST(DiffMarkers, UnparsableSnapshotsSkipTheStructuredDiff) {
     EXPECT_TRUE(newBroken.deletedCueCandidates.empty());
 }
 
-TEST(CueIdentity, MeaningfulIdsAndKeys) {
-    EXPECT_TRUE(isMeaningfulCueID("A1"));
-    EXPECT_TRUE(isMeaningfulCueID(" 12.5 "));
-    EXPECT_TRUE(isMeaningfulCueID("0a"));
-    for (const char* id : {"", "  ", "0", "0.0", "00", "-0", "0e5", " 0 "}) EXPECT_FALSE(isMeaningfulCueID(id)) << id;
-    EXPECT_EQ(cueKey(-3, "12"), "-3|12");
-    EXPECT_EQ(std::hash<CueReference>{}({1, "2"}), std::hash<CueReference>{}({1, "2"}));
-}
-
-TEST(LightingActionKind, DisplayNames) {
-    EXPECT_EQ(displayName(Kind::markerAdded), "Marker Added");
-    EXPECT_EQ(displayName(Kind::markerDeleted), "Marker Deleted");
-    EXPECT_EQ(displayName(Kind::manualCueIDChanged), "ManualCueID Changed");
-    EXPECT_EQ(displayName(Kind::fadeChanged), "Fade Changed");
-    EXPECT_EQ(displayName(Kind::positionChanged), "Position Changed");
-    EXPECT_EQ(displayName(Kind::nameChanged), "Name Changed");
-    EXPECT_EQ(displayName(Kind::trackNameChanged), "TrackName Changed");
-    EXPECT_EQ(displayName(Kind::unknown), "Unrecognized Change");
-}
-
 }  // namespace
 }  // namespace lanternwick

@@ -28,16 +28,6 @@ TEST(TempolaneFileValidation, DescriptionsAreExact) {
               "minor_vers=\"...\" bug_vers=\"...\">");
 }
 
-TEST(TempolaneFileValidation, AcceptsHeadersTheWriterProduces) {
-    EXPECT_TRUE(valid(testing::markerFile("")));
-    EXPECT_TRUE(valid("<!-- written by hand -->\n" + declaration + root));
-    EXPECT_TRUE(valid("<?xml\n version = \"1.0\"\tencoding=\"UTF-8\" ?>\n<Tempolane a=\"b\"\n"
-                      "xmlns:xml=\"http://www.w3.org/XML/1998/namespace\" x=\"y\" major_vers=\"1\" minor_vers=\"0\" "
-                      "bug_vers=\"0\" extra=\"1\">"));
-    EXPECT_TRUE(valid(declaration + root + "<Marker broken"));  // the body is not parsed
-    EXPECT_TRUE(valid(declaration + "\xFF\xFE" + root));      // invalid bytes decode as U+FFFD
-}
-
 TEST(TempolaneFileValidation, RejectsMisplacedOrMisspelledHeaders) {
     EXPECT_FALSE(valid(root + declaration));
     EXPECT_FALSE(valid("<?xml version=\"1.0\" encoding=\"utf-8\"?>" + root));
