@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <unordered_map>
 
 #include <expat.h>
 
@@ -60,17 +61,37 @@ std::optional<std::int64_t> decimalInteger(std::string_view text) {
     return value;
 }
 
-LightingMarker markerFromFields(std::int64_t index, MarkerFields fields) {
+// What a marker reads from its track name.
+struct TrackTokens {
+    decltype(LightingMarker::cueList) cueList = LightingMarker{}.cueList;
+    decltype(LightingMarker::timeCodeOffset) timeCodeOffset = LightingMarker{}.timeCodeOffset;
+    decltype(LightingMarker::timeCodeOffsetSeconds) timeCodeOffsetSeconds = LightingMarker{}.timeCodeOffsetSeconds;
+};
+
+TrackTokens trackTokens(const std::string& trackName) {
+    TrackTokens tokens;
+    // Both tokens need their separator; most track names lack one of them.
+    if (trackName.find('/') != std::string::npos) {
+        if (const auto token = firstCapture(cueListPattern, trackName)) tokens.cueList = decimalInteger(*token);
+    }
+    if (trackName.find(':') != std::string::npos) {
+        if (auto token = firstCapture(timeCodePattern, trackName)) tokens.timeCodeOffset = std::move(*token);
+    }
+    tokens.timeCodeOffsetSeconds = timeCodeSeconds(tokens.timeCodeOffset).value_or(0);
+    return tokens;
+}
+
+// Many markers share a few tracks: the patterns run once per distinct name.
+using TrackTokenCache = std::unordered_map<std::string, TrackTokens>;
+
+LightingMarker markerFromFields(std::int64_t index, MarkerFields fields, TrackTokenCache& cache) {
     LightingMarker marker;
     marker.index = index;
-    // Both tokens need their separator; most track names lack one of them.
-    if (fields.trackName.find('/') != std::string::npos) {
-        if (const auto token = firstCapture(cueListPattern, fields.trackName)) marker.cueList = decimalInteger(*token);
-    }
-    if (fields.trackName.find(':') != std::string::npos) {
-        if (auto token = firstCapture(timeCodePattern, fields.trackName)) marker.timeCodeOffset = std::move(*token);
-    }
-    marker.timeCodeOffsetSeconds = timeCodeSeconds(marker.timeCodeOffset).value_or(0);
+    auto known = cache.find(fields.trackName);
+    if (known == cache.end()) known = cache.emplace(fields.trackName, trackTokens(fields.trackName)).first;
+    marker.cueList = known->second.cueList;
+    marker.timeCodeOffset = known->second.timeCodeOffset;
+    marker.timeCodeOffsetSeconds = known->second.timeCodeOffsetSeconds;
     marker.position = parseNumber(fields.positionRaw);
     marker.fade = parseNumber(fields.fadeRaw);
     marker.fadeOut = parseNumber(fields.fadeOutRaw);
@@ -88,6 +109,7 @@ LightingMarker markerFromFields(std::int64_t index, MarkerFields fields) {
 struct LightingXMLParserDelegate {
     std::vector<LightingMarker> markers;
     std::int64_t markerIndex = 0;
+    TrackTokenCache trackTokenCache;
 
     void startElement(const char* name, const char** attributes) {
         if (std::strcmp(name, "Marker") != 0) return;
@@ -95,7 +117,7 @@ struct LightingXMLParserDelegate {
         for (const char** attribute = attributes; attribute[0] != nullptr; attribute += 2) {
             fields.assign(attribute[0], attribute[1]);
         }
-        LightingMarker marker = markerFromFields(markerIndex, std::move(fields));
+        LightingMarker marker = markerFromFields(markerIndex, std::move(fields), trackTokenCache);
         if (marker.cueList) markers.push_back(std::move(marker));
         ++markerIndex;
     }
@@ -140,7 +162,8 @@ std::optional<std::vector<LightingMarker>> parseMarkers(std::string_view text) {
 LightingMarker markerFromAttributes(std::int64_t index, const MarkerAttributes& attributes) {
     MarkerFields fields;
     for (const auto& [name, value] : attributes) fields.assign(name, value);
-    return markerFromFields(index, std::move(fields));
+    TrackTokenCache cache;
+    return markerFromFields(index, std::move(fields), cache);
 }
 
 std::optional<double> timeCodeSeconds(std::string_view text) {
