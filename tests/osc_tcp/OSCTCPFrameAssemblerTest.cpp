@@ -59,13 +59,6 @@ TEST(OSCTCPFrameAssembler, SLIPFramesSplitAtEveryPositionComeOutWholeAndInOrder)
     }
 }
 
-TEST(OSCTCPFrameAssembler, SLIPByteByByte) {
-    OSCTCPFrameAssembler assembler(OSCTCPFramingMode::osc1_1, 1024);
-    std::vector<std::size_t> cuts;
-    for (std::size_t i = 1; i < slipStream.size(); ++i) cuts.push_back(i);
-    EXPECT_EQ(feed(assembler, slipStream, cuts), slipPackets);
-}
-
 TEST(OSCTCPFrameAssembler, AMalformedSLIPFrameIsDroppedAndItsNeighboursSurvive) {
     const OSCBytes stream = concat({slipEncode(text("/before")), bytes({0xC0, 0x41, 0xDB, 0x42, 0xC0}),
                                     bytes({0xC0, 0xDB, 0xDB, 0xC0}), slipEncode(text("/after"))});
@@ -146,13 +139,6 @@ TEST(OSCTCPFrameAssembler, ATruncatedLengthFrameIsDroppedWhenTheStreamEnds) {
     EXPECT_EQ(assembler.pendingBytes(), 6u);
     EXPECT_TRUE(assembler.finish().empty());
     EXPECT_EQ(assembler.pendingBytes(), 0u);
-}
-
-TEST(OSCTCPFrameAssembler, WithoutFramingEachChunkIsOnePacket) {
-    OSCTCPFrameAssembler assembler(OSCTCPFramingMode::none, 1024);
-    EXPECT_EQ(assembler.append(text("/x")).packets, (Frames{text("/x")}));
-    EXPECT_TRUE(assembler.append(OSCBytes{}).packets.empty());
-    EXPECT_TRUE(assembler.finish().empty());
 }
 
 }  // namespace
