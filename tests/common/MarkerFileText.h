@@ -1,5 +1,5 @@
 #pragma once
-// Marker file texts for tests, one marker element per spec.
+// Marker file texts for tests, one marker element per field record.
 
 #include <string>
 #include <vector>
@@ -7,7 +7,7 @@
 namespace lanternwick::testing {
 
 // Field texts go into the file unescaped: keep them free of markup.
-struct MarkerSpec {
+struct MarkerFields {
     std::string cue;
     std::string label;
     std::string position = "0";
@@ -16,7 +16,7 @@ struct MarkerSpec {
     std::string fadeOut = "-1";
 };
 
-inline std::string markerFileText(const std::vector<MarkerSpec>& markers) {
+inline std::string markerFileText(const std::vector<MarkerFields>& markers) {
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Tempolane xmlns:xml=\"http://www.w3.org/XML/1998/namespace\" "
                        "major_vers=\"5\" minor_vers=\"2\" bug_vers=\"0\">\n";
     for (const auto& m : markers) {

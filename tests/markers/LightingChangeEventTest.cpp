@@ -73,7 +73,7 @@ TEST(LineChangeText, ComparesLinesByPositionAndCountsGraphemes) {
 TEST(EventDetails, CommentOnlyChangeInFiveMarkerFile) {
     std::string body;
     for (int i = 1; i <= 5; ++i) {
-        testing::MarkerSpec fields;
+        testing::MarkerFields fields;
         fields.cue = std::to_string(i);
         body += testing::markerElement(fields);
     }

@@ -14,7 +14,7 @@ namespace {
 
 using testing::markerElement;
 using testing::markerFile;
-using testing::MarkerSpec;
+using testing::MarkerFields;
 
 LightingMarker fromTrack(std::string_view track) {
     return markerFromAttributes(0, {{"TrackName", std::string(track)}});

@@ -10,9 +10,9 @@ namespace {
 using Kind = LightingAction::Kind;
 using testing::markerElement;
 using testing::markerFile;
-using testing::MarkerSpec;
+using testing::MarkerFields;
 
-LightingMarker marker(std::int64_t index, const MarkerSpec& m) {
+LightingMarker marker(std::int64_t index, const MarkerFields& m) {
     return markerFromAttributes(index, {{"MarkerTypeName", m.type},
                                         {"TrackName", m.track},
                                         {"Position", m.position},
@@ -28,8 +28,8 @@ std::vector<Kind> kinds(const MarkerDiff& diff) {
     return result;
 }
 
-MarkerSpec with(std::string MarkerSpec::*field, std::string value) {
-    MarkerSpec fields;
+MarkerFields with(std::string MarkerFields::*field, std::string value) {
+    MarkerFields fields;
     fields.*field = std::move(value);
     return fields;
 }
@@ -38,31 +38,31 @@ TEST(MatchScore, PointsPerAgreeingField) {
     const LightingMarker base = marker(0, {});
     EXPECT_EQ(matchScore(base, base), 193);
     EXPECT_EQ(matchScore(base, marker(1, {})), 190);
-    EXPECT_EQ(matchScore(base, marker(0, with(&MarkerSpec::cue, "2"))), 148);
-    EXPECT_EQ(matchScore(base, marker(0, with(&MarkerSpec::label, "Other"))), 163);
-    EXPECT_EQ(matchScore(base, marker(0, with(&MarkerSpec::position, "10.00001"))), 193);  // within tolerance
-    EXPECT_EQ(matchScore(base, marker(0, with(&MarkerSpec::position, "10.001"))), 168);
-    EXPECT_EQ(matchScore(base, marker(0, with(&MarkerSpec::track, "2/ Lights"))), 133);
-    EXPECT_EQ(matchScore(base, marker(0, with(&MarkerSpec::fade, "x"))), 188);
+    EXPECT_EQ(matchScore(base, marker(0, with(&MarkerFields::cue, "2"))), 148);
+    EXPECT_EQ(matchScore(base, marker(0, with(&MarkerFields::label, "Other"))), 163);
+    EXPECT_EQ(matchScore(base, marker(0, with(&MarkerFields::position, "10.00001"))), 193);  // within tolerance
+    EXPECT_EQ(matchScore(base, marker(0, with(&MarkerFields::position, "10.001"))), 168);
+    EXPECT_EQ(matchScore(base, marker(0, with(&MarkerFields::track, "2/ Lights"))), 133);
+    EXPECT_EQ(matchScore(base, marker(0, with(&MarkerFields::fade, "x"))), 188);
 
     // Blank ids and labels earn nothing, even when both sides are blank.
-    MarkerSpec blank;
+    MarkerFields blank;
     blank.cue = " ";
     blank.label = "";
     EXPECT_EQ(matchScore(marker(0, blank), marker(0, blank)), 118);
     // Both numbers absent counts as the same.
-    MarkerSpec unparsable;
+    MarkerFields unparsable;
     unparsable.position = "soon";
     EXPECT_EQ(matchScore(marker(0, unparsable), marker(0, unparsable)), 193);
     // Trimming and canonical equivalence apply to the compared texts.
-    EXPECT_EQ(matchScore(marker(0, with(&MarkerSpec::label, "Caf\u00E9")),
-                         marker(0, with(&MarkerSpec::label, " Cafe\u0301\n"))),
+    EXPECT_EQ(matchScore(marker(0, with(&MarkerFields::label, "Caf\u00E9")),
+                         marker(0, with(&MarkerFields::label, " Cafe\u0301\n"))),
               193);
 }
 
 TEST(MatchMarkers, ThresholdIsAboveFiftyFour) {
     // cue list, fades and index agree: 53 points, not a match.
-    MarkerSpec other{"1/ Other", "9", "Else", "99", "2", "", "Memo"};
+    MarkerFields other{"1/ Other", "9", "Else", "99", "2", "", "Memo"};
     EXPECT_EQ(matchScore(marker(0, {}), marker(0, other)), 53);
     auto matching = matchMarkers({marker(0, {})}, {marker(0, other)});
     EXPECT_TRUE(matching.pairs.empty());
@@ -70,7 +70,7 @@ TEST(MatchMarkers, ThresholdIsAboveFiftyFour) {
     EXPECT_EQ(matching.unmatchedNew, std::vector<std::size_t>{0});
 
     // cue id and fades agree, nothing else: 55 points, a match.
-    MarkerSpec sameCue{"2/ Other", "1", "Else", "99", "2", "", "Memo"};
+    MarkerFields sameCue{"2/ Other", "1", "Else", "99", "2", "", "Memo"};
     EXPECT_EQ(matchScore(marker(0, {}), marker(1, sameCue)), 55);
     matching = matchMarkers({marker(0, {})}, {marker(1, sameCue)});
     EXPECT_EQ(matching.pairs, (std::vector<MarkerPair>{{0, 0}}));
@@ -93,7 +93,7 @@ TEST(MatchMarkers, TieBreaksAreScoreThenIndexDistanceThenListOrder) {
     EXPECT_EQ(matching.pairs, (std::vector<MarkerPair>{{0, 0}}));
 
     // A higher score beats a smaller distance, and pairs come in acceptance order.
-    const MarkerSpec renamed = with(&MarkerSpec::label, "Renamed");
+    const MarkerFields renamed = with(&MarkerFields::label, "Renamed");
     matching = matchMarkers({marker(0, renamed), marker(5, {})}, {marker(0, {}), marker(6, renamed)});
     EXPECT_EQ(matching.pairs, (std::vector<MarkerPair>{{1, 0}, {0, 1}}));
     EXPECT_EQ(matchMarkers({marker(0, renamed), marker(5, {})}, {marker(0, {}), marker(6, renamed)}),
@@ -101,7 +101,7 @@ TEST(MatchMarkers, TieBreaksAreScoreThenIndexDistanceThenListOrder) {
 }
 
 TEST(DiffMarkers, UnchangedMarkersGiveNoActionButBothCounts) {
-    const std::string text = markerFile(markerElement({}) + markerElement(with(&MarkerSpec::cue, "2")));
+    const std::string text = markerFile(markerElement({}) + markerElement(with(&MarkerFields::cue, "2")));
     const MarkerDiff diff = diffMarkers(text, text, LightingChangeEvent::Kind::modified);
     EXPECT_TRUE(diff.actions.empty());
     EXPECT_EQ(diff.oldCount, 2);
@@ -109,13 +109,13 @@ TEST(DiffMarkers, UnchangedMarkersGiveNoActionButBothCounts) {
     EXPECT_FALSE(diff.parseIssue.has_value());
 
     const std::string commented = markerFile("<!-- note -->\n<Extra/>" + markerElement({}) +
-                                             markerElement(with(&MarkerSpec::cue, "2")));
+                                             markerElement(with(&MarkerFields::cue, "2")));
     EXPECT_TRUE(diffMarkers(text, commented, LightingChangeEvent::Kind::modified).actions.empty());
 }
 
 TEST(DiffMarkers, FadeChangeFillsFadeFieldsOnly) {
     const MarkerDiff diff =
-        diffParsedMarkers({marker(0, {})}, {marker(0, with(&MarkerSpec::fade, "3"))});
+        diffParsedMarkers({marker(0, {})}, {marker(0, with(&MarkerFields::fade, "3"))});
     ASSERT_EQ(kinds(diff), std::vector<Kind>{Kind::fadeChanged});
     const LightingAction& a = diff.actions[0];
     EXPECT_EQ(a.summary, "Fade 2 -> 3, FadeOut (empty) -> (empty)");
@@ -131,25 +131,25 @@ TEST(DiffMarkers, FadeChangeFillsFadeFieldsOnly) {
     EXPECT_FALSE(a.oldTimeCodeOffsetSeconds.has_value());
 
     // A fade-out change is reported as a fade change.
-    const MarkerDiff fadeOut = diffParsedMarkers({marker(0, {})}, {marker(0, with(&MarkerSpec::fadeOut, "1.5"))});
+    const MarkerDiff fadeOut = diffParsedMarkers({marker(0, {})}, {marker(0, with(&MarkerFields::fadeOut, "1.5"))});
     ASSERT_EQ(kinds(fadeOut), std::vector<Kind>{Kind::fadeChanged});
     EXPECT_EQ(fadeOut.actions[0].summary, "Fade 2 -> 2, FadeOut (empty) -> 1.5");
     // Texts that differ but parse alike still differ as texts.
-    EXPECT_EQ(kinds(diffParsedMarkers({marker(0, {})}, {marker(0, with(&MarkerSpec::fade, "2.0"))})),
+    EXPECT_EQ(kinds(diffParsedMarkers({marker(0, {})}, {marker(0, with(&MarkerFields::fade, "2.0"))})),
               std::vector<Kind>{Kind::fadeChanged});
 }
 
 TEST(DiffMarkers, PositionCountsOnlyParsedValues) {
     // Same parsed value: no position action; only the signature fallback
     // notices that the text changed.
-    const MarkerDiff sameValue = diffParsedMarkers({marker(0, {})}, {marker(0, with(&MarkerSpec::position, "10.0"))});
+    const MarkerDiff sameValue = diffParsedMarkers({marker(0, {})}, {marker(0, with(&MarkerFields::position, "10.0"))});
     ASSERT_EQ(kinds(sameValue), std::vector<Kind>{Kind::unknown});
     EXPECT_EQ(sameValue.actions[0].summary, "File changed but no known marker pattern matched");
-    EXPECT_EQ(kinds(diffParsedMarkers({marker(0, with(&MarkerSpec::position, "a"))},
-                                      {marker(0, with(&MarkerSpec::position, "b"))})),
+    EXPECT_EQ(kinds(diffParsedMarkers({marker(0, with(&MarkerFields::position, "a"))},
+                                      {marker(0, with(&MarkerFields::position, "b"))})),
               std::vector<Kind>{Kind::unknown});
     const MarkerDiff diff =
-        diffParsedMarkers({marker(0, {})}, {marker(0, with(&MarkerSpec::position, "10.5"))});
+        diffParsedMarkers({marker(0, {})}, {marker(0, with(&MarkerFields::position, "10.5"))});
     ASSERT_EQ(kinds(diff), std::vector<Kind>{Kind::positionChanged});
     EXPECT_EQ(diff.actions[0].summary, "10 -> 10.5");
     EXPECT_EQ(diff.actions[0].oldPosition, "10");
@@ -159,8 +159,8 @@ TEST(DiffMarkers, PositionCountsOnlyParsedValues) {
 }
 
 TEST(DiffMarkers, PairActionsComeInFixedOrderWithTheirTexts) {
-    const MarkerSpec before{"1/ Lights", "5", "Intro", "10", "2", "1", "Cue"};
-    const MarkerSpec after{"1/ Lights 00:00:01:00", "6", " Verse ", "10", "2", "1", "Flag"};
+    const MarkerFields before{"1/ Lights", "5", "Intro", "10", "2", "1", "Cue"};
+    const MarkerFields after{"1/ Lights 00:00:01:00", "6", " Verse ", "10", "2", "1", "Flag"};
     const MarkerDiff diff = diffParsedMarkers({marker(0, before)}, {marker(0, after)});
     ASSERT_EQ(kinds(diff), (std::vector<Kind>{Kind::manualCueIDChanged, Kind::nameChanged, Kind::trackNameChanged,
                                               Kind::unknown}));
@@ -186,17 +186,17 @@ TEST(DiffMarkers, PairActionsComeInFixedOrderWithTheirTexts) {
 }
 
 TEST(DiffMarkers, CanonicallyEquivalentLabelsAreNoChange) {
-    EXPECT_TRUE(diffParsedMarkers({marker(0, with(&MarkerSpec::label, "Caf\u00E9"))},
-                                  {marker(0, with(&MarkerSpec::label, "Cafe\u0301"))})
+    EXPECT_TRUE(diffParsedMarkers({marker(0, with(&MarkerFields::label, "Caf\u00E9"))},
+                                  {marker(0, with(&MarkerFields::label, "Cafe\u0301"))})
                     .actions.empty());
-    EXPECT_EQ(kinds(diffParsedMarkers({marker(0, with(&MarkerSpec::label, "cafe"))},
-                                      {marker(0, with(&MarkerSpec::label, "Cafe"))})),
+    EXPECT_EQ(kinds(diffParsedMarkers({marker(0, with(&MarkerFields::label, "cafe"))},
+                                      {marker(0, with(&MarkerFields::label, "Cafe"))})),
               std::vector<Kind>{Kind::nameChanged});
 }
 
 TEST(DiffMarkers, UnmatchedMarkersAreDeletedThenAdded) {
     // Label, cue id, type, track (same list) and every number change: 43 points.
-    const MarkerSpec changed{"1/ Other", "9", "Else", "99", "7", "3", "Memo"};
+    const MarkerFields changed{"1/ Other", "9", "Else", "99", "7", "3", "Memo"};
     EXPECT_EQ(matchScore(marker(0, {}), marker(0, changed)), 43);
     const MarkerDiff diff = diffParsedMarkers({marker(0, {})}, {marker(0, changed)});
     ASSERT_EQ(kinds(diff), (std::vector<Kind>{Kind::markerDeleted, Kind::markerAdded}));
@@ -219,8 +219,8 @@ TEST(DiffMarkers, UnmatchedMarkersAreDeletedThenAdded) {
 }
 
 TEST(DiffMarkers, ReorderingOfUnchangedMarkersFallsBackToSignatures) {
-    const std::string first = markerElement(with(&MarkerSpec::cue, "1"));
-    const std::string second = markerElement(with(&MarkerSpec::cue, "2"));
+    const std::string first = markerElement(with(&MarkerFields::cue, "1"));
+    const std::string second = markerElement(with(&MarkerFields::cue, "2"));
     const MarkerDiff diff =
         diffMarkers(markerFile(first + second), markerFile(second + first), LightingChangeEvent::Kind::modified);
     ASSERT_EQ(kinds(diff), std::vector<Kind>{Kind::unknown});
@@ -232,9 +232,9 @@ TEST(DiffMarkers, ReorderingOfUnchangedMarkersFallsBackToSignatures) {
 }
 
 TEST(DiffMarkers, DeletionCandidatesSkipBlankZeroAndStillCarriedCues) {
-    const MarkerSpec survivor{"2/ Z", "8", "z", "99", "9", "9", "Y"};
+    const MarkerFields survivor{"2/ Z", "8", "z", "99", "9", "9", "Y"};
     const std::vector<LightingMarker> oldMarkers = {
-        marker(0, with(&MarkerSpec::cue, "0")),          marker(1, {"1/ Other", " ", "E", "1", "", "", "X"}),
+        marker(0, with(&MarkerFields::cue, "0")),          marker(1, {"1/ Other", " ", "E", "1", "", "", "X"}),
         marker(2, {"1/ A", "7", "a", "20", "", "", "X"}), marker(3, {"1/ B", " 7", "b", "30", "", "", "X"}),
         marker(4, {"2/ C", "8", "c", "40", "", "", "X"}), marker(5, survivor),
     };
@@ -247,10 +247,10 @@ TEST(DiffMarkers, DeletionCandidatesSkipBlankZeroAndStillCarriedCues) {
 }
 
 TEST(DiffMarkers, FirstSnapshotAsksForEachMeaningfulCueOnce) {
-    const std::string text = markerFile(markerElement(with(&MarkerSpec::cue, "5")) +
-                                        markerElement(with(&MarkerSpec::cue, " 5 ")) +
-                                        markerElement(with(&MarkerSpec::cue, "0.0")) +
-                                        markerElement(with(&MarkerSpec::track, "2/ x")));
+    const std::string text = markerFile(markerElement(with(&MarkerFields::cue, "5")) +
+                                        markerElement(with(&MarkerFields::cue, " 5 ")) +
+                                        markerElement(with(&MarkerFields::cue, "0.0")) +
+                                        markerElement(with(&MarkerFields::track, "2/ x")));
     for (const auto kind : {LightingChangeEvent::Kind::initial, LightingChangeEvent::Kind::created}) {
         const MarkerDiff diff = diffMarkers(std::nullopt, text, kind);
         EXPECT_TRUE(diff.actions.empty());

@@ -276,14 +276,14 @@ TEST(MarkerMatchDifferential, ManyDuplicatesAndMarkersChangedBeyondRecognition) 
 std::string showText(std::size_t size, std::size_t fadeChangedAt, bool insertAtTop) {
     std::string body;
     if (insertAtTop) {
-        testing::MarkerSpec fields;
+        testing::MarkerFields fields;
         fields.cue = "0.5";
         fields.label = "Preset";
         fields.position = "0";
         body += testing::markerElement(fields);
     }
     for (std::size_t k = 0; k < size; ++k) {
-        testing::MarkerSpec fields;
+        testing::MarkerFields fields;
         fields.cue = std::to_string(k + 1);
         fields.label = "Look " + std::to_string(k + 1);
         fields.position = std::to_string(10 + 4 * k);
@@ -314,7 +314,7 @@ TEST(MarkerDiffAtScale, OneEditAndAnInsertionAtTheTopOfALongShow) {
 
 // A fade that overflows to infinity once made a file differ from itself.
 TEST(MarkerDiffAtScale, EqualTextsWithAnOverflowingFadeReportNothing) {
-    testing::MarkerSpec fields;
+    testing::MarkerFields fields;
     fields.fade = "1e999";
     fields.position = "1e999";
     const std::string text = testing::markerFile(testing::markerElement(fields));

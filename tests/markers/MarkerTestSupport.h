@@ -13,7 +13,7 @@ inline std::string markerFile(std::string_view body) {
            std::string(body) + "</Tempolane>\n";
 }
 
-struct MarkerSpec {
+struct MarkerFields {
     std::string track = "1/ Lights";
     std::string cue = "1";
     std::string label = "Intro";
@@ -23,7 +23,7 @@ struct MarkerSpec {
     std::string type = "Cue";
 };
 
-inline std::string markerElement(const MarkerSpec& m) {
+inline std::string markerElement(const MarkerFields& m) {
     return "  <Marker MarkerTypeName=\"" + m.type + "\" TrackName=\"" + m.track + "\" Position=\"" + m.position +
            "\" Label=\"" + m.label + "\" Fade=\"" + m.fade + "\" FadeOut=\"" + m.fadeOut + "\" ManualCueID=\"" + m.cue +
            "\"/>\n";

@@ -14,7 +14,7 @@ namespace {
 using namespace std::chrono_literals;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using testing::MarkerSpec;
+using testing::MarkerFields;
 using testing::markerFileText;
 
 class MonitorEndToEnd : public ::testing::Test, public testing::MonitorFixture {
@@ -26,7 +26,7 @@ protected:
     }
 
     // Polls this text and returns what reached the console once expectedCount messages arrived.
-    std::vector<std::string> pollAndCollect(const std::vector<MarkerSpec>& markers, std::size_t expectedCount) {
+    std::vector<std::string> pollAndCollect(const std::vector<MarkerFields>& markers, std::size_t expectedCount) {
         console.clearOutput();
         poll(markerFileText(markers));
         queue->runUntil([&] { return console.received().size() >= expectedCount; }, 10s);
@@ -41,8 +41,8 @@ protected:
 std::string newcmd(const std::string& line) { return "/eos/user/0/newcmd|" + line; }
 
 TEST_F(MonitorEndToEnd, EditsReachTheConsoleAsExactCommandLines) {
-    MarkerSpec a{.cue = "1", .label = "Intro", .position = "10", .fade = "2"};
-    MarkerSpec b{.cue = "2", .label = "Verse", .position = "20", .fade = "3"};
+    MarkerFields a{.cue = "1", .label = "Intro", .position = "10", .fade = "2"};
+    MarkerFields b{.cue = "2", .label = "Verse", .position = "20", .fade = "3"};
     auto d = dependencies();
     d.eosLink = nullptr;
     monitor = LightingFileMonitor::create(std::move(d));

@@ -19,7 +19,7 @@ using namespace std::chrono_literals;
 using sim::SimulatedCue;
 
 std::string markerFile(const std::string& secondLabel, bool withThirdMarker) {
-    std::vector<testing::MarkerSpec> markers{{.cue = "1", .label = "Preshow", .fade = "5"},
+    std::vector<testing::MarkerFields> markers{{.cue = "1", .label = "Preshow", .fade = "5"},
                                              {.cue = "2", .label = secondLabel, .position = "75.5", .fade = "2", .fadeOut = "3"}};
     if (withThirdMarker) {
         markers.push_back({.cue = "7", .label = "Backdrop", .position = "10", .fade = "8", .track = "Stage 2/ 01:00:00:00"});
