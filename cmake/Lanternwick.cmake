@@ -15,6 +15,10 @@ function(lanternwick_add_library NAME)
   add_library(lanternwick::${NAME} ALIAS lanternwick_${NAME})
 endfunction()
 
+# Sanitized builds run the same tests several times slower; their timeouts
+# grow with them instead of being dropped, so a hang still fails the run.
+set(LANTERNWICK_TEST_TIMEOUT_SCALE 1 CACHE STRING "Factor applied to every test timeout")
+
 # One test binary per folder; every *.cpp in the folder belongs to it.
 function(lanternwick_add_test NAME)
   cmake_parse_arguments(ARG "" "TIMEOUT" "DEPS;ENVIRONMENT" ${ARGN})
@@ -25,10 +29,12 @@ function(lanternwick_add_test NAME)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
+  math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * ${LANTERNWICK_TEST_TIMEOUT_SCALE}")
+  math(EXPR discovery_timeout "60 * ${LANTERNWICK_TEST_TIMEOUT_SCALE}")
   add_executable(${NAME}_tests ${sources})
   target_include_directories(${NAME}_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${NAME}_tests PRIVATE ${ARG_DEPS} GTest::gtest_main GTest::gmock)
   gtest_discover_tests(${NAME}_tests
-    DISCOVERY_TIMEOUT 60
+    DISCOVERY_TIMEOUT ${discovery_timeout}
     PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${ARG_ENVIRONMENT}")
 endfunction()
