@@ -5,6 +5,7 @@
 #include <asio/executor_work_guard.hpp>
 
 #include <future>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -77,16 +78,19 @@ void SerialQueue::runSync(const std::function<void()>& task) const {
         task();
         return;
     }
-    std::promise<void> done;
-    asio::post(impl_->strand, [&task, &done] {
+    // The promise is shared with the posted task: the caller may wake and
+    // return while the worker is still inside set_value().
+    auto done = std::make_shared<std::promise<void>>();
+    auto finished = done->get_future();
+    asio::post(impl_->strand, [&task, done] {
         try {
             task();
-            done.set_value();
+            done->set_value();
         } catch (...) {
-            done.set_exception(std::current_exception());
+            done->set_exception(std::current_exception());
         }
     });
-    done.get_future().get();
+    finished.get();
 }
 
 bool SerialQueue::isCurrent() const { return impl_->strand.running_in_this_thread(); }
