@@ -2,115 +2,76 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
-#include "markers/MarkerTestSupport.h"
-
 namespace lanternwick {
 namespace {
-
-using testing::markerElement;
-using testing::markerFile;
-using testing::MarkerFields;
-
-LightingMarker fromTrack(std::string_view track) {
-    return markerFromAttributes(0, {{"TrackName", std::string(track)}});
-}
 
 TEST(MarkerFromAttributes, ReadsEveryFieldAndTheTrackNameTokens) {
     const LightingMarker m = markerFromAttributes(
         4, {{"MarkerTypeName", "Cue"}, {"TrackName", "Main 2/ 01:00:10:15"}, {"Position", "12.5"},
             {"Label", " Intro "}, {"Fade", "1e3"}, {"FadeOut", ""}, {"ManualCueID", "7"}, {"Other", "x"}});
-    EXPECT_EQ(m.index, 4);
-    EXPECT_EQ(m.markerTypeName, "Cue");
-    EXPECT_EQ(m.cueList, 2);
-    EXPECT_EQ(m.timeCodeOffset, "01:00:10:15");
-    EXPECT_DOUBLE_EQ(m.timeCodeOffsetSeconds, 3610.5);
-    EXPECT_EQ(m.position, 12.5);
-    EXPECT_EQ(m.label, " Intro ");  // raw texts are kept untrimmed
-    EXPECT_EQ(m.fade, 1000.0);
-    EXPECT_FALSE(m.fadeOut.has_value());
-    EXPECT_EQ(m.manualCueID, "7");
-
-    const LightingMarker empty = markerFromAttributes(0, {});
-    EXPECT_EQ(empty.trackName, "");
-    EXPECT_EQ(empty.timeCodeOffset, "0");
-    EXPECT_FALSE(empty.cueList.has_value());
-    EXPECT_FALSE(empty.position.has_value());
+    // Raw texts are kept untrimmed.
+    EXPECT_EQ(m, (LightingMarker{4, "Cue", "Main 2/ 01:00:10:15", 2, "01:00:10:15", 3610.5, "12.5", " Intro ", "1e3", "",
+                                 "7", 12.5, 1000.0, std::nullopt}));
+    // Numbers are read from the raw text, not from a trimmed copy.
+    EXPECT_FALSE(markerFromAttributes(0, {{"Position", " 12.5"}}).position.has_value());
+    EXPECT_EQ(markerFromAttributes(0, {}).timeCodeOffset, "0");
 }
 
 TEST(MarkerFromAttributes, CueListTokenNeedsBoundaryDigitsSlashAndSpace) {
-    EXPECT_EQ(fromTrack("1/ Lights").cueList, 1);
-    EXPECT_EQ(fromTrack("Lights 007/ x").cueList, 7);
-    EXPECT_EQ(fromTrack("A 3/ B 4/ C").cueList, 3);  // first token wins
-    EXPECT_EQ(fromTrack("Main\t5/\nx").cueList, 5);
-    EXPECT_FALSE(fromTrack("12/Lights").cueList.has_value());
-    EXPECT_FALSE(fromTrack("Lights 3/").cueList.has_value());
-    EXPECT_FALSE(fromTrack("1234/ X").cueList.has_value());
-    EXPECT_FALSE(fromTrack("x1/ X").cueList.has_value());
-    EXPECT_FALSE(fromTrack("\u0661/ X").cueList.has_value());  // ARABIC-INDIC ONE is not an ASCII digit
+    const struct Case {
+        const char* track;
+        std::optional<std::int64_t> list;
+    } cases[] = {
+        {"1/ Lights", 1}, {"Lights 007/ x", 7}, {"A 3/ B 4/ C", 3}, {"Main\t5/\nx", 5},
+        {"12/Lights", {}}, {"Lights 3/", {}}, {"1234/ X", {}}, {"x1/ X", {}},
+        {"\u0661/ X", {}},  // ARABIC-INDIC ONE is not an ASCII digit
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(markerFromAttributes(0, {{"TrackName", c.track}}).cueList, c.list) << c.track;
+    }
 }
 
 TEST(TimeCodeSeconds, RangesAndForms) {
-    EXPECT_EQ(timeCodeSeconds(" 0\n"), 0.0);
-    EXPECT_EQ(timeCodeSeconds("100:00:00:00"), 360000.0);  // hours are unbounded
-    EXPECT_DOUBLE_EQ(*timeCodeSeconds("00:00:00:29"), 29.0 / 30.0);
-    EXPECT_EQ(timeCodeSeconds("00::00:01:00"), 1.0);  // empty pieces are dropped
-    EXPECT_EQ(timeCodeSeconds("+1:+0:0:0"), 3600.0);
-    EXPECT_FALSE(timeCodeSeconds("-1:00:00:00").has_value());
-    EXPECT_FALSE(timeCodeSeconds("00:60:00:00").has_value());
-    EXPECT_FALSE(timeCodeSeconds("00:00:60:00").has_value());
-    EXPECT_FALSE(timeCodeSeconds("00:00:00").has_value());
-    EXPECT_FALSE(timeCodeSeconds("00:00:00:00:00").has_value());
-    EXPECT_FALSE(timeCodeSeconds("00:00:0a:00").has_value());
-    EXPECT_FALSE(timeCodeSeconds("").has_value());
-    EXPECT_FALSE(timeCodeSeconds("0.0").has_value());
+    const struct Case {
+        const char* text;
+        std::optional<double> seconds;
+    } cases[] = {
+        {" 0\n", 0.0}, {"100:00:00:00", 360000.0}, {"00:00:00:29", 29.0 / 30.0},
+        {"00::00:01:00", 1.0},  // empty pieces are dropped
+        {"+1:+0:0:0", 3600.0}, {"-1:00:00:00", {}}, {"00:60:00:00", {}}, {"00:00:60:00", {}},
+        {"00:00:00:30", {}}, {"00:00:00", {}}, {"00:00:00:00:00", {}}, {"00:00:0a:00", {}}, {"", {}}, {"0.0", {}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(timeCodeSeconds(c.text), c.seconds) << c.text;
 }
 
-TEST(MarkerFromAttributes, PositionUsesTheStrictNumberRule) {
-    EXPECT_EQ(markerFromAttributes(0, {{"Position", "12.5"}}).position, 12.5);
-    EXPECT_FALSE(markerFromAttributes(0, {{"Position", " 12.5"}}).position.has_value());
-    EXPECT_FALSE(markerFromAttributes(0, {{"Position", "12.5 "}}).position.has_value());
-    EXPECT_FALSE(markerFromAttributes(0, {{"Position", ""}}).position.has_value());
-}
-
-TEST(ParseMarkers, DroppedMarkersStillUseUpTheirIndex) {
-    const auto markers = parseMarkers(markerFile(
-        "<Marker TrackName=\"Audio\"/><Group><Marker TrackName=\"1/ Lights\" Label=\"a &amp; b\"/></Group>"));
+TEST(ParseMarkers, OnlyRealMarkerElementsWithACueListCountButEveryOneUsesAnIndex) {
+    const auto markers = parseMarkers(
+        "<T><Marker TrackName=\"Audio\"/>\n"
+        "<x:Marker xmlns:x=\"urn:x\" TrackName=\"1/ A\"/><marker TrackName=\"1/ A\"/>\n"
+        "<!-- <Marker TrackName=\"1/ A\"/> --><?Marker TrackName=\"1/ A\"?>\n"
+        "<Notes><![CDATA[<Marker TrackName=\"1/ A\"/>]]></Notes>\n"
+        "<G><Marker Junk=\"1\" ManualCueID=\"5\" TrackName=\"2/ B\" Label=\"a &amp; b\"/></G></T>");
     ASSERT_TRUE(markers.has_value());
     ASSERT_EQ(markers->size(), 1u);
     EXPECT_EQ(markers->front().index, 1);
-    EXPECT_EQ(markers->front().cueList, 1);
+    EXPECT_EQ(markers->front().cueList, 2);
+    EXPECT_EQ(markers->front().manualCueID, "5");
     EXPECT_EQ(markers->front().label, "a & b");
 }
 
-TEST(ParseMarkers, OnlyRealMarkerElementsCount) {
-    const auto markers = parseMarkers(markerFile(
-        "<x:Marker xmlns:x=\"urn:x\" TrackName=\"1/ A\"/>\n"
-        "<marker TrackName=\"1/ A\"/>\n"
-        "<!-- <Marker TrackName=\"1/ A\"/> -->\n"
-        "<Notes><![CDATA[<Marker TrackName=\"1/ A\"/>]]></Notes>\n"
-        "<?Marker TrackName=\"1/ A\"?>\n"
-        "<Marker Junk=\"1\" ManualCueID=\"5\" TrackName=\"2/ B\"/>\n"));
-    ASSERT_TRUE(markers.has_value());
-    ASSERT_EQ(markers->size(), 1u);
-    EXPECT_EQ(markers->front().index, 0);
-    EXPECT_EQ(markers->front().cueList, 2);
-    EXPECT_EQ(markers->front().manualCueID, "5");
-}
-
 TEST(ParseMarkers, WellFormedWithoutMarkersIsEmptyButMalformedIsAbsent) {
-    EXPECT_EQ(parseMarkers(markerFile("<Other/>")), std::vector<LightingMarker>{});
-    EXPECT_FALSE(parseMarkers(markerFile(markerElement({})) + "<Marker TrackName=\"1/ x\">").has_value());
-    EXPECT_FALSE(parseMarkers("<Tempolane><Marker TrackName=\"1/ x\"/>").has_value());  // unclosed root
-    EXPECT_FALSE(parseMarkers("").has_value());
-    EXPECT_FALSE(parseMarkers("not xml").has_value());
-    EXPECT_FALSE(parseMarkers("<a><Marker TrackName=\"1/ x\" TrackName=\"2/ y\"/></a>").has_value());
-    const std::string whole = markerFile(markerElement({}));
-    for (std::size_t cut = 0; cut < whole.size() - 1; cut += 7) {
+    EXPECT_EQ(parseMarkers("<T><Other/></T>"), std::vector<LightingMarker>{});
+    for (const char* text : {"", "not xml", "<T><Marker TrackName=\"1/ x\"/>", "<T/><Marker TrackName=\"1/ x\"/>",
+                             "<a><Marker TrackName=\"1/ x\" TrackName=\"2/ y\"/></a>"}) {
+        EXPECT_FALSE(parseMarkers(text).has_value()) << text;
+    }
+    const std::string whole = "<?xml version=\"1.0\"?>\n<T>\n<Marker TrackName=\"1/ x\" Label=\"a\"/>\n</T>\n";
+    for (std::size_t cut = 0; cut < whole.size() - 1; ++cut) {
         EXPECT_FALSE(parseMarkers(whole.substr(0, cut)).has_value()) << cut;
     }
 }
@@ -121,13 +82,8 @@ TEST(ParseMarkers, AttributeValuesArriveNormalisedAndDeclaredEncodingIsIgnored) 
                      "Label=\"caf\u00E9\tx\"/></T>");
     ASSERT_TRUE(markers.has_value());
     ASSERT_EQ(markers->size(), 1u);
-    EXPECT_EQ(markers->front().cueList, 1);      // a character reference keeps its line feed
+    EXPECT_EQ(markers->front().cueList, 1);            // a character reference keeps its line feed
     EXPECT_EQ(markers->front().label, "caf\u00E9 x");  // a literal tab is normalised to a space
-}
-
-TEST(ParseMarkers, InvalidUtf8IsMalformedUntilDecoded) {
-    const std::string bytes = markerFile("<Marker TrackName=\"1/ A\" Label=\"bad\xFF\"/>");
-    EXPECT_FALSE(parseMarkers(bytes).has_value());
 }
 
 TEST(ParseMarkers, EntityExpansionBombIsRefusedWithinAFewMegabytes) {
@@ -139,7 +95,6 @@ TEST(ParseMarkers, EntityExpansionBombIsRefusedWithinAFewMegabytes) {
         doc += "\">";
     }
     doc += "]><T><Marker TrackName=\"1/ A\" Label=\"&lol9;\"/>&lol9;</T>";
-
     rusage before{};
     getrusage(RUSAGE_SELF, &before);
     EXPECT_FALSE(parseMarkers(doc).has_value());
@@ -151,24 +106,16 @@ TEST(ParseMarkers, EntityExpansionBombIsRefusedWithinAFewMegabytes) {
 TEST(ParseMarkers, ExternalEntitiesAreNeverRead) {
     const auto dir = std::filesystem::temp_directory_path() / ("lanternwick-ext-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
-    const auto external = dir / "external.xml";
-    std::ofstream(external) << "<Marker TrackName=\"9/ Secret\" Label=\"secret\"/>";
-    const std::string uri = "file://" + external.string();
-
-    const auto inContent = parseMarkers("<!DOCTYPE T [<!ENTITY ext SYSTEM \"" + uri +
-                                        "\">]><T><Marker TrackName=\"1/ A\"/>&ext;</T>");
-    if (inContent) {
-        ASSERT_EQ(inContent->size(), 1u);
-        EXPECT_EQ(inContent->front().cueList, 1);
-    }
-    const auto inAttribute = parseMarkers("<!DOCTYPE T [<!ENTITY ext SYSTEM \"" + uri +
-                                          "\">]><T><Marker TrackName=\"1/ A\" Label=\"&ext;\"/></T>");
-    if (inAttribute) {
-        for (const auto& m : *inAttribute) EXPECT_EQ(m.label.find("secret"), std::string::npos);
-    }
-    const auto parameter = parseMarkers("<!DOCTYPE T [<!ENTITY % p SYSTEM \"" + uri + "\"> %p;]><T/>");
-    if (parameter) {
-        EXPECT_TRUE(parameter->empty());
+    std::ofstream(dir / "external.xml") << "<Marker TrackName=\"9/ Secret\" Label=\"secret\"/>";
+    const std::string doctype = "<!DOCTYPE T [<!ENTITY ext SYSTEM \"file://" + (dir / "external.xml").string() + "\">]>";
+    // Skipping the entity or refusing the document are both safe; reading it is not.
+    for (const std::string body : {"<T><Marker TrackName=\"1/ A\"/>&ext;</T>",
+                                   "<T><Marker TrackName=\"1/ A\" Label=\"&ext;\"/></T>"}) {
+        if (const auto markers = parseMarkers(doctype + body)) {
+            ASSERT_EQ(markers->size(), 1u) << body;
+            EXPECT_EQ(markers->front().cueList, 1);
+            EXPECT_EQ(markers->front().label.find("secret"), std::string::npos);
+        }
     }
     std::filesystem::remove_all(dir);
 }
