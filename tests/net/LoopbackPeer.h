@@ -11,171 +11,144 @@
 
 #include <chrono>
 #include <cstdint>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lanternwick::testing {
 
-class LoopbackListener {
-public:
-    // family AF_INET listens on 127.0.0.1, AF_INET6 on ::1 only.
-    explicit LoopbackListener(int family = AF_INET, int backlog = 16) {
-        fd_ = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int on = 1;
-        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-        sockaddr_storage storage{};
-        socklen_t length = 0;
-        if (family == AF_INET) {
-            auto* in = reinterpret_cast<sockaddr_in*>(&storage);
-            in->sin_family = AF_INET;
-            in->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            length = sizeof(sockaddr_in);
-        } else {
-            ::setsockopt(fd_, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof(on));
-            auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
-            in6->sin6_family = AF_INET6;
-            in6->sin6_addr = in6addr_loopback;
-            length = sizeof(sockaddr_in6);
-        }
-        ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&storage), length) == 0 && ::listen(fd_, backlog) == 0;
-        socklen_t size = sizeof(storage);
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&storage), &size);
-        port_ = ntohs(family == AF_INET ? reinterpret_cast<sockaddr_in*>(&storage)->sin_port
-                                        : reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port);
-    }
-    ~LoopbackListener() { close(); }
-    LoopbackListener(const LoopbackListener&) = delete;
-    LoopbackListener& operator=(const LoopbackListener&) = delete;
+using namespace std::chrono_literals;
 
-    bool ok() const { return ok_; }
-    std::uint16_t port() const { return port_; }
-    int fd() const { return fd_; }
+inline std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
 
-    // The accepted descriptor, or -1 when nobody connected in time.
-    int accept(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) const {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(timeout.count())) != 1) return -1;
-        return ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    }
-
-    void close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_ = -1;
-    std::uint16_t port_ = 0;
-    bool ok_ = false;
-};
-
-// A listener whose accept queue is full, so that the kernel drops further
-// handshakes: a connect to it gets no answer at all.
-class SilentListener {
-public:
-    SilentListener() : listener_(AF_INET, 0) {
-        for (int i = 0; i < 3; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-            sockaddr_in to{};
-            to.sin_family = AF_INET;
-            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            to.sin_port = htons(listener_.port());
-            ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof(to));
-            fillers_.push_back(fd);
-        }
-        pollfd p{listener_.fd(), POLLIN, 0};
-        ::poll(&p, 1, 1000);
-    }
-    ~SilentListener() {
-        for (int fd : fillers_) ::close(fd);
-    }
-    SilentListener(const SilentListener&) = delete;
-    SilentListener& operator=(const SilentListener&) = delete;
-
-    std::uint16_t port() const { return listener_.port(); }
-    // Accepts whatever is queued, so that a retried handshake would succeed.
-    void drain() {
-        for (int i = 0; i < 4; ++i) {
-            const int fd = listener_.accept(std::chrono::milliseconds(200));
-            if (fd >= 0) ::close(fd);
-        }
-    }
-
-private:
-    LoopbackListener listener_;
-    std::vector<int> fillers_;
-};
-
-// A port on which nothing listens (bound, then released).
-inline std::uint16_t unusedPort(int family = AF_INET) {
-    LoopbackListener probe(family);
-    return probe.port();
-}
-
-// Owns an accepted descriptor.
+// Owns a descriptor (an accepted connection, or a listener underneath).
 class Peer {
 public:
     explicit Peer(int fd = -1) : fd_(fd) {}
     ~Peer() { close(); }
-    Peer(Peer&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    Peer(Peer&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     Peer& operator=(Peer&& other) noexcept {
         close();
-        fd_ = other.fd_;
-        other.fd_ = -1;
+        fd_ = std::exchange(other.fd_, -1);
         return *this;
     }
 
     bool valid() const { return fd_ >= 0; }
     int fd() const { return fd_; }
+    void close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+    bool readable(std::chrono::milliseconds timeout) const {
+        pollfd p{fd_, POLLIN, 0};
+        return ::poll(&p, 1, static_cast<int>(timeout.count())) == 1;
+    }
 
     bool send(const std::vector<std::uint8_t>& bytes) const {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
+        for (std::size_t done = 0; done < bytes.size();) {
             const ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
             if (n <= 0) return false;
             done += static_cast<std::size_t>(n);
         }
         return true;
     }
-    bool send(const std::string& text) const { return send(std::vector<std::uint8_t>(text.begin(), text.end())); }
+    bool send(const std::string& text) const { return send(bytesOf(text)); }
 
     // Reads until `count` bytes arrived, the peer closed or the time ran out.
-    std::vector<std::uint8_t> receive(std::size_t count,
-                                      std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) const {
+    std::vector<std::uint8_t> receive(std::size_t count, std::chrono::milliseconds timeout = 5000ms) const {
         std::vector<std::uint8_t> out;
         const auto deadline = std::chrono::steady_clock::now() + timeout;
-        std::uint8_t chunk[65536];
-        while (out.size() < count) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                                    std::chrono::steady_clock::now());
-            if (left.count() <= 0) break;
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left.count())) != 1) break;
-            const ssize_t n = ::recv(fd_, chunk, std::min(sizeof(chunk), count - out.size()), 0);
+        std::vector<std::uint8_t> chunk(65536);
+        while (out.size() < count &&
+               readable(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()))) {
+            const ssize_t n = ::recv(fd_, chunk.data(), std::min(chunk.size(), count - out.size()), 0);
             if (n <= 0) break;
-            out.insert(out.end(), chunk, chunk + n);
+            out.insert(out.end(), chunk.begin(), chunk.begin() + n);
         }
         return out;
     }
 
     // True when the other side closed: a read returns end of stream in time.
-    bool seesEndOfStream(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) const {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(timeout.count())) != 1) return false;
+    bool seesEndOfStream(std::chrono::milliseconds timeout = 5000ms) const {
         std::uint8_t byte = 0;
-        return ::recv(fd_, &byte, 1, 0) == 0;
-    }
-
-    void close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
+        return readable(timeout) && ::recv(fd_, &byte, 1, 0) == 0;
     }
 
 private:
     int fd_ = -1;
 };
 
-inline std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+class LoopbackListener {
+public:
+    // family AF_INET listens on 127.0.0.1, AF_INET6 on ::1 only.
+    explicit LoopbackListener(int family = AF_INET, int backlog = 16)
+        : socket_(::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        const int on = 1;
+        ::setsockopt(socket_.fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+        if (family == AF_INET6) ::setsockopt(socket_.fd(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof(on));
+        sockaddr_storage storage = loopback(family, 0);
+        socklen_t length = sizeof(storage);
+        ::bind(socket_.fd(), reinterpret_cast<sockaddr*>(&storage), family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6));
+        ::listen(socket_.fd(), backlog);
+        ::getsockname(socket_.fd(), reinterpret_cast<sockaddr*>(&storage), &length);
+        // sin_port and sin6_port sit at the same offset.
+        port_ = ntohs(reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
+    }
+
+    static sockaddr_storage loopback(int family, std::uint16_t port) {
+        sockaddr_storage storage{};
+        if (family == AF_INET) {
+            auto* in = reinterpret_cast<sockaddr_in*>(&storage);
+            in->sin_family = AF_INET;
+            in->sin_port = htons(port);
+            in->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        } else {
+            auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
+            in6->sin6_family = AF_INET6;
+            in6->sin6_port = htons(port);
+            in6->sin6_addr = in6addr_loopback;
+        }
+        return storage;
+    }
+    std::uint16_t port() const { return port_; }
+    int fd() const { return socket_.fd(); }
+
+    // The accepted side, invalid when nobody connected in time.
+    Peer accept(std::chrono::milliseconds timeout = 5000ms) const {
+        return Peer(socket_.readable(timeout) ? ::accept4(socket_.fd(), nullptr, nullptr, SOCK_CLOEXEC) : -1);
+    }
+
+private:
+    Peer socket_;
+    std::uint16_t port_ = 0;
+};
+
+// A listener whose accept queue is full, so that the kernel drops further
+// handshakes: a connect to it gets no answer at all.
+class SilentListener {
+public:
+    SilentListener() {
+        const sockaddr_storage to = LoopbackListener::loopback(AF_INET, listener_.port());
+        for (auto& filler : fillers_) {
+            filler = Peer(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+            ::connect(filler.fd(), reinterpret_cast<const sockaddr*>(&to), sizeof(sockaddr_in));
+        }
+        pollfd p{listener_.fd(), POLLIN, 0};
+        ::poll(&p, 1, 1000);
+    }
+
+    std::uint16_t port() const { return listener_.port(); }
+    // Accepts whatever is queued, so that a retried handshake would succeed.
+    void drain() {
+        for (int i = 0; i < 4; ++i) listener_.accept(200ms);
+    }
+
+private:
+    LoopbackListener listener_{AF_INET, 0};
+    Peer fillers_[3];
+};
+
+// A port on which nothing listens (bound, then released).
+inline std::uint16_t unusedPort() { return LoopbackListener().port(); }
 
 }  // namespace lanternwick::testing

@@ -108,7 +108,7 @@ struct ClientFixture {
 
     bool connect() {
         if (!client->connect(5).ok()) return false;
-        peer = Peer(server.accept());
+        peer = server.accept();
         return peer.valid() && recorder.waitForNotifications(1);
     }
 };
