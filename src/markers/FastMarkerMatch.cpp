@@ -51,10 +51,6 @@ struct NormalizedMarker {
     std::int64_t index = 0;
 };
 
-bool isASCII(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 std::string_view trimmedASCII(std::string_view text) {
     const auto isSpace = [](char c) { return u_isUWhiteSpace(static_cast<unsigned char>(c)) != 0; };
     while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);

@@ -1,8 +1,8 @@
 #include "markers/LightingChangeEvent.h"
 
 #include <algorithm>
-#include <map>
 #include <set>
+#include <unordered_map>
 
 #include "markers/MarkerDiff.h"
 #include "support/Regex.h"
@@ -13,10 +13,6 @@ namespace {
 
 constexpr std::size_t previewLineCount = 12;
 constexpr std::size_t topSummaryLength = 6;
-
-bool isASCII(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
 
 // The regular expressions' classes restricted to ASCII.
 bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -43,8 +39,8 @@ std::size_t spaceEnd(std::string_view text, std::size_t position) {
     return position;
 }
 
-std::vector<std::string> scannedTagNames(std::string_view text) {
-    std::vector<std::string> names;
+std::vector<std::string_view> scannedTagNames(std::string_view text) {
+    std::vector<std::string_view> names;
     for (std::size_t open = text.find('<'); open != std::string_view::npos; open = text.find('<', open + 1)) {
         const std::size_t start = spaceEnd(text, open + 1);
         if (start >= text.size() || !isNameStart(text[start])) continue;
@@ -60,8 +56,8 @@ std::vector<std::string> scannedTagNames(std::string_view text) {
     return names;
 }
 
-std::vector<std::string> scannedAttributeKeys(std::string_view text) {
-    std::vector<std::string> keys;
+std::vector<std::string_view> scannedAttributeKeys(std::string_view text) {
+    std::vector<std::string_view> keys;
     std::size_t start = 0;
     while (start < text.size()) {
         if (!isNameStart(text[start]) || !isBoundary(text, start)) {
@@ -88,6 +84,35 @@ std::vector<std::string> scannedAttributeKeys(std::string_view text) {
     return keys;
 }
 
+std::vector<std::string> owned(const std::vector<std::string_view>& views) {
+    return {views.begin(), views.end()};
+}
+
+std::vector<std::string_view> viewsOf(const std::vector<std::string>& items) {
+    return {items.begin(), items.end()};
+}
+
+std::string summaryOf(const std::vector<std::string_view>& items) {
+    if (items.empty()) return "none";
+    std::unordered_map<std::string_view, std::int64_t> counts;
+    for (const std::string_view item : items) ++counts[item];
+    std::vector<std::pair<std::string_view, std::int64_t>> ordered(counts.begin(), counts.end());
+    // Most frequent first; ties in code point order, which is how UTF-8
+    // bytes compare.
+    const std::size_t shown = std::min(ordered.size(), topSummaryLength);
+    std::partial_sort(ordered.begin(), ordered.begin() + static_cast<std::ptrdiff_t>(shown), ordered.end(),
+                      [](const auto& a, const auto& b) {
+                          return a.second != b.second ? a.second > b.second : a.first < b.first;
+                      });
+    std::string summary;
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i > 0) summary += ", ";
+        summary += ordered[i].first;
+        summary += "(" + std::to_string(ordered[i].second) + ")";
+    }
+    return summary;
+}
+
 std::string joined(const std::vector<std::string_view>& lines, std::size_t count) {
     std::string text;
     for (std::size_t i = 0; i < std::min(count, lines.size()); ++i) {
@@ -100,11 +125,11 @@ std::string joined(const std::vector<std::string_view>& lines, std::size_t count
 }  // namespace
 
 std::vector<std::string> tagNames(std::string_view text) {
-    return isASCII(text) ? scannedTagNames(text) : allCaptures(tagNamePattern, text);
+    return isASCII(text) ? owned(scannedTagNames(text)) : allCaptures(tagNamePattern, text);
 }
 
 std::vector<std::string> attributeKeys(std::string_view text) {
-    return isASCII(text) ? scannedAttributeKeys(text) : allCaptures(attributeKeyPattern, text);
+    return isASCII(text) ? owned(scannedAttributeKeys(text)) : allCaptures(attributeKeyPattern, text);
 }
 
 std::string_view displayName(LightingChangeEvent::Kind kind) {
@@ -128,30 +153,25 @@ XMLLikeAnalysis analyzeText(std::string_view text, std::int64_t byteCount) {
     analysis.nonEmptyLineCount =
         std::count_if(lines.begin(), lines.end(), [](std::string_view line) { return !trimmed(line).empty(); });
 
-    const std::vector<std::string> tags = tagNames(text);
-    if (!tags.empty()) analysis.rootElement = tags.front();
-    analysis.topTagSummary = topSummary(tags);
-    analysis.topAttributeKeySummary = topSummary(attributeKeys(text));
+    // Counted as views into the text; only the summaries are built as strings.
+    const auto summarise = [&analysis](const std::vector<std::string_view>& tags,
+                                       const std::vector<std::string_view>& keys) {
+        if (!tags.empty()) analysis.rootElement = std::string(tags.front());
+        analysis.topTagSummary = summaryOf(tags);
+        analysis.topAttributeKeySummary = summaryOf(keys);
+    };
+    if (isASCII(text)) {
+        summarise(scannedTagNames(text), scannedAttributeKeys(text));
+    } else {
+        const std::vector<std::string> tags = allCaptures(tagNamePattern, text);
+        const std::vector<std::string> keys = allCaptures(attributeKeyPattern, text);
+        summarise(viewsOf(tags), viewsOf(keys));
+    }
     analysis.preview = joined(lines, previewLineCount);
     return analysis;
 }
 
-std::string topSummary(const std::vector<std::string>& items) {
-    if (items.empty()) return "none";
-    // std::string orders UTF-8 by code point, which is the Unicode order asked for.
-    std::map<std::string, std::int64_t> counts;
-    for (const std::string& item : items) ++counts[item];
-    std::vector<std::pair<std::string, std::int64_t>> ordered(counts.begin(), counts.end());
-    std::stable_sort(ordered.begin(), ordered.end(),
-                     [](const auto& a, const auto& b) { return a.second > b.second; });
-
-    std::string summary;
-    for (std::size_t i = 0; i < std::min(ordered.size(), topSummaryLength); ++i) {
-        if (i > 0) summary += ", ";
-        summary += ordered[i].first + "(" + std::to_string(ordered[i].second) + ")";
-    }
-    return summary;
-}
+std::string topSummary(const std::vector<std::string>& items) { return summaryOf(viewsOf(items)); }
 
 std::string eventSummary(LightingChangeEvent::Kind kind, const XMLLikeAnalysis& analysis,
                          const std::vector<LightingAction>& actions) {

@@ -8,6 +8,8 @@
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
 
+#include "support/TextRules.h"
+
 namespace lanternwick {
 namespace {
 
@@ -96,22 +98,6 @@ bool isPrintableASCII(std::string_view text) {
         }
     }
     return true;
-}
-
-bool isASCII(std::string_view text) {
-    constexpr std::uint64_t highs = 0x8080808080808080;
-    const char* p = text.data();
-    std::size_t n = text.size();
-    std::uint64_t seen = 0;
-    for (; n >= 8; p += 8, n -= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        seen |= word;
-    }
-    for (; n > 0; ++p, --n) {
-        seen |= static_cast<unsigned char>(*p);
-    }
-    return (seen & highs) == 0;
 }
 
 std::string convertToPrintableASCII(std::string_view text) {

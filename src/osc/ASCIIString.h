@@ -49,7 +49,5 @@ struct ASCIIString {
 std::string convertToPrintableASCII(std::string_view text);
 // True when every byte is in space..tilde (the fast path that skips ICU).
 bool isPrintableASCII(std::string_view text);
-// True when every byte is below 0x80.
-bool isASCII(std::string_view text);
 
 }  // namespace lanternwick

@@ -1,6 +1,7 @@
 #include "osc/OSCAddressPattern.h"
 
 #include "osc/ASCIIString.h"
+#include "support/TextRules.h"
 
 namespace lanternwick {
 

@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <locale.h>
 
 #include <memory>
@@ -18,11 +19,17 @@
 namespace lanternwick {
 namespace {
 
-bool isASCII(std::string_view text) {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    }
-    return true;
+constexpr std::uint64_t everyByte(std::uint8_t value) { return 0x0101010101010101ull * value; }
+
+std::uint64_t wordAt(const char* bytes) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+// True when some byte of the word is below `limit` (at most 0x80).
+constexpr bool hasByteBelow(std::uint64_t word, std::uint8_t limit) {
+    return ((word - everyByte(limit)) & ~word & everyByte(0x80)) != 0;
 }
 
 // Closing a UText must not be forgotten on any path.
@@ -32,6 +39,16 @@ struct UTextCloser {
 using UTextPtr = std::unique_ptr<UText, UTextCloser>;
 
 }  // namespace
+
+bool isASCII(std::string_view text) {
+    // Eight bytes at a time: marker files are mostly ASCII and large.
+    const char* bytes = text.data();
+    std::size_t i = 0;
+    std::uint64_t high = 0;
+    for (; i + 8 <= text.size(); i += 8) high |= wordAt(bytes + i);
+    for (; i < text.size(); ++i) high |= static_cast<unsigned char>(bytes[i]);
+    return (high & everyByte(0x80)) == 0;
+}
 
 std::string trimmed(std::string_view text) {
     const char* bytes = text.data();
@@ -112,18 +129,29 @@ std::optional<double> parseNumber(std::string_view text) {
 
 std::vector<std::string_view> splitLines(std::string_view text) {
     std::vector<std::string_view> lines;
+    const char* bytes = text.data();
+    const std::size_t size = text.size();
     std::size_t lineStart = 0;
     std::size_t i = 0;
-    while (i < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[i]);
+    while (i < size) {
+        // Skip whole words that hold neither a control byte below 0x0E nor a
+        // byte that could begin U+0085, U+2028 or U+2029.
+        if (i + 8 <= size) {
+            const std::uint64_t word = wordAt(bytes + i);
+            if (!hasByteBelow(word, 0x0E) && (word & everyByte(0x80)) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        const auto byte = static_cast<unsigned char>(bytes[i]);
         std::size_t endLength = 0;
         if (byte >= 0x0A && byte <= 0x0D) {
             endLength = 1;
-        } else if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x85) {
+        } else if (byte == 0xC2 && i + 1 < size && static_cast<unsigned char>(bytes[i + 1]) == 0x85) {
             endLength = 2;
-        } else if (byte == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
-                   (static_cast<unsigned char>(text[i + 2]) == 0xA8 ||
-                    static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
+        } else if (byte == 0xE2 && i + 2 < size && static_cast<unsigned char>(bytes[i + 1]) == 0x80 &&
+                   (static_cast<unsigned char>(bytes[i + 2]) == 0xA8 ||
+                    static_cast<unsigned char>(bytes[i + 2]) == 0xA9)) {
             endLength = 3;
         }
         if (endLength == 0) {
@@ -148,8 +176,8 @@ std::int64_t graphemeCount(std::string_view text) {
     if (isASCII(text)) {
         // In ASCII the only multi-character cluster is CR LF.
         std::int64_t count = static_cast<std::int64_t>(text.size());
-        for (std::size_t i = 1; i < text.size(); ++i) {
-            if (text[i - 1] == '\r' && text[i] == '\n') --count;
+        for (std::size_t cr = text.find('\r'); cr != std::string_view::npos; cr = text.find('\r', cr + 1)) {
+            if (cr + 1 < text.size() && text[cr + 1] == '\n') --count;
         }
         return count;
     }

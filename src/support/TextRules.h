@@ -13,6 +13,9 @@
 
 namespace lanternwick {
 
+// Every byte below 0x80.
+bool isASCII(std::string_view text);
+
 // Removes Unicode white space, line ends included, at both ends.
 std::string trimmed(std::string_view text);
 

@@ -52,6 +52,31 @@ TEST(TextRules, LinesSplitAtEachLineEndCharacterSeparately) {
     EXPECT_EQ(splitLines("\u00A9\u2027\u202A").size(), 1u);
 }
 
+// The word-at-a-time scans against a byte-by-byte reading, for every byte
+// value and every line end at every position of texts of up to three words.
+TEST(TextRules, WordScansAgreeWithBytewiseReading) {
+    for (std::size_t length : {1u, 7u, 8u, 9u, 16u, 17u, 23u}) {
+        for (std::size_t at = 0; at < length; ++at) {
+            for (int value = 0; value < 256; ++value) {
+                std::string text(length, 'a');
+                text[at] = static_cast<char>(value);
+                EXPECT_EQ(isASCII(text), value < 0x80) << length << " " << at << " " << value;
+                EXPECT_EQ(splitLines(text).size(), value >= 0x0A && value <= 0x0D ? 2u : 1u)
+                    << length << " " << at << " " << value;
+            }
+            for (const std::string_view end : {"\u0085", "\u2028", "\u2029", "\r\n"}) {
+                std::string text(length, 'a');
+                text.insert(at, end);
+                const auto lines = splitLines(text);
+                ASSERT_EQ(lines.size(), end == "\r\n" ? 3u : 2u) << length << " " << at;
+                EXPECT_EQ(lines.front().size(), at);
+                EXPECT_EQ(lines.back().size(), length - at);
+                EXPECT_EQ(graphemeCount(text), static_cast<std::int64_t>(length + 1));
+            }
+        }
+    }
+}
+
 TEST(TextRules, DecodingReplacesIllFormedSequences) {
     EXPECT_EQ(decodeUTF8("plain"), "plain");
     EXPECT_EQ(decodeUTF8("caf\xC3\xA9"), "caf\u00E9");
