@@ -51,11 +51,7 @@ TEST(EventSummary, NamesEachActionKindOnceInOrder) {
 }
 
 TEST(LineChangeText, ComparesLinesByPositionAndCountsGraphemes) {
-    const struct Case {
-        const char* before;
-        const char* after;
-        const char* text;
-    } cases[] = {
+    const struct Case { const char* before; const char* after; const char* text; } cases[] = {
         {"a\nb", "a\nc\nb", "Estimated changed lines: 2, character delta: 2."},
         {"", "a\r\nb", "Estimated changed lines: 2, character delta: 3."},  // CR LF: three lines, one character
         {"abc\ndef", "abc", "Estimated changed lines: 1, character delta: -4."},

@@ -23,10 +23,7 @@ TEST(MarkerFromAttributes, ReadsEveryFieldAndTheTrackNameTokens) {
 }
 
 TEST(MarkerFromAttributes, CueListTokenNeedsBoundaryDigitsSlashAndSpace) {
-    const struct Case {
-        const char* track;
-        std::optional<std::int64_t> list;
-    } cases[] = {
+    const struct Case { const char* track; std::optional<std::int64_t> list; } cases[] = {
         {"1/ Lights", 1}, {"Lights 007/ x", 7}, {"A 3/ B 4/ C", 3}, {"Main\t5/\nx", 5},
         {"12/Lights", {}}, {"Lights 3/", {}}, {"1234/ X", {}}, {"x1/ X", {}},
         {"\u0661/ X", {}},  // ARABIC-INDIC ONE is not an ASCII digit
@@ -37,10 +34,7 @@ TEST(MarkerFromAttributes, CueListTokenNeedsBoundaryDigitsSlashAndSpace) {
 }
 
 TEST(TimeCodeSeconds, RangesAndForms) {
-    const struct Case {
-        const char* text;
-        std::optional<double> seconds;
-    } cases[] = {
+    const struct Case { const char* text; std::optional<double> seconds; } cases[] = {
         {" 0\n", 0.0}, {"100:00:00:00", 360000.0}, {"00:00:00:29", 29.0 / 30.0},
         {"00::00:01:00", 1.0},  // empty pieces are dropped
         {"+1:+0:0:0", 3600.0}, {"-1:00:00:00", {}}, {"00:60:00:00", {}}, {"00:00:60:00", {}},

@@ -69,14 +69,10 @@ void editMarker(LightingMarker& m, Random& random) {
 // Either the file's own numbering (ascending with gaps, as dropped markers
 // leave) or a few random values that repeat, which makes index distances tie.
 void renumber(std::vector<LightingMarker>& markers, Random& random) {
-    if (chance(random, 0.5)) {
-        std::int64_t index = 0;
-        for (LightingMarker& m : markers) {
-            index += chance(random, 0.1) ? 2 : 1;
-            m.index = index;
-        }
-    } else {
-        for (LightingMarker& m : markers) m.index = static_cast<std::int64_t>(random() % 6);
+    const bool ascending = chance(random, 0.5);
+    std::int64_t index = 0;
+    for (LightingMarker& m : markers) {
+        m.index = ascending ? (index += chance(random, 0.1) ? 2 : 1) : static_cast<std::int64_t>(random() % 6);
     }
 }
 
@@ -103,10 +99,7 @@ std::vector<LightingMarker> randomList(Random& random, std::size_t size) {
     return markers;
 }
 
-struct Totals {
-    std::size_t pairs = 0;
-    std::size_t unmatched = 0;
-};
+struct Totals { std::size_t pairs = 0, unmatched = 0; };
 
 void expectSameMatching(const std::vector<LightingMarker>& oldMarkers, const std::vector<LightingMarker>& newMarkers,
                         Totals& totals) {
