@@ -53,7 +53,11 @@ struct MarkerFields {
 };
 
 std::optional<std::int64_t> decimalInteger(std::string_view text) {
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    // One optional sign: "+-0" and "++1" are no numbers.
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') return std::nullopt;
+    }
     if (text.empty() || text.front() == '+') return std::nullopt;
     std::int64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
