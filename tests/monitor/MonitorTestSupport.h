@@ -1,45 +1,38 @@
 #pragma once
-// Helpers for the monitor tests: a file system whose
-// files and read failures the test sets, and a fixture that builds a monitor
-// on a manual-clock main queue with a recording console link.
+// Helpers for the monitor tests: a file system whose files and read failures
+// the test sets, and a fixture that builds a monitor on a manual-clock main
+// queue with a recording console link.
 
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/MarkerFileText.h"
 #include "common/RecordingEosLink.h"
 #include "common/ScriptedDeletionPrompt.h"
-#include "monitor/FileSystem.h"
 #include "monitor/LightingFileMonitor.h"
-#include "monitor/SettingsStore.h"
 #include "support/RunLoopMainQueue.h"
 
 namespace lanternwick::testing {
 
 class FakeFileSystem final : public FileSystem {
 public:
-    struct Entry {
-        std::string content;
-        std::optional<std::string> readError;
-    };
-
-    bool fileExists(const std::filesystem::path& path) const override { return files.count(path) != 0; }
+    bool fileExists(const std::filesystem::path& path) const override { return files.contains(path); }
 
     Result<std::string, std::string> readFile(const std::filesystem::path& path) const override {
         ++readCount;
         const auto found = files.find(path);
         if (found == files.end()) return fail(std::string("No such file or directory"));
-        if (found->second.readError) return fail(*found->second.readError);
-        return found->second.content;
+        return found->second;
     }
 
-    void write(const std::filesystem::path& path, std::string content) { files[path] = Entry{std::move(content), {}}; }
-    void breakReads(const std::filesystem::path& path, std::string error) { files[path].readError = std::move(error); }
+    // The text, or fail("reason") for a file that is there but cannot be read.
+    void write(const std::filesystem::path& path, Result<std::string, std::string> content) {
+        files.insert_or_assign(path, std::move(content));
+    }
 
-    std::map<std::filesystem::path, Entry> files;
+    std::map<std::filesystem::path, Result<std::string, std::string>> files;
     mutable int readCount = 0;
 };
 
@@ -50,28 +43,17 @@ public:
         settings->setString("tempolaneFilePath", markerPath.string());
     }
 
-    LightingFileMonitorDependencies dependencies() {
-        LightingFileMonitorDependencies d;
-        d.mainQueue = queue;
-        d.settings = settings;
-        d.deletionPrompt = prompt;
-        d.fileSystem = files;
-        d.eosLink = link;
-        d.pollTimer = pollTimerOn(queue);
-        return d;
-    }
+    LightingFileMonitorDependencies dependencies() { return {queue, settings, prompt, files, link, pollTimerOn(queue)}; }
     void makeMonitor() { monitor = LightingFileMonitor::create(dependencies()); }
     void poll(const std::string& text) {
         files->write(markerPath, text);
         monitor->pollOnce();
     }
-
     std::vector<LightingChangeEvent::Kind> eventKindsOldestFirst() const {
         std::vector<LightingChangeEvent::Kind> kinds;
         for (auto it = monitor->events().rbegin(); it != monitor->events().rend(); ++it) kinds.push_back(it->kind);
         return kinds;
     }
-    std::vector<std::string> takeSent() { return std::exchange(link->sent, {}); }
 
     const std::filesystem::path markerPath = "/show/Lighting.xml";
     std::shared_ptr<RunLoopMainQueue> queue;
