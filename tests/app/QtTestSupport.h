@@ -1,35 +1,51 @@
 #pragma once
 // Helpers shared by the window tests: the one QApplication of the test
 // binary, created on first use (test listing never needs it), and a scratch
-// folder for marker and settings files.
+// folder.
 
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <string_view>
 
+#include <QApplication>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 namespace lanternwick::testing {
 
-// Creates the application on the offscreen platform unless another one was
-// chosen in the environment.
-void ensureQtApplication();
-
-class ScratchFolder {
-public:
-    ScratchFolder();
-
-    std::filesystem::path path(std::string_view name) const;
-    std::filesystem::path write(std::string_view name, std::string_view contents) const;
-
-private:
-    QTemporaryDir dir_;
+// Owns the application and ends it when the test run ends, before static
+// destruction: Qt's own globals are gone by then and a QApplication that
+// outlives them crashes on the way out.
+struct QtApplicationEnvironment final : ::testing::Environment {
+    void TearDown() override { application.reset(); }
+    std::unique_ptr<QApplication> application;
 };
 
-// A marker file that passes the header check and holds no markers.
-inline constexpr std::string_view emptyMarkerFile =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<Tempolane xmlns:xml=\"http://www.w3.org/XML/1998/namespace\" major_vers=\"1\" minor_vers=\"0\""
-    " bug_vers=\"0\">\n"
-    "</Tempolane>\n";
+inline void ensureQtApplication() {
+    static QtApplicationEnvironment* environment = nullptr;
+    if (environment != nullptr) {
+        return;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    // Google Test takes ownership of its environments.
+    environment = static_cast<QtApplicationEnvironment*>(
+        ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment));
+    static int argc = 1;
+    static char name[] = "app_tests";
+    static char* argv[] = {name, nullptr};
+    environment->application = std::make_unique<QApplication>(argc, argv);
+}
+
+struct ScratchFolder {
+    std::filesystem::path path(std::string_view name) const { return std::filesystem::path(dir.path().toStdString()) / name; }
+    std::filesystem::path write(std::string_view name, std::string_view contents) const {
+        std::ofstream(path(name), std::ios::binary) << contents;
+        return path(name);
+    }
+    QTemporaryDir dir;
+};
 
 }  // namespace lanternwick::testing
