@@ -14,40 +14,26 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::SizeIs;
+using A = LightingAction;
 using Kind = LightingAction::Kind;
 using Policy = CueDeletionPromptPolicy;
 
-LightingAction actionOf(Kind kind, std::int64_t list, std::string cue) {
-    LightingAction action;
-    action.kind = kind;
-    action.newCueList = list;
-    action.newCueID = std::move(cue);
-    return action;
+A cueIDChanged(std::int64_t list, std::string cue) {
+    return {.kind = Kind::manualCueIDChanged, .newCueList = list, .newCueID = std::move(cue)};
 }
 
-LightingAction cueIDChanged(std::int64_t list, std::string cue) { return actionOf(Kind::manualCueIDChanged, list, std::move(cue)); }
+std::vector<std::string> commands(std::vector<std::string> lines) {
+    for (auto& line : lines) line = "cmd " + line;
+    return lines;
+}
 
 class CueSync : public ::testing::Test {
 protected:
-    CueSync() {
-        context.optUpdateOnConnect = [this] { return updateOnConnect; };
-        context.optSyncLabels = [this] { return syncLabels; };
-        context.optDeleteCues = [this] { return deleteCues; };
-        context.policy.read = [this] { return policy; };
-        context.policy.write = [this](Policy p) { policy = p; };
-        context.prompt = prompt;
-    }
-
     std::vector<std::string> apply(const MarkerDiff& diff, bool initial = false) {
         link.sent.clear();
         applyDiffToEos(initial, diff, link, context);
         return link.sent;
-    }
-
-    std::vector<std::string> applyActions(std::vector<LightingAction> actions) {
-        MarkerDiff diff;
-        diff.actions = std::move(actions);
-        return apply(diff);
     }
 
     bool updateOnConnect = false;
@@ -55,88 +41,68 @@ protected:
     bool deleteCues = false;
     Policy policy = Policy::askEveryTime;
     std::shared_ptr<testing::ScriptedDeletionPrompt> prompt = std::make_shared<testing::ScriptedDeletionPrompt>();
-    CueSyncContext context;
+    CueSyncContext context{.optUpdateOnConnect = [this] { return updateOnConnect; },
+                           .optSyncLabels = [this] { return syncLabels; },
+                           .optDeleteCues = [this] { return deleteCues; },
+                           .policy = {.read = [this] { return policy; }, .write = [this](Policy p) { policy = p; }},
+                           .prompt = prompt};
     testing::RecordingEosLink link;
 };
 
-TEST_F(CueSync, CueIDChangeSendsEnterLabelTimeTimecodeInOrder) {
-    LightingAction action = cueIDChanged(2, "7");
-    action.newLabel = "Intro";
-    action.newFadeTime = "2";
-    action.newFadeOutTime = "3";
-    action.newPosition = "1.5";
-    action.newTimeCodeOffsetSeconds = 3610.5;
-    EXPECT_THAT(applyActions({action}), ElementsAre("cmd $ Cue 2 / 7 Enter #", "cmd $ Cue 2 / 7 Time 2 / 3 #",
-                                                    "cmd $ Cue 2 / 7 Timecode 01:00:12:00 #"));
-    syncLabels = true;
-    action.newFadeOutTime = "-1";
-    EXPECT_THAT(applyActions({action}), ElementsAre("cmd $ Cue 2 / 7 Enter #", "cmd $ Cue 2 / 7 Label Intro #",
-                                                    "cmd $ Cue 2 / 7 Time 2 #", "cmd $ Cue 2 / 7 Timecode 01:00:12:00 #"));
-}
-
-TEST_F(CueSync, ZeroBlankIncompleteOrHostileCuesSendNothing) {
-    syncLabels = true;
-    LightingAction noList = cueIDChanged(1, "4");
-    noList.newCueList.reset();
-    LightingAction noCue = cueIDChanged(1, "4");
-    noCue.newCueID.reset();
-    LightingAction hostile = cueIDChanged(1, "5# $ Delete Cue 1 / 1 Enter");
-    hostile.newLabel = "x";
-    LightingAction hostileFade = actionOf(Kind::fadeChanged, 1, "7");
-    hostileFade.newFadeTime = "2 # $ Go";
-    // The console takes "Enter" as the end of a command just as it takes "#".
-    LightingAction wordyCue = cueIDChanged(1, "5 Enter Delete Cue 1 / 7");
-    LightingAction wordyFade = actionOf(Kind::fadeChanged, 1, "7");
-    wordyFade.newFadeTime = "2 Enter Delete Cue 1 / 7";
-    LightingAction wordyFadeOut = actionOf(Kind::fadeChanged, 1, "7");
-    wordyFadeOut.newFadeTime = "2";
-    wordyFadeOut.newFadeOutTime = "3\tEnter Go";
-    EXPECT_THAT(applyActions({cueIDChanged(1, "0.00"), cueIDChanged(1, "  "), noList, noCue, hostile, hostileFade,
-                              wordyCue, wordyFade, wordyFadeOut,
-                              actionOf(Kind::markerAdded, 1, "1"), actionOf(Kind::trackNameChanged, 1, "3")}),
-                IsEmpty());
-}
-
-TEST_F(CueSync, FadePositionAndLabelChanges) {
-    LightingAction sameFade = actionOf(Kind::fadeChanged, 1, "5");
-    sameFade.oldFadeTime = sameFade.newFadeTime = "2";
-    LightingAction fadeOutOnly = sameFade;
-    fadeOutOnly.newCueID = "7";
-    fadeOutOnly.newFadeOutTime = "x";
-    LightingAction blankFade = actionOf(Kind::fadeChanged, 1, "8");
-    blankFade.oldFadeTime = "2";
-    blankFade.newFadeTime = "";
-    // The old position is not compared: an unchanged one is sent again.
-    LightingAction samePosition = actionOf(Kind::positionChanged, 1, "4");
-    samePosition.oldPosition = samePosition.newPosition = "75.5";
-    LightingAction badPosition = actionOf(Kind::positionChanged, 1, "6");
-    badPosition.newPosition = "-1";
-    LightingAction rename = actionOf(Kind::nameChanged, 1, "9");
-    rename.newLabel = "Verse";
-    const std::vector<LightingAction> actions{sameFade, fadeOutOnly, blankFade, samePosition, badPosition, rename};
-    EXPECT_THAT(applyActions(actions),
-                ElementsAre("cmd $ Cue 1 / 7 Time 2 / x #", "cmd $ Cue 1 / 4 Timecode 00:01:15:15 #"));
-    syncLabels = true;
-    EXPECT_THAT(applyActions({rename}), ElementsAre("cmd $ Cue 1 / 9 Label Verse #"));
-}
-
-TEST_F(CueSync, ProcessedCueSuppressesLaterActionsForThatCueOnly) {
-    syncLabels = true;
-    LightingAction fade = actionOf(Kind::fadeChanged, 1, "12");
-    fade.newFadeTime = "3";
-    LightingAction fadeBefore = fade;
-    fadeBefore.newFadeTime = "9";
-    LightingAction rename = actionOf(Kind::nameChanged, 1, "12");
-    rename.newLabel = "X";
-    LightingAction otherList = fade;
-    otherList.newCueList = 2;
-    EXPECT_THAT(applyActions({fadeBefore, cueIDChanged(1, "12"), fade, rename, otherList}),
-                ElementsAre("cmd $ Cue 1 / 12 Time 9 #", "cmd $ Cue 1 / 12 Enter #", "cmd $ Cue 2 / 12 Time 3 #"));
-    // Keys do not outlive one call, and a zero cue records none.
-    EXPECT_THAT(applyActions({fade}), ElementsAre("cmd $ Cue 1 / 12 Time 3 #"));
-    LightingAction zeroFade = actionOf(Kind::fadeChanged, 1, "0");
-    zeroFade.newFadeTime = "1";
-    EXPECT_THAT(applyActions({cueIDChanged(1, "0"), zeroFade}), IsEmpty());
+TEST_F(CueSync, ActionsBecomeTheirCommandLines) {
+    const A cueID{.kind = Kind::manualCueIDChanged, .newCueList = 2, .newCueID = "7", .newLabel = "Intro",
+                  .newFadeTime = "2", .newFadeOutTime = "3", .newPosition = "1.5", .newTimeCodeOffsetSeconds = 3610.5};
+    const A fade12{.kind = Kind::fadeChanged, .newCueList = 1, .newCueID = "12", .newFadeTime = "3"};
+    A fade12Before = fade12;
+    fade12Before.newFadeTime = "9";
+    A fade12OtherList = fade12;
+    fade12OtherList.newCueList = 2;
+    const A rename{.kind = Kind::nameChanged, .newCueList = 1, .newCueID = "9", .newLabel = "Verse"};
+    const A rename12{.kind = Kind::nameChanged, .newCueList = 1, .newCueID = "12", .newLabel = "X"};
+    struct Case {
+        const char* name;
+        bool syncLabels;
+        std::vector<A> actions;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"a new cue id: enter, time and timecode", false, {cueID},
+         {"$ Cue 2 / 7 Enter #", "$ Cue 2 / 7 Time 2 / 3 #", "$ Cue 2 / 7 Timecode 01:00:12:00 #"}},
+        {"a new cue id with labels synced", true, {cueID},
+         {"$ Cue 2 / 7 Enter #", "$ Cue 2 / 7 Label Intro #", "$ Cue 2 / 7 Time 2 / 3 #",
+          "$ Cue 2 / 7 Timecode 01:00:12:00 #"}},
+        {"zero, blank, incomplete or hostile cues and values", true,
+         {cueIDChanged(1, "0.00"), cueIDChanged(1, "  "), {.kind = Kind::manualCueIDChanged, .newCueID = "4"},
+          {.kind = Kind::manualCueIDChanged, .newCueList = 1},
+          {.kind = Kind::manualCueIDChanged, .newCueList = 1, .newCueID = "5# $ Delete Cue 1 / 1 Enter", .newLabel = "x"},
+          // The console takes "Enter" as the end of a command just as it takes "#".
+          {.kind = Kind::manualCueIDChanged, .newCueList = 1, .newCueID = "5 Enter Delete Cue 1 / 7", .newLabel = "x"},
+          {.kind = Kind::fadeChanged, .newCueList = 1, .newCueID = "7", .newFadeTime = "2 Enter Delete Cue 1 / 7"},
+          {.kind = Kind::markerAdded, .newCueList = 1, .newCueID = "1"},
+          {.kind = Kind::trackNameChanged, .newCueList = 1, .newCueID = "3"}},
+         {}},
+        // The old position is not compared: an unchanged one is sent again.
+        {"a fade only when its text changed, a position always, a label only when synced", false,
+         {{.kind = Kind::fadeChanged, .newCueList = 1, .newCueID = "5", .oldFadeTime = "2", .newFadeTime = "2"},
+          {.kind = Kind::fadeChanged, .newCueList = 1, .newCueID = "7", .oldFadeTime = "2", .newFadeTime = "2",
+           .newFadeOutTime = "x"},
+          {.kind = Kind::fadeChanged, .newCueList = 1, .newCueID = "8", .oldFadeTime = "2", .newFadeTime = ""},
+          {.kind = Kind::positionChanged, .newCueList = 1, .newCueID = "4", .oldPosition = "75.5", .newPosition = "75.5"},
+          {.kind = Kind::positionChanged, .newCueList = 1, .newCueID = "6", .newPosition = "-1"}, rename},
+         {"$ Cue 1 / 7 Time 2 / x #", "$ Cue 1 / 4 Timecode 00:01:15:15 #"}},
+        {"a label with labels synced", true, {rename}, {"$ Cue 1 / 9 Label Verse #"}},
+        {"a processed cue suppresses later actions for that cue only", true,
+         {fade12Before, cueIDChanged(1, "12"), fade12, rename12, fade12OtherList},
+         {"$ Cue 1 / 12 Time 9 #", "$ Cue 1 / 12 Enter #", "$ Cue 2 / 12 Time 3 #"}},
+        {"processed cues do not outlive one call", true, {fade12}, {"$ Cue 1 / 12 Time 3 #"}},
+        {"a zero cue is not recorded as processed", true,
+         {cueIDChanged(1, "0"), {.kind = Kind::fadeChanged, .newCueList = 1, .newCueID = "0", .newFadeTime = "1"}}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        syncLabels = c.syncLabels;
+        EXPECT_EQ(apply({.actions = c.actions}), commands(c.lines));
+    }
 }
 
 TEST_F(CueSync, QueriesOnlyForTheFirstSnapshotThenActionsThenDeletions) {
@@ -171,7 +137,7 @@ TEST_F(CueSync, DeletionsAskAndFollowThePolicy) {
     deleteCues = false;
     EXPECT_THAT(apply(diff), IsEmpty());
     deleteCues = true;
-    EXPECT_THAT(apply(diff), ::testing::SizeIs(3));
+    EXPECT_THAT(apply(diff), SizeIs(3));
     EXPECT_EQ(prompt->questions.size(), 3U);
 
     policy = Policy::askEveryTime;
@@ -186,25 +152,17 @@ TEST_F(CueSync, DeletionsAskAndFollowThePolicy) {
     policy = Policy::askEveryTime;
     EXPECT_THAT(apply(diff), IsEmpty());
     policy = Policy::autoYes;
-    EXPECT_THAT(apply(diff), ::testing::SizeIs(3));
+    EXPECT_THAT(apply(diff), SizeIs(3));
 }
 
 TEST_F(CueSync, PolicyChangedWhileTheQuestionIsOpenWinsOverTheCheckbox) {
     deleteCues = true;
-    MarkerDiff diff;
-    diff.deletedCueCandidates = {{1, "1"}, {1, "2"}};
     prompt->answers = {{true, true}};
     prompt->whileOpen = [this] { policy = Policy::autoNo; };
     // The answer still decides this candidate; only the policy is left alone.
-    EXPECT_THAT(apply(diff), ElementsAre("cmd $ Delete Cue 1 / 1 Enter #"));
+    EXPECT_THAT(apply({.deletedCueCandidates = {{1, "1"}, {1, "2"}}}), ElementsAre("cmd $ Delete Cue 1 / 1 Enter #"));
     EXPECT_EQ(policy, Policy::autoNo);
     EXPECT_EQ(prompt->questions.size(), 1U);
-}
-
-TEST(CueDeletionQuestion, TextsOfTheDialog) {
-    EXPECT_EQ(cueDeletionMessageText(-2, " 4 "), "Delete Cue -2/ 4  from Eos?");
-    EXPECT_EQ(cueDeletionInformativeText, "This will send a delete command to Eos.");
-    EXPECT_EQ(cueDeletionSuppressionTitle, "Do not ask again in this session");
 }
 
 }  // namespace

@@ -26,20 +26,17 @@ TEST(CueReplyAddress, RecognisedOnlyWithSixPiecesAndAnIntegerList) {
     }
 }
 
+// The client on a run-loop main queue; every callback lands in `events` as
+// "up", "down", "established" or "out address|values".
 class EosClient : public ::testing::Test {
 protected:
     EosClient() {
-        EosLinkCallbacks callbacks;
-        callbacks.onIncomingCueMessage = [this](const IncomingOSCMessage& m) { incoming.push_back(m); };
-        callbacks.onOutgoingMessage = [this](const OutgoingOSCMessage& m) {
-            events.push_back("out " + m.address + "|" + m.valuesText);
-        };
-        callbacks.onConnectionEstablished = [this] { events.push_back("established"); };
-        callbacks.onConnectionStateChanged = [this](bool up) {
-            states.push_back(up);
-            events.push_back(up ? "up" : "down");
-        };
-        client->setCallbacks(std::move(callbacks));
+        client->setCallbacks({
+            .onIncomingCueMessage = [this](const IncomingOSCMessage& m) { incoming.push_back(m); },
+            .onOutgoingMessage = [this](const OutgoingOSCMessage& m) { events.push_back("out " + m.address + "|" + m.valuesText); },
+            .onConnectionEstablished = [this] { events.push_back("established"); },
+            .onConnectionStateChanged = [this](bool up) { events.push_back(up ? "up" : "down"); },
+        });
     }
 
     bool waitFor(const std::function<bool()>& condition) { return queue->runUntil(condition, 10s); }
@@ -49,17 +46,18 @@ protected:
         client->configure("127.0.0.1", console.port(), false);
         client->connect();
         ASSERT_TRUE(waitFor([&] { return client->isConnected() && console.connections() > before; }));
+        events.clear();
     }
 
     std::shared_ptr<RunLoopMainQueue> queue = std::make_shared<RunLoopMainQueue>();
     std::shared_ptr<EosOSCClient> client = EosOSCClient::create(queue);
     std::vector<IncomingOSCMessage> incoming;
-    std::vector<bool> states;
     std::vector<std::string> events;
 };
 
-TEST_F(EosClient, FirstCommandStartsTheConnectionBehindTheBlindKeyAndIsLost) {
-    LoopbackConsole console;
+TEST_F(EosClient, FirstCommandOpensTheConnectionBehindTheBlindKeyAndIsLostThenLinesAndRepliesFlow) {
+    // Every reply arrives in two writes, so that reassembly is needed.
+    LoopbackConsole console(true);
     client->configure("  127.0.0.1 \n", console.port(), false);
     EXPECT_EQ(client->eosHost(), "127.0.0.1");
     client->sendCommandLine("   ");
@@ -68,18 +66,9 @@ TEST_F(EosClient, FirstCommandStartsTheConnectionBehindTheBlindKeyAndIsLost) {
     EXPECT_EQ(console.connections(), 0U) << "a blank send starts no connection";
     client->sendCommandLine("$ Cue 1 / 1 Enter #");
     ASSERT_TRUE(waitFor([&] { return !console.received().empty(); }));
-    queue->runFor(100ms);
-    EXPECT_THAT(console.received(), ElementsAre("/eos/user/0/key/blind"));
     // The key press is logged and sent before the owner hears of the connection.
     EXPECT_THAT(events, ElementsAre("up", "out /eos/user/0/key/blind|(no values)", "established"));
-    client->configure(" \t", 3032, false);
-    EXPECT_EQ(client->eosHost(), "127.0.0.1");
-}
 
-TEST_F(EosClient, TrimmedLinesReachTheConsoleAndItsRepliesComeBack) {
-    // Every reply arrives in two writes, so that reassembly is needed.
-    LoopbackConsole console(true);
-    connectTo(console);
     events.clear();
     client->sendCommandLine("  $ Cue 1 / 12.5 Time 3 #\n");
     client->sendCommandLine(" \t ");
@@ -100,69 +89,43 @@ TEST_F(EosClient, TrimmedLinesReachTheConsoleAndItsRepliesComeBack) {
     EXPECT_EQ(incoming[0].cueNumber, "4");
     EXPECT_EQ(incoming[0].valuesText, "Song 2, 2, , ");
     EXPECT_EQ(console.connections(), 1U);
+    client->configure(" \t", 3032, false);
+    EXPECT_EQ(client->eosHost(), "127.0.0.1");
 }
 
-TEST_F(EosClient, ReconnectsOnlyWhenTheEndpointChangedAndReconnectIsAsked) {
+// Moving to a new endpoint with reconnect asked is what the console fault
+// tests exercise; here, the cases that must leave the connection alone.
+TEST_F(EosClient, StaysConnectedUnlessTheEndpointChangedAndReconnectIsAsked) {
     LoopbackConsole first;
     LoopbackConsole second;
     connectTo(first);
     client->configure(" 127.0.0.1 ", first.port(), true);
     client->configure("127.0.0.1", second.port(), false);
-    queue->runFor(200ms);
+    client->sendCommandLine("$ Cue 1 / 1 Enter #");
+    ASSERT_TRUE(waitFor([&] { return first.commandLines().size() == 1; }));
     EXPECT_EQ(first.connections(), 1U);
     EXPECT_EQ(second.connections(), 0U);
-    EXPECT_TRUE(client->isConnected());
-
-    client->configure("127.0.0.1", first.port(), false);
-    states.clear();
-    client->configure("127.0.0.1", second.port(), true);
-    EXPECT_THAT(states, ElementsAre(false));
-    ASSERT_TRUE(waitFor([&] { return client->isConnected() && second.connections() == 1; }));
-    client->sendCommandLine("$ Cue 1 / 1 Enter #");
-    ASSERT_TRUE(waitFor([&] { return second.commandLines().size() == 1; }));
-    EXPECT_THAT(first.commandLines(), IsEmpty());
+    EXPECT_THAT(events, ElementsAre("out /eos/user/0/newcmd|$ Cue 1 / 1 Enter #"));
 }
 
-TEST_F(EosClient, LostConnectionIsReportedAndTheNextSendReconnects) {
-    LoopbackConsole console;
-    connectTo(console);
-    console.reboot();
-    ASSERT_TRUE(waitFor([this] { return !client->isConnected(); }));
-    EXPECT_THAT(states, ElementsAre(true, false));
-
-    client->sendCommandLine("$ Cue 1 / 1 Enter #");
-    ASSERT_TRUE(waitFor([&] { return client->isConnected(); }));
-    client->sendCommandLine("$ Cue 1 / 2 Enter #");
-    ASSERT_TRUE(waitFor([&] { return console.commandLines().size() == 1; }));
-    EXPECT_THAT(console.commandLines(), ElementsAre("$ Cue 1 / 2 Enter #"));
-    EXPECT_EQ(console.connections(), 2U);
-}
-
-TEST_F(EosClient, RefusedConnectionReportsDown) {
-    std::uint16_t closedPort = 0;
+TEST_F(EosClient, DisconnectAndRefusalReportDownAndADestroyedClientHearsNothingMore) {
     {
-        LoopbackConsole gone;
-        closedPort = gone.port();
+        LoopbackConsole console;
+        connectTo(console);
+        client->disconnect();
+        EXPECT_FALSE(client->isConnected());
+        EXPECT_THAT(events, ElementsAre("down")) << "at once, not when the socket has closed";
     }
-    client->configure("127.0.0.1", closedPort, false);
+    // The console is gone, so its port now refuses.
     client->connect();
-    ASSERT_TRUE(waitFor([this] { return !states.empty(); }));
-    EXPECT_THAT(states, ElementsAre(false));
+    ASSERT_TRUE(waitFor([this] { return events.size() == 2; }));
+    EXPECT_THAT(events, ElementsAre("down", "down"));
     EXPECT_FALSE(client->isConnected());
-}
 
-TEST_F(EosClient, DisconnectReportsDownAtOnceAndADestroyedClientHearsNothingMore) {
-    LoopbackConsole console;
-    connectTo(console);
-    client->disconnect();
-    EXPECT_FALSE(client->isConnected());
-    EXPECT_THAT(states, ElementsAre(true, false));
-    events.clear();
     client->connect();
     client.reset();
     queue->runFor(300ms);
-    EXPECT_THAT(states, ElementsAre(true, false));
-    EXPECT_THAT(events, IsEmpty());
+    EXPECT_EQ(events.size(), 2U);
 }
 
 }  // namespace
