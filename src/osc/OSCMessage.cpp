@@ -18,17 +18,27 @@ std::optional<std::int32_t> OSCMessage::int32Argument(std::size_t index) const {
     return values_[index].asInt32();
 }
 
+const std::optional<OSCBytes>& OSCMessage::receivedRawData() const {
+    return rawData_.get([this] {
+        OSCBytes out;
+        // Only messages of kinds that always encode are reproducible.
+        (void)OSCMessageEncoder::append(addressPattern_.rawData(), values_, out);
+        return out;
+    });
+}
+
+// A reproducible message is encoded afresh: the same bytes, no copy kept.
 Result<void, OSCEncodeError> OSCMessage::appendRawData(OSCBytes& out) const {
-    if (rawData_) {
-        out.insert(out.end(), rawData_->begin(), rawData_->end());
+    if (const OSCBytes* received = rawData_.copy()) {
+        out.insert(out.end(), received->begin(), received->end());
         return {};
     }
     return OSCMessageEncoder::append(addressPattern_.rawData(), values_, out);
 }
 
 Result<OSCBytes, OSCEncodeError> OSCMessage::rawData() const {
-    if (rawData_) {
-        return *rawData_;
+    if (const OSCBytes* received = rawData_.copy()) {
+        return *received;
     }
     OSCBytes out;
     if (auto written = OSCMessageEncoder::append(addressPattern_.rawData(), values_, out); !written) {

@@ -20,6 +20,7 @@
 #include "osc/OSCBytes.h"
 #include "osc/OSCDecodeError.h"
 #include "osc/OSCEncodeError.h"
+#include "osc/OSCReceivedBytes.h"
 #include "osc/OSCValue.h"
 #include "support/Result.h"
 
@@ -48,7 +49,7 @@ public:
     const std::string& address() const { return addressPattern_.rawAddress(); }
     const std::vector<OSCValue>& values() const { return values_; }
     // The bytes this message was decoded from, if it was.
-    const std::optional<OSCBytes>& receivedRawData() const { return rawData_; }
+    const std::optional<OSCBytes>& receivedRawData() const;
 
     // Typed argument reads: nothing when out of range or of another kind.
     std::optional<std::string_view> stringArgument(std::size_t index) const;
@@ -71,11 +72,19 @@ public:
     }
 
 private:
+    friend class OSCPacket;
     friend class OSCPacketDecoding;
+    struct DecodeTarget {};
+
+public:
+    // The empty message the decoder fills; nameable only by the decoder.
+    explicit OSCMessage(DecodeTarget) {}
+
+private:
 
     OSCAddressPattern addressPattern_;
     std::vector<OSCValue> values_;
-    std::optional<OSCBytes> rawData_;
+    OSCReceivedBytes rawData_;
 };
 
 }  // namespace lanternwick

@@ -46,6 +46,13 @@ public:
 
 private:
     friend class OSCPacketDecoding;
+    struct DecodeTarget {};
+
+public:
+    // Holds the empty message the decoder fills; nameable only by the decoder.
+    explicit OSCPacket(DecodeTarget) : packet_(std::in_place_type<OSCMessage>, OSCMessage::DecodeTarget{}) {}
+
+private:
 
     std::variant<OSCMessage, OSCBundle> packet_;
 };

@@ -26,8 +26,8 @@ OSCDecodeError malformed(std::string_view text) { return OSCDecodeError::malform
 // or take over a buffer the caller no longer needs.
 class OSCPacketDecoding {
 public:
-    // Fills `out` in place: a received message is moved around once, not
-    // once per layer of result.
+    // Fills `out`, a fresh DecodeTarget message, where the caller's result
+    // keeps it: a received message is never moved.
     static Result<void, OSCDecodeError> messageInto(OSCByteView bytes, OSCBytes* owned, OSCMessage& out) {
         if (bytes.size() % 4 != 0) {
             return fail(malformed("Length not a multiple of 4 bytes."));
@@ -46,26 +46,38 @@ public:
         }
         const std::span<const char> tags(tagString.data(), tagString.size());
         auto& values = out.values_;
-        values.clear();
-        values.reserve(tags.size());
+        // The leading comma takes no value.
+        values.reserve(!tags.empty() && tags[0] == ',' ? tags.size() - 1 : tags.size());
         if (auto decoded = reader.decodeValues(tags, values); !decoded) {
             return decoded;
         }
         // Already known to be ASCII, so nothing to convert.
         out.addressPattern_.rawAddress_.assign(address);
-        out.addressPattern_.converted_.reset();
         if (owned) {
-            out.rawData_ = std::move(*owned);
+            out.rawData_.keep(std::move(*owned));
+        } else if (reader.reproducible_ && !tags.empty() && tags[0] == ',' && reader.remaining() == 0) {
+            out.rawData_.keepReproducible();
         } else {
-            out.rawData_.emplace(bytes.begin(), bytes.end());
+            out.rawData_.keep(OSCBytes(bytes.begin(), bytes.end()));
         }
         return {};
     }
 
+    // Every return is of the one result, so it is built where the caller
+    // wants it and never moved.
     static Result<OSCMessage, OSCDecodeError> message(OSCByteView bytes, OSCBytes* owned) {
-        Result<OSCMessage, OSCDecodeError> result(OSCMessage{OSCAddressPattern()});
+        Result<OSCMessage, OSCDecodeError> result(std::in_place, OSCMessage::DecodeTarget{});
         if (auto filled = messageInto(bytes, owned, result.value()); !filled) {
-            return fail(filled.error());
+            result = fail(filled.error());
+        }
+        return result;
+    }
+
+    static Result<std::optional<OSCPacket>, OSCDecodeError> messagePacket(OSCByteView bytes, OSCBytes* owned) {
+        Result<std::optional<OSCPacket>, OSCDecodeError> result(std::in_place, std::in_place,
+                                                                OSCPacket::DecodeTarget{});
+        if (auto filled = messageInto(bytes, owned, std::get<OSCMessage>(result.value()->packet_)); !filled) {
+            result = fail(filled.error());
         }
         return result;
     }
@@ -132,13 +144,7 @@ public:
             return std::optional<OSCPacket>(std::move(decoded).value());
         }
         if (startsWithSlash(bytes)) {
-            // Filled where it is returned from: a decoded message is not small.
-            Result<std::optional<OSCPacket>, OSCDecodeError> result(
-                std::optional<OSCPacket>(std::in_place, OSCMessage(OSCAddressPattern())));
-            if (auto filled = messageInto(bytes, owned, std::get<OSCMessage>(result.value()->packet_)); !filled) {
-                return fail(filled.error());
-            }
-            return result;
+            return messagePacket(bytes, owned);
         }
         return std::optional<OSCPacket>();
     }

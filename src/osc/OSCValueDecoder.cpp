@@ -40,74 +40,6 @@ OSCDecodeError malformed(std::string_view text) { return OSCDecodeError::malform
 }  // namespace
 
 
-// Bytes in memory order from the lowest bit up, whatever the machine.
-template <typename Word>
-Word loadLittleEndian(const std::uint8_t* p) {
-    Word word;
-    std::memcpy(&word, p, sizeof word);
-    if constexpr (std::endian::native == std::endian::big) {
-        if constexpr (sizeof word == 8) {
-            word = __builtin_bswap64(word);
-        } else {
-            word = __builtin_bswap32(word);
-        }
-    }
-    return word;
-}
-
-// Walks the chunk eight bytes at a time, finding the terminator and testing
-// for high bits in the same pass; strings are short, so this beats a memchr
-// call followed by a second scan. The lowest flagged byte of the zero test is
-// exactly the first zero byte; every byte from it to the end of its 4-byte
-// word must be zero too.
-OSCValueDecoder::ChunkProblem OSCValueDecoder::scanChunk(std::string_view& content, bool requireASCII) {
-    const std::size_t r = remaining();
-    if (r <= 3) {
-        return ChunkProblem::tooShort;
-    }
-    const std::uint8_t* start = data_.data() + pos_;
-    std::uint64_t seen = 0;
-    const auto finish = [&](std::size_t at, std::uint64_t zeros, std::uint64_t bits) {
-        const auto first = static_cast<std::size_t>(std::countr_zero(zeros)) / 8;
-        const std::size_t end = (first / 4 + 1) * 4;
-        const std::uint64_t padding = end == 8 ? bits >> (8 * first) : (bits & 0xFFFFFFFFu) >> (8 * first);
-        if (padding != 0) {
-            return ChunkProblem::notTerminated;
-        }
-        seen |= end == 8 ? bits : bits & 0xFFFFFFFFu;
-        if (requireASCII && (seen & 0x8080808080808080u)) {
-            return ChunkProblem::notASCII;
-        }
-        pos_ += at + end;
-        content = std::string_view(reinterpret_cast<const char*>(start), at + first);
-        return ChunkProblem::none;
-    };
-    std::size_t at = 0;
-    for (; at + 8 <= r; at += 8) {
-        const auto bits = loadLittleEndian<std::uint64_t>(start + at);
-        const std::uint64_t zeros = (bits - 0x0101010101010101u) & ~bits & 0x8080808080808080u;
-        if (zeros != 0) {
-            return finish(at, zeros, bits);
-        }
-        seen |= bits;
-    }
-    if (at + 4 <= r) {
-        const std::uint64_t bits = loadLittleEndian<std::uint32_t>(start + at);
-        const std::uint64_t zeros = (bits - 0x01010101u) & ~bits & 0x80808080u;
-        if (zeros != 0) {
-            return finish(at, zeros, bits);
-        }
-        at += 4;
-    }
-    // A terminator among the last r mod 4 bytes would need padding past the end.
-    for (; at < r; ++at) {
-        if (start[at] == 0) {
-            return ChunkProblem::tooShort;
-        }
-    }
-    return ChunkProblem::notTerminated;
-}
-
 OSCDecodeError OSCValueDecoder::chunkError(ChunkProblem problem) {
     switch (problem) {
     case ChunkProblem::tooShort: return malformed(notEnoughChunkBytes);
@@ -268,7 +200,10 @@ Result<void, OSCDecodeError> OSCValueDecoder::decodeValues(std::span<const char>
         const char c = tags[i];
         switch (c) {
         case ',':
-        case '\0': ++i; continue;
+        case '\0':
+            reproducible_ = reproducible_ && i == 0 && c == ',';
+            ++i;
+            continue;
         case 'i':
             if (remaining() >= 4) {
                 values.emplace_back(static_cast<std::int32_t>(get32(data_.data() + pos_)));
@@ -278,6 +213,7 @@ Result<void, OSCDecodeError> OSCValueDecoder::decodeValues(std::span<const char>
             }
             break;
         case 'f':
+            reproducible_ = false;
             if (remaining() >= 4) {
                 values.emplace_back(std::bit_cast<float>(get32(data_.data() + pos_)));
                 pos_ += 4;
@@ -287,7 +223,9 @@ Result<void, OSCDecodeError> OSCValueDecoder::decodeValues(std::span<const char>
             break;
         case 's': {
             std::string_view text;
-            if (scanChunk(text, true) == ChunkProblem::none) {
+            bool printable = false;
+            if (scanChunk<true>(text, true, &printable) == ChunkProblem::none) {
+                reproducible_ = reproducible_ && printable;
                 values.emplace_back(text);
                 ++i;
                 continue;
@@ -298,6 +236,7 @@ Result<void, OSCDecodeError> OSCValueDecoder::decodeValues(std::span<const char>
         case 'F': values.emplace_back(c == 'T'); ++i; continue;
         default: break;
         }
+        reproducible_ = false;
         const auto used = decodeValue(tags, i, values);
         if (!used) {
             return fail(used.error());

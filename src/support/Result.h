@@ -26,6 +26,9 @@ template <typename T, typename E>
 class [[nodiscard]] Result {
 public:
     Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+    // Builds the value where it is kept, for values that are costly to move.
+    template <typename... Args>
+    explicit Result(std::in_place_t, Args&&... args) : state_(std::in_place_index<0>, std::forward<Args>(args)...) {}
     template <typename F>
     Result(Failure<F> failure) : state_(std::in_place_index<1>, E(std::move(failure.error))) {}
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "OSCTestBytes.h"
 #include "osc/OSCPacket.h"
 #include "osc/OSCValueDecoder.h"
@@ -65,13 +68,9 @@ TEST(OSCMessageDecoding, RefusesMalformedBytesWithTheirOwnText) {
          "remain."},
         {"character 0xC8", messageBytes(",c", hex("000000C8")),
          "Character value couldn't be read. Could not form a Unicode scalar from the value."},
-        {"character negative", messageBytes(",c", hex("FFFFFF41")),
-         "Character value couldn't be read. Could not form a Unicode scalar from the value."},
         {"blob over 65506", messageBytes(",b", hex("0000FFE3") + zeros(65508)), blobSize},
         {"blob size missing", messageBytes(",b", {}), blobSize},
         {"blob too long", messageBytes(",b", hex("00000008 01020304")),
-         "Encoded blob chunk length is greater than the available data length."},
-        {"blob size negative", messageBytes(",b", hex("FFFFFFFC 01020304")),
          "Encoded blob chunk length is greater than the available data length."},
         {"blob pad not zero", messageBytes(",b", hex("00000003 01020309")), blobPadding},
         {"blob pad before int", messageBytes(",bi", hex("00000001 01000100 00000005")), blobPadding},
@@ -107,15 +106,8 @@ TEST(OSCMessageDecoding, BlobsInBothPaddingLayouts) {
     EXPECT_EQ(reader.readBlob().error(), malformed("Not enough bytes in 4-byte aligned null-terminated blob data chunk."));
 }
 
-TEST(OSCMessageDecoding, ValuesOfEveryKindAndTagStringShapes) {
-    const auto values = valuesOf(messageBytes(
-        ",ifsbTFcdhImNSt", hex("FFFFFFFE 3FC00000 61626300 00000002 AABB0000 0000007F 3FF8000000000000 "
-                               "0000000100000000 01903C7F 73796D00 0102030405060708")));
-    const std::vector<OSCValue> expected = {
-        std::int32_t{-2}, 1.5f, "abc", OSCBlob{0xAA, 0xBB}, true, false, *ASCIICharacter::fromCode(127), 1.5,
-        std::int64_t{1} << 32, OSCImpulseValue{}, OSCMIDIValue{1, 0x90, 0x3C, 0x7F}, OSCNullValue{},
-        OSCStringAltValue{"sym"}, OSCTimeTag{0, 0x0102030405060708}};
-    EXPECT_EQ(values, expected);
+// Every kind is read from liblo's and oscpack's bytes in the interop tests.
+TEST(OSCMessageDecoding, TagStringShapes) {
     EXPECT_TRUE(valuesOf(ascii("/ab") + zeros(1) + ascii(",") + zeros(3)).empty());
     // High bits in the next argument belong to it, not to the string before.
     EXPECT_EQ(valuesOf(messageBytes(",si", hex("61620000 FFFFFFFE"))), (std::vector<OSCValue>{"ab", -2}));
@@ -154,30 +146,57 @@ TEST(OSCMessageDecoding, DeepArrayNestingIsRefused) {
     EXPECT_FALSE(OSCMessage::decode(nested(200000)).ok());
 }
 
-TEST(OSCMessageDecoding, KeepsReceivedBytesForReencoding) {
-    // Trailing words and a four-byte blob pad: our own writer would drop both.
-    const auto bytes = messageBytes(",b", hex("00000004 01020304 00000000 CAFEBABE"));
-    const auto decoded = OSCMessage::decode(bytes);
-    ASSERT_TRUE(decoded.ok());
-    EXPECT_EQ(decoded->rawData().value(), bytes);
+OSCBytes cueReply() {
+    return OSCMessage("/eos/out/get/cue/1/12", {"Intro", 12, "5", "00:01:02:03", true, false}).rawData().value();
+}
 
-    OSCBytes moved = bytes;
-    const auto fromMoved = OSCMessage::decode(std::move(moved));
-    ASSERT_TRUE(fromMoved.ok());
-    EXPECT_EQ(fromMoved->rawData().value(), bytes);
-    EXPECT_EQ(*fromMoved, OSCMessage("/ab", {OSCBlob{1, 2, 3, 4}}));
+// A received message re-sends the bytes that came in, whether it kept a copy
+// or, laid out as our encoder would write it, makes them again; copies too,
+// taken before anyone asked.
+TEST(OSCMessageDecoding, ReceivedBytesComeBackExactly) {
+    const std::vector<std::pair<const char*, OSCBytes>> cases = {
+        {"cue reply", cueReply()},
+        {"no arguments", ascii("/ab") + zeros(1) + ascii(",") + zeros(3)},
+        {"trailing word", messageBytes(",i", hex("00000001 CAFEBABE"))},
+        {"four-byte blob pad", messageBytes(",b", hex("00000004 01020304 00000000"))},
+        {"tab in a string", messageBytes(",si", ascii("a\tb") + zeros(1) + hex("00000001"))},
+        {"delete in a second word", messageBytes(",s", ascii("abcdefgh\x7F") + zeros(3))},
+        {"signalling NaN", messageBytes(",f", hex("7FA00001"))},
+        {"second comma", messageBytes(",i,i", hex("00000001 00000002"))},
+        {"no leading comma", ascii("/ab") + zeros(1) + ascii("i") + zeros(3) + hex("00000001")},
+    };
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        const auto decoded = OSCMessage::decode(OSCByteView(bytes));
+        ASSERT_TRUE(decoded.ok());
+        const OSCMessage copy = *decoded;
+        EXPECT_EQ(decoded->rawData().value(), bytes);
+        EXPECT_EQ(decoded->receivedRawData(), bytes);
+        EXPECT_EQ(copy.receivedRawData(), bytes);
+        OSCBytes moved = bytes;
+        EXPECT_EQ(OSCMessage::decode(std::move(moved))->receivedRawData(), bytes);
+    }
     EXPECT_FALSE(OSCMessage("/ab", {OSCBlob{1, 2, 3, 4}}).receivedRawData().has_value());
 }
 
-TEST(OSCMessageDecoding, EncodeThenDecodeEveryKind) {
-    const OSCMessage original(
-        "/round/trip", {std::int32_t{-7}, 3.25f, "text with spaces", OSCBlob{0, 0xC0, 0xDB, 0xFF, 1}, true, false,
-                        *ASCIICharacter::fromCode('z'), -1e300, std::int64_t{-1}, OSCImpulseValue{},
-                        OSCMIDIValue{0, 0xB0, 7, 100}, OSCNullValue{}, OSCStringAltValue{"alt"},
-                        OSCTimeTag{0, 0xFFFFFFFF00000001}, OSCArrayValue({"a", OSCArrayValue({1.0f})})});
-    const auto decoded = OSCMessage::decode(original.rawData().value());
-    ASSERT_TRUE(decoded.ok()) << decoded.error().description();
-    EXPECT_EQ(*decoded, original);
+// The bytes of a message shared between threads may first be asked for on
+// several of them at once.
+TEST(OSCMessageDecoding, ReceivedBytesAskedForFromManyThreads) {
+    const auto bytes = cueReply();
+    const std::vector<OSCMessage> messages(500, OSCMessage::decode(OSCByteView(bytes)).value());
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (const auto& message : messages) {
+                wrong += message.receivedRawData() != bytes || OSCMessage(message).rawData().value() != bytes;
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(OSCBundleDecoding, RefusesMalformedBundles) {
@@ -210,26 +229,22 @@ TEST(OSCBundleDecoding, RefusesMalformedBundles) {
               malformed("Bundles are nested more than 32 levels deep."));
 }
 
-TEST(OSCBundleDecoding, ElementsTimeTagsAndReceivedBytes) {
+// Nested bundles and their time tags are read from oscpack's bytes in the
+// interop tests.
+TEST(OSCBundleDecoding, KeepsReceivedBytes) {
     const OSCMessage message("/eos/out/get/cue/1/12", {"Intro", 3});
-    const OSCBundle outer({message, OSCBundle({message}, OSCTimeTag{0, 99})}, OSCTimeTag{0, 42});
-    const auto bytes = outer.rawData().value();
-    const auto decoded = OSCPacket::decode(bytes);
-    ASSERT_TRUE(decoded.ok() && decoded.value().has_value());
-    const OSCBundle* bundle = decoded.value()->bundle();
-    ASSERT_NE(bundle, nullptr);
-    EXPECT_EQ(*bundle, outer);
-    EXPECT_EQ(bundle->elements()[1].bundle()->timeTag(), (OSCTimeTag{0, 99}));
-    EXPECT_EQ(bundle->rawData().value(), bytes);
-    EXPECT_EQ(bundle->elements()[0].message()->receivedRawData(), message.rawData().value());
+    const auto bytes = OSCBundle({message, OSCBundle({message})}, OSCTimeTag{0, 42}).rawData().value();
+    const auto decoded = OSCBundle::decode(bytes);
+    ASSERT_TRUE(decoded.ok());
+    EXPECT_EQ(decoded->rawData().value(), bytes);
+    EXPECT_EQ(decoded->elements()[0].message()->receivedRawData(), message.rawData().value());
 }
 
 TEST(OSCPacketDecoding, BundleMessageOrNothing) {
     EXPECT_FALSE(OSCPacket::decode(ascii("abcd")).value().has_value());
     EXPECT_FALSE(OSCPacket::decode(ascii("#bundlf") + zeros(9)).value().has_value());
     EXPECT_FALSE(OSCPacket::decode(ascii("/abcdef")).ok());
-    EXPECT_EQ(OSCPacket::decode(ascii("/ab") + zeros(1) + ascii(",") + zeros(3)).value()->type(),
-              OSCPacketType::message);
+    EXPECT_EQ(OSCPacket::decode(cueReply()).value()->message()->address(), "/eos/out/get/cue/1/12");
     EXPECT_EQ(OSCPacket::decode(OSCBundle().rawData().value()).value()->type(), OSCPacketType::bundle);
 }
 
