@@ -2,6 +2,7 @@
 // Helpers for writing golden byte strings in tests: hex with optional
 // spaces, and ASCII text with explicit zero bytes.
 
+#include <cctype>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,20 +12,15 @@
 namespace lanternwick::testing {
 
 inline OSCBytes hex(std::string_view text) {
-    OSCBytes bytes;
-    int high = -1;
+    std::string digits;
     for (const char c : text) {
-        int nibble = -1;
-        if (c >= '0' && c <= '9') nibble = c - '0';
-        else if (c >= 'a' && c <= 'f') nibble = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') nibble = c - 'A' + 10;
-        else continue;
-        if (high < 0) {
-            high = nibble;
-        } else {
-            bytes.push_back(static_cast<std::uint8_t>(high * 16 + nibble));
-            high = -1;
+        if (std::isxdigit(static_cast<unsigned char>(c))) {
+            digits += c;
         }
+    }
+    OSCBytes bytes;
+    for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
     }
     return bytes;
 }
