@@ -40,7 +40,7 @@ TEST_F(MonitorSettings, StoredValuesAreNormalisedAndUnusableOnesFallBack) {
     EXPECT_EQ(monitor->fileURL(), defaultMarkerFilePath());
 }
 
-TEST_F(MonitorSettings, EndpointEditsAreDebouncedIntoOneApply) {
+TEST_F(MonitorSettings, EndpointEditsAreDebouncedIntoOneApplyThatReconnectsOnlyWhileMonitoring) {
     makeMonitor();
     link->configures.clear();
     const int writesBefore = settings->writeCount();
@@ -60,10 +60,7 @@ TEST_F(MonitorSettings, EndpointEditsAreDebouncedIntoOneApply) {
     // The apply's own write-back must not schedule another apply.
     queue->advance(10s);
     EXPECT_EQ(link->configures.size(), 1U);
-}
 
-TEST_F(MonitorSettings, EndpointEditReconnectsOnlyWhileMonitoring) {
-    makeMonitor();
     monitor->setEosPort(3033);
     // Starting applies the pending edit at once instead of after the delay.
     monitor->startMonitoring();
