@@ -34,12 +34,10 @@ struct EncodedValue {
 };
 
 // One value after "/a": its tags and the bytes after the tag string. The
-// kinds not here are written byte for byte as liblo and oscpack write them
-// (the interop tests).
+// kinds not here, and a whole-word blob followed by another argument, are
+// written byte for byte as liblo and oscpack write them (the interop tests).
 TEST(OSCMessageEncoding, TagsAndPayloadOfEveryKind) {
     const std::vector<EncodedValue> cases = {
-        {std::int32_t{-2}, "i", hex("FF FF FF FE")},
-        {true, "T", {}},
         // Strings always get 1 to 4 zero bytes...
         {"abc", "s", hex("61 62 63 00")},
         {"abcd", "s", hex("61 62 63 64 00 00 00 00")},
@@ -62,8 +60,6 @@ TEST(OSCMessageEncoding, TagsAndPayloadOfEveryKind) {
         tags.resize(tags.size() + 4 - tags.size() % 4, 0);
         EXPECT_EQ(encoded(OSCMessage("/a", {c.value})), ascii("/a") + zeros(2) + tags + c.payload) << c.tags;
     }
-    EXPECT_EQ(encoded(OSCMessage("/a", {OSCBlob{9, 9, 9, 9}, 7})),
-              ascii("/a") + zeros(2) + ascii(",bi") + zeros(1) + hex("00000004 09090909 00000007"));
 }
 
 TEST(OSCMessageEncoding, AddressKeepsPureASCIIButConvertsOtherText) {

@@ -49,7 +49,8 @@ OSCMessage decodedMessage(const OSCBytes& bytes) {
     return decoded.ok() ? decoded.value() : OSCMessage("/");
 }
 
-// liblo leaves 64-bit arguments at 4-byte offsets, so read them by copy.
+// liblo leaves its arguments at 4-byte offsets in a union that needs 8, so
+// read them by copy.
 template <typename T>
 T unaligned(const lo_arg* arg) {
     T value;
@@ -74,21 +75,21 @@ TEST(OSCInteropLiblo, ReadsEveryKindWeWrite) {
     ASSERT_NE(lo, nullptr);
     EXPECT_STREQ(lo_message_get_types(lo.get()), "sifhdbibTFNItcmSs");
     lo_arg** argv = lo_message_get_argv(lo.get());
-    EXPECT_STREQ(&argv[0]->s, "Cue 1 / 12 Label Intro Enter");
-    EXPECT_EQ(argv[1]->i, -123456);
-    EXPECT_EQ(argv[2]->f, 2.5f);
+    EXPECT_STREQ(reinterpret_cast<const char*>(argv[0]), "Cue 1 / 12 Label Intro Enter");
+    EXPECT_EQ(unaligned<std::int32_t>(argv[1]), -123456);
+    EXPECT_EQ(unaligned<float>(argv[2]), 2.5f);
     EXPECT_EQ(unaligned<std::int64_t>(argv[3]), -9876543210);
     EXPECT_EQ(unaligned<double>(argv[4]), -0.125);
     ASSERT_EQ(lo_blob_datasize(reinterpret_cast<lo_blob>(argv[5])), 4u);
     EXPECT_EQ(std::memcmp(lo_blob_dataptr(reinterpret_cast<lo_blob>(argv[5])), fourBytes.data(), 4), 0);
     // The argument after a whole-word blob is where OSC 1.0 puts it.
-    EXPECT_EQ(argv[6]->i, 77);
+    EXPECT_EQ(unaligned<std::int32_t>(argv[6]), 77);
     ASSERT_EQ(lo_blob_datasize(reinterpret_cast<lo_blob>(argv[7])), 5u);
     const auto tag = unaligned<lo_timetag>(argv[12]);
     EXPECT_EQ(tag.sec, 0x80000001u);
     EXPECT_EQ(tag.frac, 0x40000000u);
-    EXPECT_EQ(argv[14]->m[1], 0x90);
-    EXPECT_STREQ(&argv[16]->s, "tail");
+    EXPECT_EQ((unaligned<std::array<std::uint8_t, 4>>(argv[14])[1]), 0x90);
+    EXPECT_STREQ(reinterpret_cast<const char*>(argv[16]), "tail");
 }
 
 TEST(OSCInteropLiblo, WeReadEveryKindLibloWrites) {
