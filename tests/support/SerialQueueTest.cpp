@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -76,11 +77,14 @@ TEST(SerialQueue, SyncWaitsForEarlierTasksAndReturnsTheResult) {
 TEST(SerialQueue, SyncFromInsideTheQueueRunsDirectly) {
     SerialQueue queue("test.reentrant");
     std::promise<std::vector<int>> result;
-    queue.async([&] {
+    // The task queued first runs after the outer one has returned, so it
+    // may only touch what outlives that.
+    auto laterRan = std::make_shared<std::atomic<bool>>(false);
+    queue.async([&queue, &result, laterRan] {
         std::vector<int> order;
-        queue.async([&order] { order.push_back(99); });
+        queue.async([laterRan] { *laterRan = true; });
         queue.sync([&order] { order.push_back(1); });
-        order.push_back(2);
+        order.push_back(*laterRan ? 99 : 2);
         result.set_value(order);
     });
     auto f = result.get_future();
