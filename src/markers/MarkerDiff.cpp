@@ -94,7 +94,8 @@ LightingAction nameAction(const LightingMarker& o, const LightingMarker& n, cons
 }
 
 // Equal texts are equal trimmed too; the numbers still go through the
-// tolerance rule, under which an infinite value differs even from itself.
+// tolerance rule (the number rule yields only finite values, so equal
+// texts always pass it).
 bool unchangedPair(const LightingMarker& o, const LightingMarker& n) {
     return o.manualCueID == n.manualCueID && o.fadeRaw == n.fadeRaw && o.fadeOutRaw == n.fadeOutRaw &&
            o.label == n.label && o.trackName == n.trackName && o.markerTypeName == n.markerTypeName &&
