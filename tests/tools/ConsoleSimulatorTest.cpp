@@ -1,4 +1,9 @@
+// The simulator's command parsing, cue table and message handling, without a socket.
+
 #include "console-sim/ConsoleSimulator.h"
+
+#include "console-sim/ConsoleCommand.h"
+#include "console-sim/CueTable.h"
 
 #include <filesystem>
 #include <fstream>
@@ -13,6 +18,91 @@ namespace lanternwick::sim {
 namespace {
 
 using ::testing::HasSubstr;
+using Kind = ConsoleCommand::Kind;
+using std::nullopt;
+
+TEST(CommandLineSplit, EachHashEndsOneCommand) {
+    EXPECT_EQ(splitCommandLine("$ Cue 1 / 2 Label Song #2 #"), (CommandLinePieces{{"$ Cue 1 / 2 Label Song", "2"}, ""}));
+    EXPECT_EQ(splitCommandLine("# # Cue 1 / 2 Enter # Cue 1"), (CommandLinePieces{{"Cue 1 / 2 Enter"}, "Cue 1"}));
+    EXPECT_EQ(splitCommandLine(""), (CommandLinePieces{}));
+}
+
+TEST(ConsoleCommandParse, EveryFormLanternwickSends) {
+    const struct {
+        std::string_view text;
+        ConsoleCommand expected;
+    } cases[] = {
+        {"$ Cue 1 / 12.5 Enter", {Kind::enterCue, 1, "12.5", nullopt, nullopt, nullopt}},
+        {"Cue -2/abc Enter", {Kind::enterCue, -2, "abc", nullopt, nullopt, nullopt}},
+        {"Delete Cue 004 / 9 Enter", {Kind::deleteCue, 4, "9", nullopt, nullopt, nullopt}},
+        {"$ Cue 1 / 12 Time 2 / 3", {Kind::setCueFields, 1, "12", "2 / 3", nullopt, nullopt}},
+        {"$ Cue 1 / 12 Timecode 00:01:15:15", {Kind::setCueFields, 1, "12", nullopt, "00:01:15:15", nullopt}},
+        // An empty label is sent as the keyword and two blanks, and clears it.
+        {"$ Cue 1 / 12 Label  ", {Kind::setCueFields, 1, "12", nullopt, nullopt, ""}},
+        {"Cue 2 / 7 Time 3 Timecode 00:00:12:00 Label Intro", {Kind::setCueFields, 2, "7", "3", "00:00:12:00", "Intro"}},
+    };
+    for (const auto& c : cases) {
+        const auto result = parseConsoleCommand(c.text);
+        ASSERT_TRUE(result.ok()) << c.text << ": " << result.error().reason;
+        EXPECT_EQ(result.value(), c.expected) << c.text;
+    }
+}
+
+TEST(ConsoleCommandParse, HostileLabelsStayLabels) {
+    for (const std::string label : {"Time 5 Timecode 00:00:01:00", "Label", "Delete Cue 1 / 2 Enter", "\"quoted\" 'too'",
+                                    "$ Cue 9 / 9 Enter", "Grüße — ☃", "inner   blanks  kept"}) {
+        const auto update = parseConsoleCommand("Cue 1 / 5 Time 1 Timecode 00:00:01:00 Label " + label);
+        ASSERT_TRUE(update.ok()) << label;
+        EXPECT_EQ(update.value(), (ConsoleCommand{Kind::setCueFields, 1, "5", "1", "00:00:01:00", label}));
+    }
+}
+
+TEST(ConsoleCommandParse, MalformedCommandsAreRefusedWithTheirText) {
+    for (const std::string_view text :
+         {"", "$", "Cue / 2 Enter", "Cue x / 2 Enter", "Cue 1 2 Enter", "Cue 1 / Enter", "Cue 1 / / Enter", "Cue 1 / 2",
+          "Cue 1 / 2 Go", "Cue 1 / 2/3 Enter", "Cue 1 / 2 Time   ", "Cue 1 / 2 Timecode",
+          "Cue 1 / 2 Timecode 00:00:01:00 Time 3", "Cue 1 / 2 Timex 3", "Cue 1 / 2 Enter now", "Cue1 / 2 Enter",
+          "Delete Cue 1 / 2", "Delete Cue 1 / 2 Label x", "Go To Cue 1 / 2", "Cue 99999999999999999999 / 2 Enter", "2"}) {
+        const auto result = parseConsoleCommand(text);
+        ASSERT_FALSE(result.ok()) << "accepted: " << text;
+        EXPECT_EQ(result.error().command, text);
+        EXPECT_FALSE(result.error().reason.empty());
+    }
+}
+
+
+TEST(CueTable, EnteringKeepsFieldsAndDeletingRemovesOnlyThatCue) {
+    CueTable table;
+    table.apply({Kind::setCueFields, 1, "12", "3", std::nullopt, "Intro"});
+    table.apply({Kind::enterCue, 1, "12"});
+    table.apply({Kind::enterCue, 2, "12"});
+    EXPECT_EQ(table.find(1, "12"), (SimulatedCue{1, "12", "Intro", "3", ""}));
+    EXPECT_FALSE(table.apply({Kind::deleteCue, 2, "12"}).has_value());
+    table.apply({Kind::deleteCue, 3, "12"});
+    EXPECT_FALSE(table.find(2, "12").has_value());
+    EXPECT_EQ(table.size(), 1u);
+}
+
+TEST(CueTable, ConsoleOrderIsNumericWithinAList) {
+    CueTable table;
+    for (const char* number : {"10", "2", "abc", "2.5", "1"}) table.apply({Kind::enterCue, 1, number});
+    table.apply({Kind::enterCue, 0, "99"});
+    std::vector<std::string> order;
+    for (const SimulatedCue& cue : table.cues()) order.push_back(std::to_string(cue.cueList) + "/" + cue.cueNumber);
+    EXPECT_EQ(order, (std::vector<std::string>{"0/99", "1/1", "1/2", "1/2.5", "1/10", "1/abc"}));
+    // The console reads 2 and 2.0 as the same cue.
+    EXPECT_EQ(table.find(1, "2.0")->cueNumber, "2");
+}
+
+TEST(CueTable, JSONEscapesHostileText) {
+    CueTable table;
+    table.apply({Kind::setCueFields, 1, "5", "1", "00:00:01:00", "say \"hi\"\\\n\x01 ☃"});
+    EXPECT_EQ(table.toJSON(),
+              "{\"cues\":[{\"list\":1,\"cue\":\"5\",\"label\":\"say \\\"hi\\\"\\\\\\n\\u0001 ☃\","
+              "\"time\":\"1\",\"timecode\":\"00:00:01:00\"}]}");
+    EXPECT_EQ(CueTable().toJSON(), "{\"cues\":[]}");
+}
+
 
 OSCMessage commandLine(std::string_view line) { return OSCMessage("/eos/user/0/newcmd", {OSCValue(line)}); }
 
@@ -87,8 +177,8 @@ TEST(ConsoleSimulatorDump, DumpFollowsEveryChangeAndTheTextLogIsReadable) {
     ConsoleSimulator simulator(log, dir / "cues.json");
     EXPECT_EQ(read(), "{\"cues\":[]}\n");
     simulator.handleMessage("p", commandLine("Cue 1 / 2 Time 1 Timecode 00:00:01:00 Label A #"));
-    EXPECT_EQ(read(), "{\"cues\":[{\"list\":1,\"cue\":\"2\",\"label\":\"A\",\"time\":\"1\","
-                      "\"timecode\":\"00:00:01:00\"}]}\n");
+    EXPECT_EQ(simulator.cueTable().size(), 1u);
+    EXPECT_EQ(read(), simulator.cueTable().toJSON() + "\n");
     EXPECT_EQ(out.str(), "<- /eos/user/0/newcmd [\"Cue 1 / 2 Time 1 Timecode 00:00:01:00 Label A #\"]\n"
                          "   executed: Cue 1 / 2 Time 1 Timecode 00:00:01:00 Label A  => cue 1 / 2 label \"A\" time \"1\" "
                          "timecode \"00:00:01:00\"\n");
