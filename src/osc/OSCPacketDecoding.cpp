@@ -45,6 +45,9 @@ public:
             return fail(malformed("Couldn't extract OSC-type chunk."));
         }
         const std::span<const char> tags(tagString.data(), tagString.size());
+        // A message that keeps the caller's buffer need not know whether it
+        // could be made again.
+        reader.reproducible_ = owned == nullptr;
         auto& values = out.values_;
         // The leading comma takes no value.
         values.reserve(!tags.empty() && tags[0] == ',' ? tags.size() - 1 : tags.size());

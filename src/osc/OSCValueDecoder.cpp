@@ -222,9 +222,12 @@ Result<void, OSCDecodeError> OSCValueDecoder::decodeValues(std::span<const char>
             }
             break;
         case 's': {
+            // Printable only matters while the message may still be reproducible.
             std::string_view text;
             bool printable = false;
-            if (scanChunk<true>(text, true, &printable) == ChunkProblem::none) {
+            const auto problem =
+                reproducible_ ? scanChunk<true>(text, true, &printable) : scanChunk<false>(text, true);
+            if (problem == ChunkProblem::none) {
                 reproducible_ = reproducible_ && printable;
                 values.emplace_back(text);
                 ++i;

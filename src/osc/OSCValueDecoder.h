@@ -78,7 +78,7 @@ private:
     std::size_t pos_ = 0;
     // Whether our encoder would write the values decoded so far exactly as
     // they were read: only tags after a single leading comma, only int32,
-    // boolean and printable strings.
+    // boolean and printable strings. Once false, stays false.
     bool reproducible_ = true;
 };
 
