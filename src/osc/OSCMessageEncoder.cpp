@@ -135,7 +135,11 @@ private:
                        [&](bool v) { *tags++ = v ? 'T' : 'F'; },
                        [&](const ASCIICharacter& c) {
                            *tags++ = 'c';
-                           put32(payload, c.asciiValue);
+                           // A hand-made character may hold any code; the wire
+                           // carries only what the character rule yields.
+                           put32(payload, c.asciiValue <= 0x7F
+                                              ? c.asciiValue
+                                              : ASCIICharacter::fromCharacter(c.characterValue).asciiValue);
                            payload += 4;
                        },
                        [&](double v) {

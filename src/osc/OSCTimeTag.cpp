@@ -31,6 +31,11 @@ OSCTimeTag OSCTimeTag::fromSecondsSinceEpoch(double x) {
     if (x < secondsPerEra) {
         return OSCTimeTag{0, fixedPoint(x)};
     }
+    // Beyond the last era (or infinite): the latest tag there is, rather
+    // than a conversion that overflows.
+    if (!(x < secondsPerEra * 9223372036854775808.0)) {
+        return OSCTimeTag{std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::uint64_t>::max()};
+    }
     const double era = std::trunc(x / secondsPerEra);
     const double remainder = x - era * secondsPerEra;
     return OSCTimeTag{static_cast<std::int64_t>(era), fixedPoint(remainder)};
@@ -55,8 +60,12 @@ OSCTimeTag::Clock::time_point OSCTimeTag::instant() const {
         return Clock::now();
     }
     const double sinceUnix = secondsSinceEpoch() - static_cast<double>(ntpEpochToUnixEpochSeconds);
-    return Clock::time_point(
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(sinceUnix)));
+    // The clock spans only a few centuries around 1970; an era far away
+    // saturates instead of overflowing the conversion.
+    const std::chrono::duration<double> span(sinceUnix);
+    if (span >= std::chrono::duration<double>(Clock::duration::max())) return Clock::time_point::max();
+    if (span <= std::chrono::duration<double>(Clock::duration::min())) return Clock::time_point::min();
+    return Clock::time_point(std::chrono::duration_cast<Clock::duration>(span));
 }
 
 double OSCTimeTag::secondsUntil() const {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -93,6 +94,13 @@ public:
     OSCValue(OSCNullValue v) : storage_(v) {}
     OSCValue(OSCStringAltValue v) : storage_(std::move(v)) {}
     OSCValue(OSCTimeTag v) : storage_(v) {}
+    // A char would be promoted to an int32 argument, a pointer would become a
+    // boolean and a null pointer would throw: say ASCIICharacter or text.
+    OSCValue(char) = delete;
+    OSCValue(std::nullptr_t) = delete;
+    template <typename T>
+        requires(!std::is_same_v<std::remove_cv_t<T>, char>)
+    OSCValue(T*) = delete;
     OSCValue(OSCArrayValue v) : storage_(std::move(v)) {}
 
     // The extra number types. Narrow types widen; the others are refused

@@ -81,6 +81,10 @@ TEST(ASCIIConversion, CharactersAndStrings) {
     EXPECT_EQ(ASCIICharacter::fromCharacter(std::string_view("雪")).asciiValue, '?');
     EXPECT_EQ(ASCIICharacter::fromCharacter(U'Ø').asciiValue, 'O');
     EXPECT_FALSE(ASCIICharacter::fromCode(128).has_value());
+    // A character made by hand with a code above ASCII still goes out as ASCII.
+    const auto handMade = OSCMessage("/c", {ASCIICharacter{U'\u00E9', 0xE9}}).rawData();
+    ASSERT_TRUE(handMade.ok());
+    EXPECT_EQ(handMade.value().back(), 'e');
     EXPECT_FALSE(ASCIIString::fromBytes(hex("61 C3 A9")).has_value());
     EXPECT_EQ(ASCIIString::fromText("naïve\x7F").rawData, "naive?");
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <limits>
 
 #include "osc/OSCTimeTag.h"
 
@@ -17,6 +18,18 @@ TEST(OSCTimeTagConversion, SecondsSinceNTPEpoch) {
     EXPECT_EQ(OSCTimeTag::fromSecondsSinceEpoch(10.5), (OSCTimeTag{0, 0xA80000000u}));
     EXPECT_EQ(OSCTimeTag::fromSecondsSinceEpoch(-3), (OSCTimeTag{0, 0}));
     EXPECT_EQ(OSCTimeTag::fromSecondsSinceEpoch(std::nan("")), (OSCTimeTag{0, 0}));
+}
+
+// Beyond what an era or the clock can hold, values saturate instead of
+// overflowing a conversion.
+TEST(OSCTimeTagConversion, FarTimesSaturate) {
+    const OSCTimeTag latest{std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::uint64_t>::max()};
+    EXPECT_EQ(OSCTimeTag::fromSecondsSinceEpoch(INFINITY), latest);
+    EXPECT_EQ(OSCTimeTag::fromSecondsSinceEpoch(1e300), latest);
+    EXPECT_GT(OSCTimeTag::fromSecondsSinceEpoch(1e28).era, 2'000'000'000'000'000'000);  // still representable
+    EXPECT_EQ((OSCTimeTag{3, 0}).instant(), Clock::time_point::max());
+    EXPECT_EQ(latest.instant(), Clock::time_point::max());
+    EXPECT_EQ((OSCTimeTag{-2, 2}).instant(), Clock::time_point::min());
 }
 
 // The NTP epoch is midnight UTC: the Unix epoch lies 2,208,988,800 seconds
