@@ -27,14 +27,19 @@ std::vector<ShowMarker> renumbered(std::vector<ShowMarker> markers, int offset) 
     return markers;
 }
 
-TEST(ConsoleFault, KilledInTheMiddleOfABurstAndRestartedEndsEqualToTheFile) {
-    SoakConsole console;
-    MonitorRig rig(console.port());
-    std::vector<ShowMarker> markers = numberedShow(150);
+// The monitor watching `markers`, connected, and the console holding them.
+void startInStep(MonitorRig& rig, SoakConsole& console, const std::vector<ShowMarker>& markers) {
     rig.write(showText(markers));
     rig.start();
     ASSERT_TRUE(rig.waitConnected());
     ASSERT_TRUE(rig.runUntil([&] { return console.cues() == expectedCues(markers); }));
+}
+
+TEST(ConsoleFault, KilledInTheMiddleOfABurstAndRestartedEndsEqualToTheFile) {
+    SoakConsole console;
+    MonitorRig rig(console.port());
+    std::vector<ShowMarker> markers = numberedShow(150);
+    ASSERT_NO_FATAL_FAILURE(startInStep(rig, console, markers));
 
     const std::size_t beforeBurst = console.executedCount();
     console.dieAfterExecuted(beforeBurst + 10);
@@ -90,10 +95,7 @@ TEST(ConsoleFault, PortChangedWhileConnectedMovesEverythingToTheNewConsole) {
     SoakConsole second;
     MonitorRig rig(first.port());
     std::vector<ShowMarker> markers = numberedShow(4);
-    rig.write(showText(markers));
-    rig.start();
-    ASSERT_TRUE(rig.waitConnected());
-    ASSERT_TRUE(rig.runUntil([&] { return first.cues() == expectedCues(markers); }));
+    ASSERT_NO_FATAL_FAILURE(startInStep(rig, first, markers));
 
     rig.monitor->setEosPort(second.port());
     rig.queue->advance(LightingFileMonitor::connectionSettingsDelay);
