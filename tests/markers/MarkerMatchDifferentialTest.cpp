@@ -181,6 +181,33 @@ TEST(MarkerMatchDifferential, ManyDuplicatesAndMarkersChangedBeyondRecognition) 
 }
 
 // A fade that overflows to infinity once made a file differ from itself.
+// A long show of one list, track and type, where the shortcuts for markers
+// left in place carry most of the work: an insertion at the top shifts every
+// index, and cue numbers repeat near the end.
+TEST(MarkerMatchDifferential, LongShowWithTypicalEdits) {
+    Random random(99);
+    std::vector<LightingMarker> show;
+    for (std::size_t k = 0; k < 2000; ++k) {
+        LightingMarker m;
+        m.index = static_cast<std::int64_t>(k);
+        m.cueList = 1;
+        m.markerTypeName = "Cue";
+        m.trackName = "1/ Lights";
+        m.manualCueID = chance(random, 0.02) ? "" : std::to_string(k % 1900 + 1);
+        m.label = chance(random, 0.1) ? "Go" : "Look " + std::to_string(k);
+        m.position = static_cast<double>(k) * 2.5;
+        m.fade = chance(random, 0.5) ? std::optional<double>(2.0) : std::nullopt;
+        show.push_back(std::move(m));
+    }
+    Totals totals;
+    for (int run = 0; run < 2 && !HasFatalFailure(); ++run) {
+        std::vector<LightingMarker> edited = editedCopy(show, random);
+        edited.insert(edited.begin(), randomMarker(random, 0));
+        expectSameMatching(show, edited, totals);
+    }
+    EXPECT_GT(totals.pairs, 3900U);
+}
+
 TEST(MarkerDiff, EqualTextsWithAnOverflowingFadeReportNothing) {
     const std::string text = testing::markerFileText({{.cue = "1", .position = "1e999", .fade = "1e999"}});
     EXPECT_TRUE(diffMarkers(text, text, LightingChangeEvent::Kind::modified).actions.empty());
