@@ -151,7 +151,7 @@ XMLLikeAnalysis analyzeText(std::string_view text, std::int64_t byteCount) {
     const std::vector<std::string_view> lines = splitLines(text);
     analysis.lineCount = static_cast<std::int64_t>(lines.size());
     analysis.nonEmptyLineCount =
-        std::count_if(lines.begin(), lines.end(), [](std::string_view line) { return !trimmed(line).empty(); });
+        std::count_if(lines.begin(), lines.end(), [](std::string_view line) { return !isBlank(line); });
 
     // Counted as views into the text; only the summaries are built as strings.
     const auto summarise = [&analysis](const std::vector<std::string_view>& tags,

@@ -50,7 +50,10 @@ bool isASCII(std::string_view text) {
     return (high & everyByte(0x80)) == 0;
 }
 
-std::string trimmed(std::string_view text) {
+namespace {
+
+// Where the leading Unicode white space ends.
+std::int64_t leadingWhiteSpaceEnd(std::string_view text) {
     const char* bytes = text.data();
     const auto length = static_cast<std::int64_t>(text.size());
     std::int64_t begin = 0;
@@ -61,6 +64,19 @@ std::string trimmed(std::string_view text) {
         if (c < 0 || !u_isUWhiteSpace(c)) break;
         begin = next;
     }
+    return begin;
+}
+
+}  // namespace
+
+bool isBlank(std::string_view text) {
+    return leadingWhiteSpaceEnd(text) == static_cast<std::int64_t>(text.size());
+}
+
+std::string trimmed(std::string_view text) {
+    const char* bytes = text.data();
+    const auto length = static_cast<std::int64_t>(text.size());
+    const std::int64_t begin = leadingWhiteSpaceEnd(text);
     std::int64_t end = length;
     while (end > begin) {
         // Step back to the lead byte, then decode forwards: ICU's backward

@@ -19,6 +19,10 @@ bool isASCII(std::string_view text);
 // Removes Unicode white space, line ends included, at both ends.
 std::string trimmed(std::string_view text);
 
+// Nothing but Unicode white space: trimmed(text) would be empty, without
+// building it.
+bool isBlank(std::string_view text);
+
 // Equal under canonical equivalence (NFC); no case folding.
 bool canonicallyEqual(std::string_view a, std::string_view b);
 

@@ -18,6 +18,9 @@ TEST(TextRules, TrimRemovesUnicodeWhiteSpaceAndLineEndsOnly) {
     EXPECT_EQ(trimmed("\u200Bx"), "\u200Bx");
     EXPECT_EQ(trimmed("e\u0301 "), "e\u0301");
     EXPECT_EQ(trimmed(""), "");
+    for (const char* text : {"", " \t\r\n", " \u2029\u3000 ", " \u200B ", " x", "\xFF"}) {
+        EXPECT_EQ(isBlank(text), trimmed(text).empty()) << text;
+    }
 }
 
 TEST(TextRules, EqualityIsCanonicalWithoutCaseFolding) {
