@@ -301,6 +301,8 @@ void EosConfigurationView::monitorChanged(MonitorField field) {
     case MonitorField::incomingOSCMessages:
     case MonitorField::outgoingOSCMessages:
     case MonitorField::cueDeletionPromptPolicy:
+    case MonitorField::outcomes:
+    case MonitorField::eosLinkStatus:
         break;
     }
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "eos/OSCLogMessages.h"
+#include "eos/SyncOutcome.h"
 
 namespace lanternwick {
 
@@ -19,6 +20,11 @@ struct EosLinkCallbacks {
     std::function<void(const OutgoingOSCMessage&)> onOutgoingMessage;
     std::function<void()> onConnectionEstablished;
     std::function<void(bool)> onConnectionStateChanged;
+    // Every line's fate, every connection change and every cue reply.
+    std::function<void(const SyncOutcome&)> onOutcome;
+    // The link's state as the user sees it, each time it or the number of
+    // held lines changes.
+    std::function<void(const LinkStatus&)> onLinkStatusChanged;
 };
 
 class EosLink {

@@ -144,7 +144,7 @@ void EosOSCClient::connect() {
     });
     transport->setNotificationHandler([weak, mainQueue, weakTransport](const OSCTCPClient::Notification& n) {
         const bool connected = n.kind == OSCTCPClient::Notification::Kind::connected;
-        mainQueue->async([weak, weakTransport, connected] {
+        mainQueue->async([weak, weakTransport, connected, reason = n.reason] {
             const auto self = weak.lock();
             if (!self || self->client_ == nullptr || self->client_ != weakTransport.lock()) {
                 return;
@@ -152,14 +152,16 @@ void EosOSCClient::connect() {
             if (connected) {
                 self->handleConnected();
             } else {
-                self->handleDisconnected();
+                self->handleDisconnected(reason);
             }
         });
     });
     client_ = std::move(transport);
-    if (!client_->connect(connectTimeoutSeconds)) {
-        reportConnectionState(false);
+    if (auto started = client_->connect(connectTimeoutSeconds); !started) {
+        reportConnectionState(false, started.error().description());
+        return;
     }
+    reportLinkStatus(LinkState::connecting, {});
 }
 
 void EosOSCClient::disconnect() {
@@ -170,10 +172,29 @@ void EosOSCClient::disconnect() {
     reportConnectionState(false);
 }
 
-void EosOSCClient::reportConnectionState(bool connected) {
+void EosOSCClient::reportConnectionState(bool connected, const std::string& reason) {
     isConnected_ = connected;
     if (callbacks_.onConnectionStateChanged) {
         callbacks_.onConnectionStateChanged(connected);
+    }
+    reportLinkStatus(connected ? LinkState::connected : LinkState::notConnected, reason);
+}
+
+void EosOSCClient::reportLinkStatus(LinkState state, const std::string& reason) {
+    LinkStatus status{state, reason, 0};
+    if (status == linkStatus_) {
+        return;
+    }
+    linkStatus_ = std::move(status);
+    if (callbacks_.onLinkStatusChanged) {
+        callbacks_.onLinkStatusChanged(linkStatus_);
+    }
+    report(ConnectionChange{linkStatus_, eosHost_, eosPort_});
+}
+
+void EosOSCClient::report(SyncOutcome::Detail detail) {
+    if (callbacks_.onOutcome) {
+        callbacks_.onOutcome(makeOutcome(std::move(detail)));
     }
 }
 
@@ -185,7 +206,7 @@ void EosOSCClient::handleConnected() {
     }
 }
 
-void EosOSCClient::handleDisconnected() { reportConnectionState(false); }
+void EosOSCClient::handleDisconnected(const std::string& reason) { reportConnectionState(false, reason); }
 
 void EosOSCClient::sendAddress(std::string_view address) {
     const std::string trimmedAddress = trimmed(address);
@@ -194,14 +215,17 @@ void EosOSCClient::sendAddress(std::string_view address) {
     }
     connect();
     if (!readyToSend()) {
+        report(LineOutcome{trimmedAddress, {}, LineFate::dropped, "not connected"});
         return;
     }
-    if (!client_->send(OSCMessage(std::string_view(trimmedAddress)))) {
+    if (auto sent = client_->send(OSCMessage(std::string_view(trimmedAddress))); !sent) {
+        report(LineOutcome{trimmedAddress, {}, LineFate::dropped, sent.error().description()});
         return;
     }
     if (callbacks_.onOutgoingMessage) {
         callbacks_.onOutgoingMessage(outgoingRecord(trimmedAddress, noValuesText));
     }
+    report(LineOutcome{trimmedAddress, {}, LineFate::sent, {}});
 }
 
 void EosOSCClient::sendCommandLine(std::string_view text) {
@@ -211,14 +235,17 @@ void EosOSCClient::sendCommandLine(std::string_view text) {
     }
     connect();
     if (!readyToSend()) {
+        report(LineOutcome{std::string(commandAddress), command, LineFate::dropped, "not connected"});
         return;
     }
-    if (!client_->send(OSCMessage(commandAddress, {OSCValue(command)}))) {
+    if (auto sent = client_->send(OSCMessage(commandAddress, {OSCValue(command)})); !sent) {
+        report(LineOutcome{std::string(commandAddress), command, LineFate::dropped, sent.error().description()});
         return;
     }
     if (callbacks_.onOutgoingMessage) {
         callbacks_.onOutgoingMessage(outgoingRecord(commandAddress, command));
     }
+    report(LineOutcome{std::string(commandAddress), command, LineFate::sent, {}});
 }
 
 void EosOSCClient::handleIncomingMessage(const OSCMessage& message) {
@@ -231,6 +258,7 @@ void EosOSCClient::handleIncomingMessage(const OSCMessage& message) {
     if (callbacks_.onIncomingCueMessage) {
         callbacks_.onIncomingCueMessage(record);
     }
+    report(ReceivedReply{record.address, record.valuesText});
 }
 
 }  // namespace lanternwick

@@ -47,7 +47,7 @@ public:
     void handleIncomingMessage(const OSCMessage& message);
     // The transport's two notifications.
     void handleConnected();
-    void handleDisconnected();
+    void handleDisconnected(const std::string& reason = {});
 
     const std::string& eosHost() const { return eosHost_; }
     std::uint16_t eosPort() const { return eosPort_; }
@@ -60,7 +60,9 @@ public:
 private:
     bool transportConnected() const;
     bool readyToSend() const;
-    void reportConnectionState(bool connected);
+    void reportConnectionState(bool connected, const std::string& reason = {});
+    void reportLinkStatus(LinkState state, const std::string& reason);
+    void report(SyncOutcome::Detail detail);
 
     std::shared_ptr<MainQueue> mainQueue_;
     std::string eosHost_ = "127.0.0.1";
@@ -69,6 +71,7 @@ private:
     EosLinkCallbacks callbacks_;
     std::shared_ptr<OSCTCPClient> client_;
     bool isConnected_ = false;
+    LinkStatus linkStatus_;
 };
 
 // The cue reply's list and number, or absent for any other address.

@@ -158,6 +158,16 @@ void LightingFileMonitor::wireLink() {
             self->setEosConnected(connected);
         }
     };
+    callbacks.onOutcome = [weak](const SyncOutcome& outcome) {
+        if (const auto self = weak.lock()) {
+            self->recordOutcome(outcome);
+        }
+    };
+    callbacks.onLinkStatusChanged = [weak](const LinkStatus& status) {
+        if (const auto self = weak.lock()) {
+            self->setEosLinkStatus(status);
+        }
+    };
     callbacks.onConnectionEstablished = [weak] {
         if (const auto self = weak.lock(); self && self->optUpdateOnConnect_) {
             self->updateAllCuesInEos();
@@ -301,6 +311,11 @@ void LightingFileMonitor::appendOutgoingMessage(const OutgoingOSCMessage& messag
     notify(MonitorField::outgoingOSCMessages);
 }
 
+void LightingFileMonitor::recordOutcome(const SyncOutcome& outcome) {
+    prependBounded(outcomes_, outcome, messageLogLimit);
+    notify(MonitorField::outcomes);
+}
+
 void LightingFileMonitor::setEosHost(std::string host) {
     eosHost_ = std::move(host);
     notify(MonitorField::eosHost);
@@ -339,6 +354,14 @@ void LightingFileMonitor::setCueDeletionPromptPolicy(CueDeletionPromptPolicy pol
 void LightingFileMonitor::setEosConnected(bool connected) {
     isEosConnected_ = connected;
     notify(MonitorField::isEosConnected);
+}
+
+void LightingFileMonitor::setEosLinkStatus(const LinkStatus& status) {
+    if (eosLinkStatus_ == status) {
+        return;
+    }
+    eosLinkStatus_ = status;
+    notify(MonitorField::eosLinkStatus);
 }
 
 void LightingFileMonitor::scheduleConnectionSettingsApply() {

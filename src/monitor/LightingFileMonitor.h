@@ -24,6 +24,7 @@
 #include "eos/CueDeletionPrompt.h"
 #include "eos/EosLink.h"
 #include "eos/OSCLogMessages.h"
+#include "eos/SyncOutcome.h"
 #include "markers/LightingChangeEvent.h"
 #include "markers/MarkerDiff.h"
 #include "markers/TempolaneFileValidationError.h"
@@ -48,6 +49,8 @@ enum class MonitorField {
     optDeleteCues,
     isEosConnected,
     cueDeletionPromptPolicy,
+    outcomes,
+    eosLinkStatus,
 };
 
 // Starts a repeating tick (first one period from now, then every period) and
@@ -103,6 +106,10 @@ public:
     const std::vector<LightingChangeEvent>& events() const { return events_; }
     const std::vector<IncomingOSCMessage>& incomingOSCMessages() const { return incomingOSCMessages_; }
     const std::vector<OutgoingOSCMessage>& outgoingOSCMessages() const { return outgoingOSCMessages_; }
+    // What became of each decision about console traffic, newest first, at
+    // most messageLogLimit.
+    const std::vector<SyncOutcome>& outcomes() const { return outcomes_; }
+    const LinkStatus& eosLinkStatus() const { return eosLinkStatus_; }
     const std::filesystem::path& fileURL() const { return fileURL_; }
     const std::string& eosHost() const { return eosHost_; }
     std::uint16_t eosPort() const { return eosPort_; }
@@ -133,6 +140,7 @@ public:
 
     void appendIncomingMessage(const IncomingOSCMessage& message);
     void appendOutgoingMessage(const OutgoingOSCMessage& message);
+    void recordOutcome(const SyncOutcome& outcome);
 
 private:
     void loadSettings();
@@ -141,11 +149,14 @@ private:
     void recordEvent(LightingChangeEvent event);
     void notify(MonitorField field);
     void setEosConnected(bool connected);
+    void setEosLinkStatus(const LinkStatus& status);
 
     LightingFileMonitorDependencies dependencies_;
     std::vector<LightingChangeEvent> events_;
     std::vector<IncomingOSCMessage> incomingOSCMessages_;
     std::vector<OutgoingOSCMessage> outgoingOSCMessages_;
+    std::vector<SyncOutcome> outcomes_;
+    LinkStatus eosLinkStatus_;
     std::filesystem::path fileURL_;
     std::string eosHost_ = "127.0.0.1";
     std::uint16_t eosPort_ = 8555;

@@ -150,13 +150,13 @@ TEST(OSCTCPClientLink, MalformedFramesAreDroppedAndThePeersCloseDeliversTheUnend
     for (const OSCBytes& part : {badEscape, notOSC, tail}) stream.insert(stream.end(), part.begin(), part.end());
     ASSERT_TRUE(f.peer.send(stream));
     f.peer.close();
-    EXPECT_EQ(f.notesAfter(2).at(1), Notification::disconnected());
+    EXPECT_EQ(f.notesAfter(2).at(1), Notification::disconnected(std::nullopt, "Socket closed by remote peer"));
     EXPECT_EQ(addresses(f.messagesAfter(2)), (std::vector<std::string>{"/first", "/tail"}));
     EXPECT_FALSE(f.client->isConnected());
 
     auto refused = f.make(testing::unusedPort());
     ASSERT_TRUE(refused->connect(5).ok());
-    EXPECT_EQ(f.notesAfter(3).at(2), Notification::disconnected());
+    EXPECT_EQ(f.notesAfter(3).at(2), Notification::disconnected(std::nullopt, "Connection refused"));
 }
 
 TEST(OSCTCPClientLink, ConnectTimeoutHasAOneSecondFloorAndReportsTheTimeout) {

@@ -46,7 +46,7 @@ struct OSCTCPClient::Receiver {
 
     static void connected(OSCTCPClient& client);
     static void received(OSCTCPClient& client, const AsyncTCPSocket::Bytes& chunk, const AsyncTCPSocketDelegate::Socket& socket);
-    static void disconnected(OSCTCPClient& client, std::optional<AsyncTCPSocketError> error,
+    static void disconnected(OSCTCPClient& client, std::optional<AsyncTCPSocketError> error, std::string reason,
                              const AsyncTCPSocketDelegate::Socket& socket);
     static void dispatchPackets(OSCTCPClient& client, const std::vector<OSCBytes>& packets,
                                 const AsyncTCPSocketDelegate::Socket& socket);
@@ -71,7 +71,10 @@ void OSCTCPClientDelegate::socketDidRead(const Socket& socket, const Bytes& data
 }
 
 void OSCTCPClientDelegate::socketDidDisconnect(const Socket& socket, const std::optional<AsyncTCPSocketError>& error) {
-    if (auto client = oscServer.lock()) OSCTCPClient::Receiver::disconnected(*client, mapDisconnectError(error), socket);
+    if (auto client = oscServer.lock()) {
+        OSCTCPClient::Receiver::disconnected(*client, mapDisconnectError(error), error ? error->description() : "",
+                                             socket);
+    }
 }
 
 void OSCTCPClient::Receiver::connected(OSCTCPClient& client) {
@@ -96,12 +99,14 @@ void OSCTCPClient::Receiver::received(OSCTCPClient& client, const AsyncTCPSocket
 }
 
 void OSCTCPClient::Receiver::disconnected(OSCTCPClient& client, std::optional<AsyncTCPSocketError> error,
-                                          const AsyncTCPSocketDelegate::Socket& socket) {
+                                          std::string reason, const AsyncTCPSocketDelegate::Socket& socket) {
     Receiver& r = *client.receiver_;
     auto tail = r.assembler.finish();
     if (!r.discardingUntilClosed) dispatchPackets(client, tail, socket);
     r.discardingUntilClosed = false;
-    if (r.notificationHandler) r.notificationHandler(Notification::disconnected(std::move(error)));
+    if (r.notificationHandler) {
+        r.notificationHandler(Notification::disconnected(std::move(error), std::move(reason)));
+    }
 }
 
 void OSCTCPClient::Receiver::dispatchPackets(OSCTCPClient& client, const std::vector<OSCBytes>& packets,

@@ -45,10 +45,16 @@ public:
         // Set only for disconnected, and only when the socket layer closed
         // for a reason of its own (a connect timeout, for instance).
         std::optional<AsyncTCPSocketError> error;
+        // For disconnected: the description of whatever ended the link,
+        // operating-system failures and a peer's close included ("Connection
+        // refused"), so that the user can be told; empty after a close of
+        // our own.
+        std::string reason;
 
-        static Notification connected() { return {Kind::connected, std::nullopt}; }
-        static Notification disconnected(std::optional<AsyncTCPSocketError> error = std::nullopt) {
-            return {Kind::disconnected, std::move(error)};
+        static Notification connected() { return {Kind::connected, std::nullopt, {}}; }
+        static Notification disconnected(std::optional<AsyncTCPSocketError> error = std::nullopt,
+                                         std::string reason = {}) {
+            return {Kind::disconnected, std::move(error), std::move(reason)};
         }
 
         friend bool operator==(const Notification&, const Notification&) = default;
