@@ -24,6 +24,9 @@ enum class CueDeletionPromptPolicy { askEveryTime, autoYes, autoNo };
 struct CueDeletionAnswer {
     bool confirmed = false;
     bool doNotAskAgain = false;
+    // Why a No came without anybody answering (no terminal to ask, say);
+    // empty when the user answered.
+    std::string declinedBecause;
 
     friend bool operator==(const CueDeletionAnswer&, const CueDeletionAnswer&) = default;
 };
