@@ -2,9 +2,7 @@
 // ASCIICharacter and ASCIIString: text that is guaranteed to be ASCII, as
 // every address pattern, string argument and type tag is on the wire.
 // Plain values, freely copied and shared between threads. Conversion of
-// non-ASCII text goes through one shared ICU "Latin-ASCII" transliterator
-// (created on first need, safe from any thread); printable-ASCII text never
-// reaches ICU.
+// non-ASCII text is support/LatinASCII's.
 
 #include <cstdint>
 #include <optional>
@@ -12,6 +10,7 @@
 #include <string_view>
 
 #include "osc/OSCBytes.h"
+#include "support/LatinASCII.h"
 
 namespace lanternwick {
 
@@ -45,9 +44,5 @@ struct ASCIIString {
     friend bool operator==(const ASCIIString&, const ASCIIString&) = default;
 };
 
-// The conversion of ASCIIString::fromText, returning only the text.
-std::string convertToPrintableASCII(std::string_view text);
-// True when every byte is in space..tilde (the fast path that skips ICU).
-bool isPrintableASCII(std::string_view text);
 
 }  // namespace lanternwick
