@@ -11,22 +11,22 @@ std::string cueDeletionMessageText(std::int64_t list, std::string_view cueNumber
     return text;
 }
 
-bool decideCueDeletion(const CueDeletionPolicyAccess& policy, CueDeletionPrompt& prompt, std::int64_t list,
-                       std::string_view cueNumber) {
+CueDeletionDecision decideCueDeletion(const CueDeletionPolicyAccess& policy, CueDeletionPrompt& prompt,
+                                      std::int64_t list, std::string_view cueNumber) {
     switch (policy.read()) {
     case CueDeletionPromptPolicy::autoYes:
-        return true;
+        return {true, std::nullopt};
     case CueDeletionPromptPolicy::autoNo:
-        return false;
+        return {false, std::nullopt};
     case CueDeletionPromptPolicy::askEveryTime:
         break;
     }
-    const CueDeletionAnswer answer = prompt.confirmCueDeletion(list, cueNumber);
+    CueDeletionAnswer answer = prompt.confirmCueDeletion(list, cueNumber);
     // A policy set while the question was open wins over this answer's checkbox.
     if (policy.read() == CueDeletionPromptPolicy::askEveryTime && answer.doNotAskAgain) {
         policy.write(answer.confirmed ? CueDeletionPromptPolicy::autoYes : CueDeletionPromptPolicy::autoNo);
     }
-    return answer.confirmed;
+    return {answer.confirmed, std::move(answer)};
 }
 
 }  // namespace lanternwick

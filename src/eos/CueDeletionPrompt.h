@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -53,9 +54,15 @@ struct CueDeletionPolicyAccess {
     std::function<void(CueDeletionPromptPolicy)> write;
 };
 
+struct CueDeletionDecision {
+    bool confirmed = false;
+    // The answer, when the question was asked.
+    std::optional<CueDeletionAnswer> answer;
+};
+
 // Whether the candidate may be deleted, asking the prompt when the policy
 // says so and updating the policy from the answer.
-bool decideCueDeletion(const CueDeletionPolicyAccess& policy, CueDeletionPrompt& prompt,
-                       std::int64_t list, std::string_view cueNumber);
+CueDeletionDecision decideCueDeletion(const CueDeletionPolicyAccess& policy, CueDeletionPrompt& prompt,
+                                      std::int64_t list, std::string_view cueNumber);
 
 }  // namespace lanternwick

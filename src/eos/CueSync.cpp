@@ -16,17 +16,6 @@ struct CueTarget {
     std::string cue;
 };
 
-std::optional<CueTarget> targetOf(const LightingAction& action) {
-    if (!action.newCueList || !action.newCueID) {
-        return std::nullopt;
-    }
-    auto cue = usableCueText(*action.newCueID);
-    if (!cue || isZeroCue(*cue)) {
-        return std::nullopt;
-    }
-    return CueTarget{*action.newCueList, std::move(*cue)};
-}
-
 std::optional<std::string_view> view(const std::optional<std::string>& text) {
     if (!text) {
         return std::nullopt;
@@ -34,41 +23,54 @@ std::optional<std::string_view> view(const std::optional<std::string>& text) {
     return std::string_view(*text);
 }
 
-void sendTimecode(EosLink& link, const CueTarget& target, const LightingAction& action) {
-    if (!action.newPosition) {
-        return;
+bool given(const std::optional<std::string>& text) { return text && !isBlank(*text); }
+
+// Why a non-blank cue cannot be addressed, or nothing when it can.
+std::optional<std::string_view> cueProblem(std::string_view cue) {
+    if (isZeroCue(cue)) {
+        return skipReason::zeroCue;
     }
-    if (const auto timecode = timecodeText(*action.newPosition, action.newTimeCodeOffsetSeconds.value_or(0))) {
-        link.setCueTimecode(target.list, target.cue, *timecode);
+    if (!usableCueText(cue)) {
+        return skipReason::notACueNumber;
     }
+    return std::nullopt;
 }
+
+class Reporter {
+public:
+    explicit Reporter(const CueSyncContext& context) : context_(context) {}
+
+    void skipped(std::int64_t list, std::string_view cue, std::string_view what, std::string_view reason) const {
+        if (context_.skipped) {
+            context_.skipped(SkippedCommand{list, trimmed(cue), std::string(what), std::string(reason)});
+        }
+    }
+
+private:
+    const CueSyncContext& context_;
+};
 
 class ActionApplier {
 public:
-    ActionApplier(EosLink& link, const CueSyncContext& context) : link_(link), context_(context) {}
+    ActionApplier(EosLink& link, const CueSyncContext& context) : link_(link), context_(context), report_(context) {}
 
     void apply(const LightingAction& action) {
         switch (action.kind) {
         case Kind::manualCueIDChanged:
-            applyCueIDChange(action);
+        case Kind::markerAdded:
+            createCue(action);
             break;
         case Kind::fadeChanged:
             applyFadeChange(action);
             break;
         case Kind::positionChanged:
-            if (const auto target = unprocessedTarget(action)) {
-                sendTimecode(link_, *target, action);
+            if (const auto target = unprocessedTarget(action, "timecode")) {
+                sendTimecode(*target, action);
             }
             break;
         case Kind::nameChanged:
-            if (!context_.optSyncLabels() || !action.newLabel) {
-                break;
-            }
-            if (const auto target = unprocessedTarget(action)) {
-                link_.setCueLabel(target->list, target->cue, *action.newLabel);
-            }
+            applyNameChange(action);
             break;
-        case Kind::markerAdded:
         case Kind::markerDeleted:
         case Kind::trackNameChanged:
         case Kind::unknown:
@@ -77,8 +79,30 @@ public:
     }
 
 private:
-    void applyCueIDChange(const LightingAction& action) {
-        const auto target = targetOf(action);
+    // A blank cue id or a missing list means the marker is not meant for the
+    // console at all; a cue that is there but unusable is reported.
+    std::optional<CueTarget> targetOf(const LightingAction& action, std::string_view what) const {
+        if (!action.newCueList || !action.newCueID || isBlank(*action.newCueID)) {
+            return std::nullopt;
+        }
+        if (const auto problem = cueProblem(*action.newCueID)) {
+            report_.skipped(*action.newCueList, *action.newCueID, what, *problem);
+            return std::nullopt;
+        }
+        return CueTarget{*action.newCueList, *usableCueText(*action.newCueID)};
+    }
+
+    std::optional<CueTarget> unprocessedTarget(const LightingAction& action, std::string_view what) const {
+        if (action.newCueList && action.newCueID &&
+            processedCueKeys_.count(cueKey(*action.newCueList, *action.newCueID)) != 0) {
+            return std::nullopt;
+        }
+        return targetOf(action, what);
+    }
+
+    // A pasted marker (markerAdded) creates its cue just as a newly given cue id does.
+    void createCue(const LightingAction& action) {
+        const auto target = targetOf(action, "enter");
         if (!target) {
             return;
         }
@@ -86,44 +110,128 @@ private:
         if (context_.optSyncLabels() && action.newLabel) {
             link_.setCueLabel(target->list, target->cue, *action.newLabel);
         }
-        if (const auto fade = fadeTimeText(view(action.newFadeTime), view(action.newFadeOutTime))) {
+        if (const auto fade = fadeOf(*target, action)) {
             link_.setCueTime(target->list, target->cue, *fade);
         }
-        sendTimecode(link_, *target, action);
+        sendTimecode(*target, action);
         processedCueKeys_.insert(cueKey(*action.newCueList, *action.newCueID));
     }
 
     void applyFadeChange(const LightingAction& action) {
-        const auto target = unprocessedTarget(action);
+        const auto target = unprocessedTarget(action, "time");
         if (!target) {
             return;
         }
         const auto oldFade = fadeTimeText(view(action.oldFadeTime), view(action.oldFadeOutTime));
-        const auto newFade = fadeTimeText(view(action.newFadeTime), view(action.newFadeOutTime));
+        const auto newFade = fadeOf(*target, action);
         if (newFade && (!oldFade || *oldFade != *newFade)) {
             link_.setCueTime(target->list, target->cue, *newFade);
         }
     }
 
-    std::optional<CueTarget> unprocessedTarget(const LightingAction& action) const {
-        auto target = targetOf(action);
-        if (target && processedCueKeys_.count(cueKey(*action.newCueList, *action.newCueID)) != 0) {
+    void applyNameChange(const LightingAction& action) {
+        if (!context_.optSyncLabels()) {
+            if (action.newCueList && given(action.newCueID)) {
+                report_.skipped(*action.newCueList, *action.newCueID, "label", skipReason::labelSyncOff);
+            }
+            return;
+        }
+        if (!action.newLabel) {
+            return;
+        }
+        if (const auto target = unprocessedTarget(action, "label")) {
+            link_.setCueLabel(target->list, target->cue, *action.newLabel);
+        }
+    }
+
+    // The action's new fade, reporting a fade or fade-out the console could not read.
+    std::optional<std::string> fadeOf(const CueTarget& target, const LightingAction& action) const {
+        auto fade = fadeTimeText(view(action.newFadeTime), view(action.newFadeOutTime));
+        if (!fade) {
+            if (given(action.newFadeTime)) {
+                report_.skipped(target.list, target.cue, "time", skipReason::fadeNotATime);
+            }
             return std::nullopt;
         }
-        return target;
+        if (!usableFadeOut(view(action.newFadeOutTime))) {
+            report_.skipped(target.list, target.cue, "fade-out", skipReason::fadeOutNotATime);
+        }
+        return fade;
+    }
+
+    void sendTimecode(const CueTarget& target, const LightingAction& action) const {
+        if (!action.newPosition) {
+            return;
+        }
+        const auto timecode = timecodeText(*action.newPosition, action.newTimeCodeOffsetSeconds.value_or(0));
+        if (timecode) {
+            link_.setCueTimecode(target.list, target.cue, *timecode);
+        } else if (!isBlank(*action.newPosition) && !parseNumber(trimmed(*action.newPosition))) {
+            // A negative position is the file's way of saying "none"; only text that is no number is news.
+            report_.skipped(target.list, target.cue, "timecode", skipReason::positionNotATime);
+        }
     }
 
     EosLink& link_;
     const CueSyncContext& context_;
+    Reporter report_;
     std::set<std::string> processedCueKeys_;
 };
+
+void applyDeletions(const MarkerDiff& diff, EosLink& link, const CueSyncContext& context) {
+    const Reporter report(context);
+    for (const auto& candidate : diff.deletedCueCandidates) {
+        if (!context.optDeleteCues()) {
+            report.skipped(candidate.cueList, candidate.cueNumber, "delete", skipReason::deletionOff);
+            continue;
+        }
+        // Nobody is asked about a cue the console could not be told to delete.
+        if (const auto problem = cueProblem(candidate.cueNumber)) {
+            report.skipped(candidate.cueList, candidate.cueNumber, "delete", *problem);
+            continue;
+        }
+        std::string_view declined = skipReason::deletionDeclined;
+        bool confirmed = false;
+        if (context.prompt) {
+            const auto decision = decideCueDeletion(context.policy, *context.prompt, candidate.cueList,
+                                                    candidate.cueNumber);
+            confirmed = decision.confirmed;
+            if (decision.answer) {
+                if (context.asked) {
+                    context.asked(DeletionQuestion{candidate.cueList, trimmed(candidate.cueNumber),
+                                                   decision.answer->confirmed, decision.answer->doNotAskAgain});
+                }
+                if (!decision.answer->declinedBecause.empty()) {
+                    declined = decision.answer->declinedBecause;
+                }
+            }
+            if (!confirmed) {
+                report.skipped(candidate.cueList, candidate.cueNumber, "delete", declined);
+                continue;
+            }
+        } else if (context.policy.read() != CueDeletionPromptPolicy::autoYes) {
+            // Without a way to ask, only a standing "yes to all" may delete.
+            report.skipped(candidate.cueList, candidate.cueNumber, "delete", skipReason::deletionDeclined);
+            continue;
+        }
+        if (const auto line = deleteCueLine(candidate.cueList, candidate.cueNumber)) {
+            link.sendCommandLine(*line);
+        }
+    }
+}
 
 }  // namespace
 
 void applyDiffToEos(bool isInitialSnapshot, const MarkerDiff& diff, EosLink& link, const CueSyncContext& context) {
     if (isInitialSnapshot && context.optUpdateOnConnect()) {
+        const Reporter report(context);
         for (const auto& request : diff.cueLookupRequests) {
-            if (const auto address = cueQueryAddress(request.cueList, request.cueNumber)) {
+            if (isBlank(request.cueNumber)) {
+                continue;
+            }
+            if (const auto problem = cueProblem(request.cueNumber)) {
+                report.skipped(request.cueList, request.cueNumber, "query", *problem);
+            } else if (const auto address = cueQueryAddress(request.cueList, request.cueNumber)) {
                 link.sendAddress(*address);
             }
         }
@@ -133,42 +241,43 @@ void applyDiffToEos(bool isInitialSnapshot, const MarkerDiff& diff, EosLink& lin
     for (const auto& action : diff.actions) {
         applier.apply(action);
     }
-
-    if (!context.optDeleteCues()) {
-        return;
-    }
-    for (const auto& candidate : diff.deletedCueCandidates) {
-        // Without a way to ask, only a standing "yes to all" may delete.
-        const bool confirmed =
-            context.prompt
-                ? decideCueDeletion(context.policy, *context.prompt, candidate.cueList, candidate.cueNumber)
-                : context.policy.read() == CueDeletionPromptPolicy::autoYes;
-        if (!confirmed) {
-            continue;
-        }
-        if (const auto line = deleteCueLine(candidate.cueList, candidate.cueNumber)) {
-            link.sendCommandLine(*line);
-        }
-    }
+    applyDeletions(diff, link, context);
 }
 
-std::vector<std::string> fullCueLinesFor(const std::vector<LightingMarker>& markers, bool syncLabels) {
+std::vector<std::string> fullCueLinesFor(const std::vector<LightingMarker>& markers, bool syncLabels,
+                                         const std::function<void(SkippedCommand)>& skipped) {
+    const auto report = [&](const LightingMarker& marker, std::string_view what, std::string_view reason) {
+        if (skipped) {
+            skipped(SkippedCommand{*marker.cueList, trimmed(marker.manualCueID), std::string(what),
+                                   std::string(reason)});
+        }
+    };
     std::vector<std::string> lines;
     for (const auto& marker : markers) {
-        if (!marker.cueList) {
+        if (!marker.cueList || isBlank(marker.manualCueID)) {
             continue;
         }
-        const std::string cue = trimmed(marker.manualCueID);
-        if (cue.empty() || isZeroCue(cue)) {
+        if (const auto problem = cueProblem(marker.manualCueID)) {
+            report(marker, "update", *problem);
             continue;
         }
-        auto fade = fadeTimeText(marker.fadeRaw, marker.fadeOutRaw);
+        // No fade at all is a fade of 0; a fade the console cannot read is left out.
+        std::optional<std::string> fade = std::string("0");
+        if (!isBlank(marker.fadeRaw)) {
+            fade = fadeTimeText(marker.fadeRaw, marker.fadeOutRaw);
+            if (!fade) {
+                report(marker, "time", skipReason::fadeNotATime);
+            } else if (!usableFadeOut(marker.fadeOutRaw)) {
+                report(marker, "fade-out", skipReason::fadeOutNotATime);
+            }
+        }
         auto timecode = timecodeText(marker.positionRaw, marker.timeCodeOffsetSeconds);
         std::optional<std::string> label;
         if (syncLabels) {
             label = trimmed(marker.label);
         }
-        if (auto line = fullCueLine(*marker.cueList, cue, std::move(fade), std::move(timecode), std::move(label))) {
+        if (auto line = fullCueLine(*marker.cueList, marker.manualCueID, std::move(fade), std::move(timecode),
+                                    std::move(label))) {
             lines.push_back(std::move(*line));
         }
     }

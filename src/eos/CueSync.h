@@ -14,6 +14,7 @@
 
 #include "eos/CueDeletionPrompt.h"
 #include "eos/EosLink.h"
+#include "eos/SyncOutcome.h"
 #include "markers/LightingMarker.h"
 #include "markers/MarkerDiff.h"
 
@@ -25,12 +26,18 @@ struct CueSyncContext {
     std::function<bool()> optDeleteCues;
     CueDeletionPolicyAccess policy;
     std::shared_ptr<CueDeletionPrompt> prompt;
+    // Each command the diff called for that was not composed, with the
+    // reason, and each deletion question with its answer; either may be empty.
+    std::function<void(SkippedCommand)> skipped;
+    std::function<void(DeletionQuestion)> asked;
 };
 
 void applyDiffToEos(bool isInitialSnapshot, const MarkerDiff& diff, EosLink& link, const CueSyncContext& context);
 
 // One full cue line per marker with a list and a usable, non-zero cue id, in
-// marker order.
-std::vector<std::string> fullCueLinesFor(const std::vector<LightingMarker>& markers, bool syncLabels);
+// marker order; markers whose cue or fade the console could not read are
+// reported to `skipped` when given.
+std::vector<std::string> fullCueLinesFor(const std::vector<LightingMarker>& markers, bool syncLabels,
+                                         const std::function<void(SkippedCommand)>& skipped = {});
 
 }  // namespace lanternwick

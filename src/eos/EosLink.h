@@ -25,6 +25,10 @@ struct EosLinkCallbacks {
     // The link's state as the user sees it, each time it or the number of
     // held lines changes.
     std::function<void(const LinkStatus&)> onLinkStatusChanged;
+    // Asked when a connection comes up with lines held: true when the full
+    // update of the file is about to follow, which replaces every held line
+    // but the deletions.
+    std::function<bool()> replacesHeldWithFullUpdate;
 };
 
 class EosLink {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <unordered_set>
 
+#include "markers/ConsoleCue.h"
 #include "markers/FastMarkerMatch.h"
 #include "support/TextRules.h"
 
@@ -140,6 +141,19 @@ LightingAction deletedAction(const LightingMarker& o) {
     return action;
 }
 
+// Carries what creating the marker's cue on the console needs.
+LightingAction addedAction(const LightingMarker& n) {
+    LightingAction action = makeAction(Kind::markerAdded, markerDescription(n), "Marker added to file.");
+    action.newCueList = n.cueList;
+    action.newCueID = trimmed(n.manualCueID);
+    action.newLabel = trimmed(n.label);
+    action.newFadeTime = trimmed(n.fadeRaw);
+    action.newFadeOutTime = trimmed(n.fadeOutRaw);
+    action.newPosition = trimmed(n.positionRaw);
+    action.newTimeCodeOffsetSeconds = n.timeCodeOffsetSeconds;
+    return action;
+}
+
 bool sameSignatures(const std::vector<LightingMarker>& oldMarkers, const std::vector<LightingMarker>& newMarkers) {
     if (oldMarkers.size() != newMarkers.size()) return false;
     for (std::size_t i = 0; i < oldMarkers.size(); ++i) {
@@ -155,8 +169,10 @@ std::optional<CueReference> meaningfulReference(const LightingMarker& marker) {
     return CueReference{marker.cueList.value_or(0), std::move(cueID)};
 }
 
+// Markers "3", "3.0" and "03" (or "5é" and "5e") address one console cue:
+// a cue still addressed by the new file must not be proposed for deletion.
 std::string referenceKey(const CueReference& reference) {
-    return canonicalForm(cueKey(reference.cueList, reference.cueNumber));
+    return cueKey(reference.cueList, consoleCueIdentity(reference.cueNumber));
 }
 
 std::vector<CueDeletionCandidate> deletionCandidates(const std::vector<CueReference>& removed,
@@ -229,10 +245,7 @@ MarkerDiff diffParsedMarkers(const std::vector<LightingMarker>& oldMarkers,
         diff.actions.push_back(deletedAction(oldMarkers[position]));
         if (auto reference = meaningfulReference(oldMarkers[position])) removed.push_back(std::move(*reference));
     }
-    for (const std::size_t position : matching.unmatchedNew) {
-        diff.actions.push_back(makeAction(Kind::markerAdded, markerDescription(newMarkers[position]),
-                                          "Marker added to file."));
-    }
+    for (const std::size_t position : matching.unmatchedNew) diff.actions.push_back(addedAction(newMarkers[position]));
 
     // Catches what scoring cannot see, such as a reordering of unchanged
     // markers; a change outside the markers still yields nothing.

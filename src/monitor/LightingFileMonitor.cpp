@@ -168,6 +168,10 @@ void LightingFileMonitor::wireLink() {
             self->setEosLinkStatus(status);
         }
     };
+    callbacks.replacesHeldWithFullUpdate = [weak] {
+        const auto self = weak.lock();
+        return self && self->optUpdateOnConnect_;
+    };
     callbacks.onConnectionEstablished = [weak] {
         if (const auto self = weak.lock(); self && self->optUpdateOnConnect_) {
             self->updateAllCuesInEos();
@@ -206,6 +210,9 @@ void LightingFileMonitor::pollOnce() {
     const bool wasExisting = lastKnownExists_;
     FileSystem& fileSystem = *dependencies_.fileSystem;
     if (!fileSystem.fileExists(fileURL_)) {
+        if (lastMarkers_) {
+            markersBeforeGap_ = std::move(lastMarkers_);
+        }
         if (lastKnownExists_) {
             recordEvent(makeEvent(LightingChangeEvent::Kind::deleted, "File removed",
                                   "The monitored file no longer exists."));
@@ -250,11 +257,13 @@ void LightingFileMonitor::pollOnce() {
     std::string summary = eventSummary(kind, analysis, diff.actions);
     std::string details = eventDetails(analysis, previousView, diff);
     recordEvent(makeEvent(kind, std::move(summary), std::move(details), diff.actions));
+    const bool baseUnparsable = !hasPrevious || !lastMarkers_;
 
     // A read that caught the file half written does not parse while the
     // previous text did: keeping the previous text as the base lets the next
     // poll diff the finished save against what the console last heard of.
     const bool newTextUnparsable = kind == Kind::modified && diff.oldCount && !diff.newCount;
+    MarkerDiff consoleDiff = diffAcrossGap(baseUnparsable, markers, std::move(diff));
     lastFingerprint_ = std::move(fingerprint);
     if (!newTextUnparsable) {
         lastText_ = std::move(text);
@@ -265,7 +274,21 @@ void LightingFileMonitor::pollOnce() {
 
     // The snapshot moves on before the console is told, because the deletion
     // question may run a nested event loop in which the next poll runs.
-    applyDiffToEos(kind != Kind::modified, diff);
+    applyDiffToEos(kind != Kind::modified, consoleDiff);
+}
+
+// A file that was missing, or whose last read did not parse, comes back as a
+// first snapshot for the event log; the console, though, has to hear about
+// the edits made across the gap, so it gets the diff against the last
+// markers that parsed, plus the first snapshot's cue queries.
+MarkerDiff LightingFileMonitor::diffAcrossGap(bool baseUnparsable, const ParsedMarkers& markers, MarkerDiff diff) {
+    if (!markersBeforeGap_ || !baseUnparsable || !markers) {
+        return diff;
+    }
+    MarkerDiff gap = diffParsedMarkers(*markersBeforeGap_, *markers);
+    gap.cueLookupRequests = std::move(diff.cueLookupRequests);
+    markersBeforeGap_.reset();
+    return gap;
 }
 
 Result<void, TempolaneFileValidationError> LightingFileMonitor::selectFile(const std::filesystem::path& url) {
@@ -291,6 +314,7 @@ void LightingFileMonitor::resetSnapshot() {
     lastFingerprint_.reset();
     lastText_.reset();
     lastMarkers_.reset();
+    markersBeforeGap_.reset();
     lastReadError_.reset();
     lastKnownExists_ = false;
     hasPolled_ = false;
@@ -409,6 +433,8 @@ void LightingFileMonitor::applyDiffToEos(bool isInitialSnapshot, const MarkerDif
     context.policy.read = [this] { return cueDeletionPromptPolicy_; };
     context.policy.write = [this](CueDeletionPromptPolicy policy) { setCueDeletionPromptPolicy(policy); };
     context.prompt = dependencies_.deletionPrompt;
+    context.skipped = [this](SkippedCommand skipped) { recordOutcome(makeOutcome(std::move(skipped))); };
+    context.asked = [this](DeletionQuestion question) { recordOutcome(makeOutcome(std::move(question))); };
     // Keeps the link alive should a nested event loop inside the question drop the monitor.
     const std::shared_ptr<EosLink> link = dependencies_.eosLink;
     lanternwick::applyDiffToEos(isInitialSnapshot, diff, *link, context);
@@ -423,7 +449,8 @@ void LightingFileMonitor::updateAllCuesInEos() {
     if (!markers) {
         return;
     }
-    for (const auto& line : fullCueLinesFor(*markers, optSyncLabels_)) {
+    const auto skipped = [this](SkippedCommand skipped) { recordOutcome(makeOutcome(std::move(skipped))); };
+    for (const auto& line : fullCueLinesFor(*markers, optSyncLabels_, skipped)) {
         dependencies_.eosLink->sendCommandLine(line);
     }
 }

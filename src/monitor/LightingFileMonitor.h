@@ -150,6 +150,7 @@ private:
     void notify(MonitorField field);
     void setEosConnected(bool connected);
     void setEosLinkStatus(const LinkStatus& status);
+    MarkerDiff diffAcrossGap(bool baseUnparsable, const ParsedMarkers& markers, MarkerDiff diff);
 
     LightingFileMonitorDependencies dependencies_;
     std::vector<LightingChangeEvent> events_;
@@ -172,6 +173,9 @@ private:
     // The markers of lastText_ (the same text always yields the same markers),
     // so that a poll parses only the text it read.
     ParsedMarkers lastMarkers_;
+    // The last markers that parsed before the file went missing, until the
+    // console has heard what changed across the gap.
+    ParsedMarkers markersBeforeGap_;
     bool lastKnownExists_ = false;
     std::optional<std::string> lastReadError_;
     bool hasPolled_ = false;

@@ -78,9 +78,13 @@ TEST_F(CueSync, ActionsBecomeTheirCommandLines) {
           // The console takes "Enter" as the end of a command just as it takes "#".
           {.kind = Kind::manualCueIDChanged, .newCueList = 1, .newCueID = "5 Enter Delete Cue 1 / 7", .newLabel = "x"},
           {.kind = Kind::fadeChanged, .newCueList = 1, .newCueID = "7", .newFadeTime = "2 Enter Delete Cue 1 / 7"},
-          {.kind = Kind::markerAdded, .newCueList = 1, .newCueID = "1"},
           {.kind = Kind::trackNameChanged, .newCueList = 1, .newCueID = "3"}},
          {}},
+        {"a pasted marker creates its cue as a new cue id does", true,
+         {{.kind = Kind::markerAdded, .newCueList = 1, .newCueID = "1", .newLabel = "Go", .newFadeTime = "2",
+           .newFadeOutTime = "", .newPosition = "3"},
+          {.kind = Kind::fadeChanged, .newCueList = 1, .newCueID = "1", .newFadeTime = "9"}},
+         {"$ Cue 1 / 1 Enter #", "$ Cue 1 / 1 Label Go #", "$ Cue 1 / 1 Time 2 #", "$ Cue 1 / 1 Timecode 00:00:03:00 #"}},
         // The old position is not compared: an unchanged one is sent again.
         {"a fade only when its text changed, a position always, a label only when synced", false,
          {{.kind = Kind::fadeChanged, .newCueList = 1, .newCueID = "5", .oldFadeTime = "2", .newFadeTime = "2"},
@@ -89,7 +93,7 @@ TEST_F(CueSync, ActionsBecomeTheirCommandLines) {
           {.kind = Kind::fadeChanged, .newCueList = 1, .newCueID = "8", .oldFadeTime = "2", .newFadeTime = ""},
           {.kind = Kind::positionChanged, .newCueList = 1, .newCueID = "4", .oldPosition = "75.5", .newPosition = "75.5"},
           {.kind = Kind::positionChanged, .newCueList = 1, .newCueID = "6", .newPosition = "-1"}, rename},
-         {"$ Cue 1 / 7 Time 2 / x #", "$ Cue 1 / 4 Timecode 00:01:15:15 #"}},
+         {"$ Cue 1 / 4 Timecode 00:01:15:15 #"}},
         {"a label with labels synced", true, {rename}, {"$ Cue 1 / 9 Label Verse #"}},
         {"a processed cue suppresses later actions for that cue only", true,
          {fade12Before, cueIDChanged(1, "12"), fade12, rename12, fade12OtherList},
@@ -103,6 +107,41 @@ TEST_F(CueSync, ActionsBecomeTheirCommandLines) {
         syncLabels = c.syncLabels;
         EXPECT_EQ(apply({.actions = c.actions}), commands(c.lines));
     }
+}
+
+TEST_F(CueSync, EveryCommandNotComposedIsReportedWithItsReason) {
+    std::vector<SkippedCommand> skipped;
+    context.skipped = [&](SkippedCommand s) { skipped.push_back(std::move(s)); };
+    deleteCues = true;
+    prompt->answers = {{false, false}, {false, false, "no terminal to ask"}};
+    MarkerDiff diff;
+    diff.actions = {
+        cueIDChanged(1, "0"),
+        cueIDChanged(1, "7½"),
+        cueIDChanged(1, "  "),
+        {.kind = Kind::nameChanged, .newCueList = 1, .newCueID = "4", .newLabel = "X"},
+        {.kind = Kind::fadeChanged, .newCueList = 1, .newCueID = "5", .newFadeTime = "slow"},
+        {.kind = Kind::fadeChanged, .newCueList = 1, .newCueID = "6", .newFadeTime = "2", .newFadeOutTime = "Label"},
+        {.kind = Kind::positionChanged, .newCueList = 1, .newCueID = "8", .newPosition = "intro"},
+    };
+    diff.deletedCueCandidates = {{2, "1"}, {2, "2"}, {2, "x"}};
+    EXPECT_THAT(apply(diff), ElementsAre("cmd $ Cue 1 / 6 Time 2 #"));
+    const std::vector<SkippedCommand> expected = {
+        {1, "0", "enter", "cue id is 0"},
+        {1, "7½", "enter", "cue id is not a console cue number"},
+        {1, "4", "label", "label sync is off"},
+        {1, "5", "time", "fade is not a console time"},
+        {1, "6", "fade-out", "fade-out is not a console time; the fade goes alone"},
+        {1, "8", "timecode", "position is not a time in seconds"},
+        {2, "1", "delete", "deletion declined"},
+        {2, "2", "delete", "no terminal to ask"},
+        {2, "x", "delete", "cue id is not a console cue number"},
+    };
+    EXPECT_EQ(skipped, expected);
+    skipped.clear();
+    deleteCues = false;
+    apply({.deletedCueCandidates = {{2, "1"}}});
+    EXPECT_EQ(skipped, (std::vector<SkippedCommand>{{2, "1", "delete", "cue deletion is off"}}));
 }
 
 TEST_F(CueSync, QueriesOnlyForTheFirstSnapshotThenActionsThenDeletions) {
@@ -125,12 +164,11 @@ TEST_F(CueSync, DeletionsAskAndFollowThePolicy) {
     EXPECT_THAT(apply(diff), IsEmpty());
     EXPECT_THAT(prompt->questions, IsEmpty());
 
-    // A blank candidate is asked about but never sent.
+    // Nobody is asked about a cue the console could not be told to delete.
     deleteCues = true;
-    prompt->answers = {{false, false}, {true, false}, {true, true}};
+    prompt->answers = {{false, false}, {true, true}};
     EXPECT_THAT(apply(diff), ElementsAre("cmd $ Delete Cue 3 / 13 Enter #", "cmd $ Delete Cue 4 / 1 Enter #"));
-    EXPECT_THAT(prompt->questions,
-                ElementsAre("Delete Cue 3/12.5 from Eos?", "Delete Cue 3/   from Eos?", "Delete Cue 3/13 from Eos?"));
+    EXPECT_THAT(prompt->questions, ElementsAre("Delete Cue 3/12.5 from Eos?", "Delete Cue 3/13 from Eos?"));
     EXPECT_EQ(policy, Policy::autoYes);
 
     // The policy outlives the call and survives the option being off.
@@ -138,14 +176,14 @@ TEST_F(CueSync, DeletionsAskAndFollowThePolicy) {
     EXPECT_THAT(apply(diff), IsEmpty());
     deleteCues = true;
     EXPECT_THAT(apply(diff), SizeIs(3));
-    EXPECT_EQ(prompt->questions.size(), 3U);
+    EXPECT_EQ(prompt->questions.size(), 2U);
 
     policy = Policy::askEveryTime;
     prompt->answers = {{false, true}};
     EXPECT_THAT(apply(diff), IsEmpty());
     EXPECT_EQ(policy, Policy::autoNo);
     EXPECT_THAT(apply(diff), IsEmpty());
-    EXPECT_EQ(prompt->questions.size(), 4U);
+    EXPECT_EQ(prompt->questions.size(), 3U);
 
     // Without a prompt only "yes to all" deletes; asking is never assumed to say yes.
     context.prompt.reset();

@@ -77,16 +77,21 @@ TEST_F(MarkerFileFault, AtomicReplaceIsSeenAndAnIdenticalOneIsNot) {
     ASSERT_TRUE(rig.runUntil([&] { return console.cues() == expectedCues(edited); }));
 }
 
-TEST_F(MarkerFileFault, DeletedFileDeletesNoCueAndItsReturnIsWatchedAgain) {
+TEST_F(MarkerFileFault, DeletedFileDeletesNoCueAndTheEditsAcrossTheGapArriveWhenItReturns) {
     std::filesystem::remove(rig.file);
     rig.poll();
     rig.poll();
+    EXPECT_THAT(linesSinceStart(), IsEmpty()) << "a vanished file is no deletion of its cues";
     std::vector<ShowMarker> returned = markers;
     returned.pop_back();
+    returned[1].fade = "7";
     rig.write(showText(returned));
     rig.poll();
     EXPECT_THAT(rig.eventKinds(), ElementsAre(Kind::initial, Kind::deleted, Kind::created));
-    EXPECT_THAT(linesSinceStart(), IsEmpty()) << "neither a vanished nor a recreated file is a diff";
+    EXPECT_THAT(linesSinceStart(), ElementsAre("$ Cue 1 / 2 Time 7 #", "$ Delete Cue 1 / 3 Enter #"))
+        << "the returned file is compared with the one that went away";
+    ASSERT_TRUE(rig.runUntil([&] { return console.cues() == expectedCues(returned); }));
+    linesBefore = rig.sentLines().size();
 
     returned[0].label = "Opening";
     rig.write(showText(returned));
@@ -116,6 +121,55 @@ TEST_F(MarkerFileFault, UnreadableFileIsReportedOnceAndItsEditsArriveWhenReadabl
     ASSERT_TRUE(rig.runUntil([&] { return console.cues() == expectedCues(edited); }));
 }
 
+TEST_F(MarkerFileFault, PastedMarkerCreatesItsCue) {
+    std::vector<ShowMarker> edited = markers;
+    edited.insert(edited.begin() + 1, ShowMarker{.cue = "7.5", .label = "Pasted", .position = "12", .fade = "1"});
+    rig.write(showText(edited));
+    rig.poll();
+    EXPECT_THAT(linesSinceStart(), ElementsAre("$ Cue 1 / 7.5 Enter #", "$ Cue 1 / 7.5 Label Pasted #",
+                                               "$ Cue 1 / 7.5 Time 1 #", "$ Cue 1 / 7.5 Timecode 00:00:12:00 #"));
+    ASSERT_TRUE(rig.runUntil([&] { return console.cues() == expectedCues(edited); }));
+}
+
+// Texts that, converted to ASCII on the way out, once read as commands of
+// their own: each reaches the console only as what the file means.
+TEST_F(MarkerFileFault, HostileTextsReachTheConsoleOnlyAsTheCommandsTheyMean) {
+    std::vector<ShowMarker> edited = markers;
+    edited[0].label = "Scene \uff032 Delete Cue 1 / 2 Enter";
+    edited[1].label = "Take \ufe5f5";
+    edited[2].fadeOut = "Label";
+    for (const char* cue : {"7\u00bd", "3\uff03", "5/6", "7*"}) {
+        edited.push_back({.cue = cue, .label = "Hostile", .position = "50"});
+    }
+    edited.push_back({.cue = "3.0", .label = "Cue 3", .position = "30"});
+    rig.write(showText(edited));
+    rig.poll();
+    EXPECT_THAT(linesSinceStart(),
+                ElementsAre("$ Cue 1 / 1 Label Scene 2 Delete Cue 1 / 2 Enter #", "$ Cue 1 / 2 Label Take 5 #",
+                            "$ Cue 1 / 3.0 Enter #", "$ Cue 1 / 3.0 Label Cue 3 #", "$ Cue 1 / 3.0 Time 2 #",
+                            "$ Cue 1 / 3.0 Timecode 00:00:30:00 #"));
+    ASSERT_TRUE(rig.runUntil([&] { return console.executedCount() >= 3 + 6; }));
+    EXPECT_TRUE(console.cues().size() == 3 && console.cues()[1].cueNumber == "2") << "cue 2 must survive";
+    EXPECT_EQ(console.cues()[2].label, "Cue 3") << "a fade-out of \"Label\" must not wipe the label";
+
+    // Marker "3.0" goes, marker "3" stays: cue 3 is still in use.
+    edited.pop_back();
+    linesBefore = rig.sentLines().size();
+    rig.write(showText(edited));
+    rig.poll();
+    EXPECT_THAT(linesSinceStart(), IsEmpty());
+
+    // On connect, the fade-out the console could not read is left out, never a "Time 0".
+    console.kill();
+    console.start();
+    ASSERT_TRUE(rig.runUntil([&] { return console.cues().size() == 3; }));
+    const auto cues = console.cues();
+    EXPECT_EQ(cues[2].time, "2");
+    EXPECT_EQ(cues[2].label, "Cue 3");
+    EXPECT_EQ(cues[0].label, "Scene 2 Delete Cue 1 / 2 Enter");
+    EXPECT_FALSE(console.hasRefusals());
+}
+
 TEST_F(MarkerFileFault, InvalidUTF8NeitherBreaksTheLinesNorStopsTheOtherEdits) {
     std::vector<ShowMarker> edited = markers;
     edited[0].label = "Bad \xff\xfe bytes \xc3";
@@ -124,8 +178,7 @@ TEST_F(MarkerFileFault, InvalidUTF8NeitherBreaksTheLinesNorStopsTheOtherEdits) {
     rig.poll();
 
     // The untouched label scores the fade edit higher, so it goes first.
-    EXPECT_THAT(linesSinceStart(), ElementsAre("$ Cue 1 / 2 Time 4 #",
-                                               "$ Cue 1 / 1 Label Bad \xEF\xBF\xBD\xEF\xBF\xBD bytes \xEF\xBF\xBD #"))
+    EXPECT_THAT(linesSinceStart(), ElementsAre("$ Cue 1 / 2 Time 4 #", "$ Cue 1 / 1 Label Bad ?? bytes ? #"))
         << "invalid bytes are replaced, not passed on";
     ASSERT_TRUE(rig.runUntil([&] {
         const auto cues = console.cues();
