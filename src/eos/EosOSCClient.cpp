@@ -1,8 +1,10 @@
 #include "eos/EosOSCClient.h"
 
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
+#include "eos/EosCommands.h"
 #include "osc/OSCMessage.h"
 #include "osc/tcp/OSCTCPClient.h"
 #include "support/TextRules.h"
@@ -91,7 +93,10 @@ std::shared_ptr<EosOSCClient> EosOSCClient::create(std::shared_ptr<MainQueue> ma
 
 EosOSCClient::EosOSCClient(Passkey, std::shared_ptr<MainQueue> mainQueue) : mainQueue_(std::move(mainQueue)) {}
 
-EosOSCClient::~EosOSCClient() = default;
+EosOSCClient::~EosOSCClient() {
+    if (retry_) retry_->cancel();
+    if (stable_) stable_->cancel();
+}
 
 void EosOSCClient::setCallbacks(EosLinkCallbacks callbacks) { callbacks_ = std::move(callbacks); }
 
@@ -104,9 +109,12 @@ void EosOSCClient::configure(std::string_view host, std::uint16_t port, bool rec
     eosHost_ = std::move(trimmedHost);
     eosPort_ = port;
     if (reconnect && changed) {
-        if (isConnected_) {
+        // An attempt still under way goes to the old address: it is abandoned
+        // like a live connection, and the new address is tried at once.
+        if (isConnected_ || client_) {
             disconnect();
         }
+        retryDelay_ = firstRetryDelay;
         connect();
     }
 }
@@ -115,18 +123,26 @@ bool EosOSCClient::transportConnected() const { return client_ && client_->isCon
 
 // A loopback socket can be connected before its notification has reached the
 // main queue; sending only once the notification is in keeps the blind key
-// press first on every connection and drops the send that started it.
+// press first on every connection.
 bool EosOSCClient::readyToSend() const { return isConnected_ && transportConnected(); }
 
+bool EosOSCClient::attempting() const { return client_ && !isConnected_ && linkStatus_.state == LinkState::connecting; }
+
 void EosOSCClient::connect() {
-    if (transportConnected()) {
+    wantsConnection_ = true;
+    if (transportConnected() || attempting() || retry_) {
         return;
     }
+    startAttempt();
+}
+
+void EosOSCClient::startAttempt() {
     // The old transport's "disconnected" notice may still be queued; once the
     // transport is replaced it would be ignored, so its state ends here.
     if (client_ && isConnected_) {
         reportConnectionState(false);
     }
+    dropTransport();
     auto transport = OSCTCPClient::create(eosHost_, eosPort_, std::nullopt, OSCTimeTagMode::ignore,
                                           OSCTCPFramingMode::osc1_1);
     const std::weak_ptr<EosOSCClient> weak = weak_from_this();
@@ -157,18 +173,51 @@ void EosOSCClient::connect() {
         });
     });
     client_ = std::move(transport);
-    if (auto started = client_->connect(connectTimeoutSeconds); !started) {
-        reportConnectionState(false, started.error().description());
-        return;
-    }
     reportLinkStatus(LinkState::connecting, {});
+    if (auto started = client_->connect(connectTimeoutSeconds); !started) {
+        dropTransport();
+        reportConnectionState(false, started.error().description());
+        scheduleRetry();
+    }
 }
 
-void EosOSCClient::disconnect() {
+void EosOSCClient::scheduleRetry() {
+    if (!wantsConnection_ || retry_) {
+        return;
+    }
+    const std::weak_ptr<EosOSCClient> weak = weak_from_this();
+    retry_ = mainQueue_->asyncAfter(retryDelay_, [weak] {
+        const auto self = weak.lock();
+        if (!self) {
+            return;
+        }
+        self->retry_.reset();
+        if (!self->transportConnected() && !self->attempting()) {
+            self->retrying_ = true;
+            self->startAttempt();
+            self->retrying_ = false;
+        }
+    });
+    retryDelay_ = std::min(retryDelay_ * 2, longestRetryDelay);
+}
+
+void EosOSCClient::dropTransport() {
+    if (stable_) {
+        stable_->cancel();
+        stable_.reset();
+    }
     if (client_) {
         client_->close();
     }
     client_.reset();
+}
+
+void EosOSCClient::disconnect() {
+    if (retry_) {
+        retry_->cancel();
+        retry_.reset();
+    }
+    dropTransport();
     reportConnectionState(false);
 }
 
@@ -181,7 +230,7 @@ void EosOSCClient::reportConnectionState(bool connected, const std::string& reas
 }
 
 void EosOSCClient::reportLinkStatus(LinkState state, const std::string& reason) {
-    LinkStatus status{state, reason, 0};
+    LinkStatus status{state, reason, held_.size()};
     if (status == linkStatus_) {
         return;
     }
@@ -189,7 +238,24 @@ void EosOSCClient::reportLinkStatus(LinkState state, const std::string& reason) 
     if (callbacks_.onLinkStatusChanged) {
         callbacks_.onLinkStatusChanged(linkStatus_);
     }
+    // A console that stays away costs one record, not one per retry.
+    const bool repeat = retrying_ || (lastRecordedStatus_ && lastRecordedStatus_->state == state &&
+                                      lastRecordedStatus_->reason == reason);
+    if (repeat && state != LinkState::connected) {
+        return;
+    }
+    lastRecordedStatus_ = linkStatus_;
     report(ConnectionChange{linkStatus_, eosHost_, eosPort_});
+}
+
+void EosOSCClient::reportHeldCount() {
+    if (linkStatus_.heldLines == held_.size()) {
+        return;
+    }
+    linkStatus_.heldLines = held_.size();
+    if (callbacks_.onLinkStatusChanged) {
+        callbacks_.onLinkStatusChanged(linkStatus_);
+    }
 }
 
 void EosOSCClient::report(SyncOutcome::Detail detail) {
@@ -199,53 +265,116 @@ void EosOSCClient::report(SyncOutcome::Detail detail) {
 }
 
 void EosOSCClient::handleConnected() {
+    if (retry_) {
+        retry_->cancel();
+        retry_.reset();
+    }
+    const std::weak_ptr<EosOSCClient> weak = weak_from_this();
+    stable_ = mainQueue_->asyncAfter(stableConnection, [weak] {
+        if (const auto self = weak.lock()) {
+            self->retryDelay_ = firstRetryDelay;
+        }
+    });
+    droppedSinceConnected_ = 0;
     reportConnectionState(true);
-    sendAddress(blindKeyAddress);
+    // Never held: every connection presses it itself.
+    if (readyToSend()) {
+        sendNow(HeldLine{std::string(blindKeyAddress), {}});
+    }
+    flushHeld();
     if (callbacks_.onConnectionEstablished) {
         callbacks_.onConnectionEstablished();
     }
 }
 
-void EosOSCClient::handleDisconnected(const std::string& reason) { reportConnectionState(false, reason); }
+void EosOSCClient::handleDisconnected(const std::string& reason) {
+    dropTransport();
+    reportConnectionState(false, reason);
+    scheduleRetry();
+}
+
+// With the full update on connect about to send every cue of the file, the
+// held command lines other than deletions would only repeat older states of
+// it; deletions and cue queries (which the update does not ask) still go.
+void EosOSCClient::flushHeld() {
+    if (held_.empty()) {
+        return;
+    }
+    std::vector<HeldLine> lines = held_.takeAll();
+    if (callbacks_.replacesHeldWithFullUpdate && callbacks_.replacesHeldWithFullUpdate()) {
+        std::vector<HeldLine> kept;
+        std::vector<HeldLine> replaced;
+        for (HeldLine& line : lines) {
+            const auto key = cueLineKey(line.address, line.text);
+            const bool keep = line.text.empty() || (key && key->part == CueLineKey::Part::deletion);
+            (keep ? kept : replaced).push_back(std::move(line));
+        }
+        std::stable_partition(kept.begin(), kept.end(), [](const HeldLine& line) { return !line.text.empty(); });
+        reportDropped(replaced, "replaced by the full update on connect");
+        lines = std::move(kept);
+    }
+    for (HeldLine& line : lines) {
+        deliver(std::move(line));
+    }
+    reportHeldCount();
+}
+
+void EosOSCClient::reportDropped(const std::vector<HeldLine>& lines, std::string_view reason) {
+    for (const HeldLine& line : lines) {
+        report(LineOutcome{line.address, line.text, LineFate::dropped, std::string(reason)});
+    }
+}
+
+void EosOSCClient::deliver(HeldLine line) {
+    if (readyToSend()) {
+        sendNow(line);
+        return;
+    }
+    hold(std::move(line), "not connected");
+    // A send is a reason to try now unless a retry is already waiting its turn.
+    connect();
+}
+
+void EosOSCClient::hold(HeldLine line, std::string_view reason) {
+    report(LineOutcome{line.address, line.text, LineFate::held, std::string(reason)});
+    const auto dropped = held_.hold(std::move(line));
+    if (!dropped.empty()) {
+        droppedSinceConnected_ += dropped.size();
+        reportDropped(dropped, "held lines are full (" + std::to_string(HeldLines::limit) + "); " +
+                                   std::to_string(droppedSinceConnected_) +
+                                   " oldest dropped since the console was last connected");
+    }
+    reportHeldCount();
+}
+
+void EosOSCClient::sendNow(const HeldLine& line) {
+    const bool bare = line.text.empty();
+    const auto sent = bare ? client_->send(OSCMessage(std::string_view(line.address)))
+                           : client_->send(OSCMessage(commandAddress, {OSCValue(line.text)}));
+    if (!sent) {
+        report(LineOutcome{line.address, line.text, LineFate::dropped, sent.error().description()});
+        return;
+    }
+    if (callbacks_.onOutgoingMessage) {
+        callbacks_.onOutgoingMessage(outgoingRecord(line.address, bare ? noValuesText : std::string_view(line.text)));
+    }
+    report(LineOutcome{line.address, line.text, LineFate::sent, {}});
+}
 
 void EosOSCClient::sendAddress(std::string_view address) {
-    const std::string trimmedAddress = trimmed(address);
+    std::string trimmedAddress = trimmed(address);
     if (trimmedAddress.empty()) {
         return;
     }
-    connect();
-    if (!readyToSend()) {
-        report(LineOutcome{trimmedAddress, {}, LineFate::dropped, "not connected"});
-        return;
-    }
-    if (auto sent = client_->send(OSCMessage(std::string_view(trimmedAddress))); !sent) {
-        report(LineOutcome{trimmedAddress, {}, LineFate::dropped, sent.error().description()});
-        return;
-    }
-    if (callbacks_.onOutgoingMessage) {
-        callbacks_.onOutgoingMessage(outgoingRecord(trimmedAddress, noValuesText));
-    }
-    report(LineOutcome{trimmedAddress, {}, LineFate::sent, {}});
+    deliver(HeldLine{std::move(trimmedAddress), {}});
 }
 
 void EosOSCClient::sendCommandLine(std::string_view text) {
-    const std::string command = trimmed(text);
+    std::string command = trimmed(text);
     if (command.empty()) {
         return;
     }
-    connect();
-    if (!readyToSend()) {
-        report(LineOutcome{std::string(commandAddress), command, LineFate::dropped, "not connected"});
-        return;
-    }
-    if (auto sent = client_->send(OSCMessage(commandAddress, {OSCValue(command)})); !sent) {
-        report(LineOutcome{std::string(commandAddress), command, LineFate::dropped, sent.error().description()});
-        return;
-    }
-    if (callbacks_.onOutgoingMessage) {
-        callbacks_.onOutgoingMessage(outgoingRecord(commandAddress, command));
-    }
-    report(LineOutcome{std::string(commandAddress), command, LineFate::sent, {}});
+    deliver(HeldLine{std::string(commandAddress), std::move(command)});
 }
 
 void EosOSCClient::handleIncomingMessage(const OSCMessage& message) {

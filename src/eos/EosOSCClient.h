@@ -1,13 +1,20 @@
 #pragma once
 // EosOSCClient: the link to an ETC Eos console over one OSC TCP connection
-// in SLIP framing. Connects on demand, sends bare addresses and command lines
-// on /eos/user/0/newcmd, presses the blind key once per connection, and
-// reports sent messages and recognised cue replies as log records.
-// Made by create() and held by a shared_ptr (its transport's handlers hold
-// it weakly); owned by the monitor. Main thread only: the transport's
-// handlers hop to the main queue, one task per message or notification, in
-// arrival order. Nothing is queued: a send while not connected starts a
-// connection attempt and is itself dropped.
+// in SLIP framing. Sends bare addresses and command lines on
+// /eos/user/0/newcmd, presses the blind key first on every connection, and
+// reports every line's fate, every connection change and every recognised
+// cue reply.
+// Once connect() has been called the link comes back by itself: after a
+// failed attempt or a lost connection it retries after 0.5 s, doubling up to
+// 5 s (reset once a connection has stayed up for stableConnection); an
+// address change retries at once. There is never more than one attempt at a
+// time. Lines decided while not connected are held (HeldLines, at most
+// HeldLines::limit, oldest dropped and reported) and go out right after the
+// blind key.
+// Made by create() and held by a shared_ptr (its transport's handlers and
+// timers hold it weakly); owned by the monitor. Main thread only: the
+// transport's handlers hop to the main queue, one task per message or
+// notification, in arrival order.
 
 #include <cstdint>
 #include <memory>
@@ -16,6 +23,7 @@
 #include <string_view>
 
 #include "eos/EosLink.h"
+#include "eos/HeldLines.h"
 #include "support/MainQueue.h"
 
 namespace lanternwick {
@@ -54,14 +62,31 @@ public:
     std::int64_t cueList() const { return cueList_; }
     bool isConnected() const { return isConnected_; }
 
+    std::size_t heldLineCount() const { return held_.size(); }
+
     // The transport's connect timeout, in seconds.
     static constexpr double connectTimeoutSeconds = 5.0;
+    static constexpr MainQueue::Duration firstRetryDelay = std::chrono::milliseconds(500);
+    static constexpr MainQueue::Duration longestRetryDelay = std::chrono::seconds(5);
+    // A connection that lasts this long resets the retry delay; one that a
+    // console accepts and closes at once does not, so the backoff holds.
+    static constexpr MainQueue::Duration stableConnection = std::chrono::seconds(2);
 
 private:
     bool transportConnected() const;
     bool readyToSend() const;
+    bool attempting() const;
+    void startAttempt();
+    void scheduleRetry();
+    void dropTransport();
+    void deliver(HeldLine line);
+    void sendNow(const HeldLine& line);
+    void hold(HeldLine line, std::string_view reason);
+    void flushHeld();
+    void reportDropped(const std::vector<HeldLine>& lines, std::string_view reason);
     void reportConnectionState(bool connected, const std::string& reason = {});
     void reportLinkStatus(LinkState state, const std::string& reason);
+    void reportHeldCount();
     void report(SyncOutcome::Detail detail);
 
     std::shared_ptr<MainQueue> mainQueue_;
@@ -72,6 +97,16 @@ private:
     std::shared_ptr<OSCTCPClient> client_;
     bool isConnected_ = false;
     LinkStatus linkStatus_;
+    // What the activity log was last told, so that a retry that fails as the
+    // last one did is not recorded again every few seconds.
+    std::optional<LinkStatus> lastRecordedStatus_;
+    bool wantsConnection_ = false;
+    bool retrying_ = false;
+    std::optional<CancelHandle> retry_;
+    std::optional<CancelHandle> stable_;
+    MainQueue::Duration retryDelay_ = firstRetryDelay;
+    HeldLines held_;
+    std::size_t droppedSinceConnected_ = 0;
 };
 
 // The cue reply's list and number, or absent for any other address.

@@ -55,7 +55,7 @@ protected:
     std::vector<std::string> events;
 };
 
-TEST_F(EosClient, FirstCommandOpensTheConnectionBehindTheBlindKeyAndIsLostThenLinesAndRepliesFlow) {
+TEST_F(EosClient, FirstCommandOpensTheConnectionAndFollowsTheBlindKeyThenLinesAndRepliesFlow) {
     // Every reply arrives in two writes, so that reassembly is needed.
     LoopbackConsole console(true);
     client->configure("  127.0.0.1 \n", console.port(), false);
@@ -66,8 +66,11 @@ TEST_F(EosClient, FirstCommandOpensTheConnectionBehindTheBlindKeyAndIsLostThenLi
     EXPECT_EQ(console.connections(), 0U) << "a blank send starts no connection";
     client->sendCommandLine("$ Cue 1 / 1 Enter #");
     ASSERT_TRUE(waitFor([&] { return !console.received().empty(); }));
-    // The key press is logged and sent before the owner hears of the connection.
-    EXPECT_THAT(events, ElementsAre("up", "out /eos/user/0/key/blind|(no values)", "established"));
+    // The key press goes first, then the line held while connecting, before
+    // the owner hears of the connection.
+    ASSERT_TRUE(waitFor([&] { return console.received().size() == 2; }));
+    EXPECT_THAT(events, ElementsAre("up", "out /eos/user/0/key/blind|(no values)",
+                                    "out /eos/user/0/newcmd|$ Cue 1 / 1 Enter #", "established"));
 
     events.clear();
     client->sendCommandLine("  $ Cue 1 / 12.5 Time 3 #\n");
@@ -78,7 +81,8 @@ TEST_F(EosClient, FirstCommandOpensTheConnectionBehindTheBlindKeyAndIsLostThenLi
     client->sendAddress(" /eos/get/cue/2/4 ");
     ASSERT_TRUE(waitFor([&] { return !incoming.empty(); }));
     EXPECT_THAT(console.received(),
-                ElementsAre("/eos/user/0/key/blind", "/eos/user/0/newcmd|$ Cue 1 / 12.5 Time 3 #",
+                ElementsAre("/eos/user/0/key/blind", "/eos/user/0/newcmd|$ Cue 1 / 1 Enter #",
+                            "/eos/user/0/newcmd|$ Cue 1 / 12.5 Time 3 #",
                             "/eos/user/0/newcmd|$ Cue 2 / 4 Enter #", "/eos/user/0/newcmd|$ Cue 2 / 4 Label Song 2 #",
                             "/eos/get/cue/2/4"));
     EXPECT_THAT(events, ElementsAre("out /eos/user/0/newcmd|$ Cue 1 / 12.5 Time 3 #",

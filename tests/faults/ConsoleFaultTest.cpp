@@ -51,9 +51,8 @@ TEST(ConsoleFault, KilledInTheMiddleOfABurstAndRestartedEndsEqualToTheFile) {
 
     console.kill();
     console.start();
-    // Every send of the next burst finds no connection, starts one and is
-    // itself dropped; the update on connect then brings the rebooted console
-    // up to date.
+    // The next burst is held while the client finds the console again; the
+    // update on connect then brings the rebooted console up to date.
     markers = renumbered(markers, 1000);
     markers[0].label = "After the reboot";
     rig.write(showText(markers));
@@ -65,29 +64,99 @@ TEST(ConsoleFault, KilledInTheMiddleOfABurstAndRestartedEndsEqualToTheFile) {
     EXPECT_NE(console.log().find("\"key\":\"blind\""), std::string::npos) << "blind is pressed on the new connection";
 }
 
+// With or without the update on connect, a burst of edits made while the
+// console refuses connections reaches it once it answers, with no edit after.
 TEST(ConsoleFault, RefusedConnectionsLoseNothingOnceTheConsoleAnswers) {
+    for (const bool updateOnConnect : {true, false}) {
+        SCOPED_TRACE(updateOnConnect ? "update on connect" : "held lines only");
+        SoakConsole console;
+        console.kill();
+        MonitorRig rig(console.port(), {.updateOnConnect = updateOnConnect});
+        std::vector<ShowMarker> markers = numberedShow(5);
+        rig.write(showText(markers));
+        rig.start();
+        for (int edit = 0; edit < 5; ++edit) {
+            markers[edit].fade = std::to_string(3 + edit);
+            markers[edit].cue = std::to_string(10 + edit);
+            rig.write(showText(markers));
+            rig.poll();
+            EXPECT_FALSE(rig.monitor->isEosConnected());
+        }
+        EXPECT_TRUE(rig.sentLines().empty()) << "nothing is logged as sent while nobody listens";
+        EXPECT_EQ(rig.monitor->events().size(), 6u) << "the file is still watched while the console is away";
+        EXPECT_GT(rig.monitor->eosLinkStatus().heldLines, 0u);
+
+        console.start();
+        ASSERT_TRUE(rig.waitConnected()) << "the link comes back by itself";
+        ASSERT_TRUE(rig.runUntil([&] { return console.cues() == expectedCues(markers); }));
+        EXPECT_EQ(rig.monitor->eosLinkStatus().heldLines, 0u);
+        EXPECT_FALSE(console.hasRefusals());
+    }
+}
+
+// Addresses and command lines the monitor logged as sent since `from`, oldest first.
+std::vector<std::string> sentSince(const MonitorRig& rig, std::size_t from) {
+    std::vector<std::string> sent;
+    const auto& log = rig.monitor->outgoingOSCMessages();
+    for (auto it = log.rbegin() + static_cast<std::ptrdiff_t>(from); it != log.rend(); ++it) {
+        sent.push_back(it->address == "/eos/user/0/newcmd" ? it->valuesText : it->address);
+    }
+    return sent;
+}
+
+TEST(ConsoleFault, RestartedWithoutAnEditTheConsoleGetsTheHeldLinesRightAfterTheBlindKey) {
     SoakConsole console;
-    console.kill();
-    MonitorRig rig(console.port());
-    std::vector<ShowMarker> markers = numberedShow(5);
+    MonitorRig rig(console.port(), {.updateOnConnect = false});
+    std::vector<ShowMarker> markers = numberedShow(3);
     rig.write(showText(markers));
     rig.start();
-    for (int edit = 0; edit < 3; ++edit) {
-        markers[edit].fade = std::to_string(3 + edit);
+    ASSERT_TRUE(rig.waitConnected());
+    console.kill();
+    ASSERT_TRUE(rig.waitConnected(false));
+
+    for (const char* fade : {"3", "4"}) {
+        markers[0].fade = fade;
         rig.write(showText(markers));
         rig.poll();
-        EXPECT_FALSE(rig.monitor->isEosConnected());
     }
-    EXPECT_TRUE(rig.sentLines().empty()) << "nothing is logged as sent while nobody listens";
-    EXPECT_EQ(rig.monitor->events().size(), 4u) << "the file is still watched while the console is away";
-
-    console.start();
-    markers[4].label = "Encore";
+    markers[1].label = "Chorus";
     rig.write(showText(markers));
     rig.poll();
+    EXPECT_EQ(rig.monitor->eosLinkStatus().heldLines, 2u) << "the fade 3 line is superseded by fade 4";
+
+    const std::size_t before = rig.monitor->outgoingOSCMessages().size();
+    console.start();
+    ASSERT_TRUE(rig.waitConnected());
+    ASSERT_TRUE(rig.runUntil([&] { return console.executedCount() == 2; }));
+    EXPECT_EQ(sentSince(rig, before), (std::vector<std::string>{"/eos/user/0/key/blind", "$ Cue 1 / 1 Time 4 #",
+                                                                 "$ Cue 1 / 2 Label Chorus #"}));
+    EXPECT_FALSE(console.hasRefusals());
+}
+
+TEST(ConsoleFault, HeldDeletionsGoFirstAndTheFullUpdateReplacesTheOtherHeldLines) {
+    SoakConsole console;
+    MonitorRig rig(console.port());
+    std::vector<ShowMarker> markers = numberedShow(3);
+    ASSERT_NO_FATAL_FAILURE(startInStep(rig, console, markers));
+    console.kill();
+    ASSERT_TRUE(rig.waitConnected(false));
+
+    markers.pop_back();
+    markers[0].fade = "6";
+    rig.write(showText(markers));
+    rig.poll();
+    EXPECT_EQ(rig.monitor->eosLinkStatus().heldLines, 2u);
+
+    const std::size_t before = rig.monitor->outgoingOSCMessages().size();
+    console.start();
     ASSERT_TRUE(rig.waitConnected());
     ASSERT_TRUE(rig.runUntil([&] { return console.cues() == expectedCues(markers); }));
-    EXPECT_FALSE(console.hasRefusals());
+    const auto sent = sentSince(rig, before);
+    ASSERT_EQ(sent.size(), 4u);
+    EXPECT_EQ(sent[0], "/eos/user/0/key/blind");
+    EXPECT_EQ(sent[1], "$ Delete Cue 1 / 3 Enter #");
+    EXPECT_EQ(sent[2].rfind("Cue 1 / 1 Time 6 ", 0), 0u) << sent[2];
+    EXPECT_EQ(sent[3].rfind("Cue 1 / 2 ", 0), 0u) << sent[3];
 }
 
 TEST(ConsoleFault, PortChangedWhileConnectedMovesEverythingToTheNewConsole) {

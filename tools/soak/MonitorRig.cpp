@@ -58,6 +58,9 @@ void MonitorRig::poll() {
 void MonitorRig::settle(std::chrono::milliseconds duration) {
     const auto until = std::chrono::steady_clock::now() + duration;
     queue->runUntil([until] { return std::chrono::steady_clock::now() >= until; }, duration);
+    // The manual clock keeps pace with the wait, so that the link's retry
+    // backoff runs as it would in the product.
+    queue->advance(duration);
 }
 
 bool MonitorRig::waitConnected(bool connected) {

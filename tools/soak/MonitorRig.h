@@ -54,7 +54,8 @@ public:
     void replaceAtomically(std::string_view text) const;
 
     void poll();
-    // Runs what the client's threads have handed to the main queue so far.
+    // Runs what the client's threads have handed to the main queue for the
+    // given real time, then moves the manual clock on by as much.
     void settle(std::chrono::milliseconds duration = std::chrono::milliseconds(100));
     bool waitConnected(bool connected = true);
     // Keeps the main queue running until the condition holds (it may read
