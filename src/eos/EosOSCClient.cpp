@@ -287,6 +287,10 @@ void EosOSCClient::handleConnected() {
     }
 }
 
+// Lines already written to the connection that just ended are not held
+// again: the console may well have read and run them before it went away,
+// and a line run twice (an Enter or a Delete on a cue that moved meanwhile)
+// is worse than one the next full update or edit puts right.
 void EosOSCClient::handleDisconnected(const std::string& reason) {
     dropTransport();
     reportConnectionState(false, reason);
