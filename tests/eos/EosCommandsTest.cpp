@@ -8,6 +8,7 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include "common/RecordingEosLink.h"
 #include "console-sim/ConsoleCommand.h"
 #include "eos/CueSync.h"
 #include "markers/ConsoleCue.h"
@@ -131,20 +132,6 @@ TEST(EosCommandValues, ZeroCuesFadeTextsAndTimecodes) {
     EXPECT_EQ(timecodeText(nullopt, 5), nullopt);
 }
 
-// Collects what a diff sends, without a socket.
-class CollectingLink final : public EosLink {
-public:
-    void configure(std::string_view, std::uint16_t, bool) override {}
-    void connect() override {}
-    void disconnect() override {}
-    void sendAddress(std::string_view address) override { addresses.emplace_back(address); }
-    void sendCommandLine(std::string_view text) override { lines.emplace_back(text); }
-    void setCallbacks(EosLinkCallbacks) override {}
-
-    std::vector<std::string> addresses;
-    std::vector<std::string> lines;
-};
-
 std::string utf8(UChar32 c) {
     char buffer[4];
     std::int32_t length = 0;
@@ -176,7 +163,7 @@ std::string faultInQuery(const std::string& address, std::int64_t list, const st
 // Every code point, alone and after a digit, in each text field of a marker:
 // whatever is sent must be exactly one command for that marker's cue.
 TEST(EosCommandLines, EveryCodePointInEveryFieldGivesOnlyCommandsForTheMarkersOwnCue) {
-    CollectingLink link;
+    testing::RecordingEosLink link;
     CueSyncContext context{.optUpdateOnConnect = [] { return true; },
                            .optSyncLabels = [] { return true; },
                            .optDeleteCues = [] { return true; },
@@ -201,24 +188,25 @@ TEST(EosCommandLines, EveryCodePointInEveryFieldGivesOnlyCommandsForTheMarkersOw
             diff.deletedCueCandidates = {{3, text}};
             const LightingMarker marker{.cueList = 6, .label = text, .fadeRaw = text, .fadeOutRaw = text,
                                         .manualCueID = "6"};
-            link.lines.clear();
-            link.addresses.clear();
+            link.sent.clear();
             applyDiffToEos(true, diff, link, context);
             for (const std::string& line : fullCueLinesFor({marker, LightingMarker{.cueList = 3, .manualCueID = text}},
                                                            true)) {
-                link.lines.push_back(line);
+                link.sendCommandLine(line);
             }
             ++cases;
-            for (const std::string& line : link.lines) {
+            for (const std::string& sent : link.sent) {
+                if (!sent.starts_with("cmd ")) {
+                    if (auto fault = faultInQuery(sent, 3, text); !fault.empty()) faults.push_back(sent + ": " + fault);
+                    continue;
+                }
+                const std::string line = sent.substr(4);
                 ++lines;
                 const auto key = cueLineKey("/eos/user/0/newcmd", line);
                 const std::string cue = !key ? std::string("?") : key->list == 3 ? text : std::to_string(key->list);
                 if (auto fault = key ? faultIn(line, key->list, cue) : "no cue"; !fault.empty()) {
                     faults.push_back(line + ": " + fault);
                 }
-            }
-            for (const std::string& address : link.addresses) {
-                if (auto fault = faultInQuery(address, 3, text); !fault.empty()) faults.push_back(address + ": " + fault);
             }
         }
         if (faults.size() > 20) break;
