@@ -7,6 +7,7 @@
 #include "console-sim/CueTableDump.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
