@@ -4,8 +4,11 @@
 // the simulated console; the console must end up with what the finished
 // file says, and never get a command the file does not ask for.
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -100,24 +103,60 @@ TEST_F(MarkerFileFault, DeletedFileDeletesNoCueAndTheEditsAcrossTheGapArriveWhen
     EXPECT_FALSE(console.hasRefusals());
 }
 
-TEST_F(MarkerFileFault, UnreadableFileIsReportedOnceAndItsEditsArriveWhenReadable) {
-    // A directory in the file's place fails to read even for root, who
-    // ignores permission bits.
-    std::filesystem::rename(rig.file, rig.folder / "saved.xml");
-    std::filesystem::create_directory(rig.file);
-    rig.poll();
-    rig.poll();
-    ASSERT_THAT(rig.eventKinds(), ElementsAre(Kind::initial, Kind::unreadable));
-    EXPECT_EQ(rig.monitor->events().front().summary, "Failed reading file");
-    EXPECT_FALSE(rig.monitor->events().front().details.empty());
-
-    std::filesystem::remove(rig.file);
+// Things that are no marker file take the file's place: each is one read
+// error however often it is polled, and none can stall the poll (a named pipe
+// without a writer used to block it for good, /dev/zero to exhaust memory).
+// Choosing one in the file dialog fails the same way. Once a marker file is
+// back, its edits arrive. Root ignores permission bits, so these are the read
+// failures a test can make.
+TEST_F(MarkerFileFault, WhatIsNoReadableFileIsReportedOnceAndTheFileIsWatchedAgain) {
+    namespace fs = std::filesystem;
+    const struct {
+        std::string_view name;
+        void (*make)(const fs::path&);
+        std::string_view details;
+    } cases[] = {
+        {"directory", [](const fs::path& p) { fs::create_directory(p); }, "Is a directory"},
+        {"named pipe", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+         "The file is a named pipe (FIFO); Lanternwick reads only regular files."},
+        {"endless device", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
+         "The file is a character device; Lanternwick reads only regular files."},
+        {"500 MiB file",
+         [](const fs::path& p) {
+             std::ofstream{p};
+             fs::resize_file(p, 500ull * 1024 * 1024);  // sparse: costs no disk
+         },
+         "The file is 500.0 MiB; Lanternwick reads marker files up to 64 MiB."},
+    };
+    const fs::path chosen = rig.folder / "Chosen.xml";
     std::vector<ShowMarker> edited = markers;
-    edited[2].fade = "7";
-    rig.write(showText(edited));
-    rig.poll();
-    EXPECT_THAT(linesSinceStart(), ElementsAre("$ Cue 1 / 3 Time 7 #"));
-    EXPECT_EQ(rig.eventKinds().back(), Kind::modified);
+    int fade = 10;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.make(chosen);
+        const auto selected = rig.monitor->selectFile(chosen);
+        ASSERT_FALSE(selected);
+        EXPECT_EQ(selected.error().description(), "Unable to read XML file: " + std::string(c.details));
+
+        const std::size_t eventsBefore = rig.monitor->events().size();
+        fs::remove(rig.file);
+        fs::rename(chosen, rig.file);
+        rig.poll();
+        rig.poll();
+        ASSERT_EQ(rig.monitor->events().size(), eventsBefore + 1);
+        EXPECT_EQ(rig.eventKinds().back(), Kind::unreadable);
+        EXPECT_EQ(rig.monitor->events().front().details, c.details);
+
+        fs::remove(rig.file);
+        edited[2].fade = std::to_string(++fade);
+        rig.write(showText(edited));
+        const std::size_t linesBeforeEdit = rig.sentLines().size();
+        rig.poll();
+        EXPECT_EQ(rig.eventKinds().back(), Kind::modified);
+        const auto lines = rig.sentLines();
+        EXPECT_THAT(std::vector(lines.begin() + std::ptrdiff_t(linesBeforeEdit), lines.end()),
+                    ElementsAre("$ Cue 1 / 3 Time " + std::to_string(fade) + " #"));
+    }
     ASSERT_TRUE(rig.runUntil([&] { return console.cues() == expectedCues(edited); }));
 }
 

@@ -4,7 +4,10 @@
 
 #include "console-sim/ConsoleCommand.h"
 #include "console-sim/CueTable.h"
+#include "console-sim/CueTableDump.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -165,27 +168,66 @@ TEST_F(ConsoleSimulatorTest, KeyPressesAreReportedAndBundlesUnpacked) {
     EXPECT_EQ(replies[0].values().size(), 4u);
 }
 
-TEST(ConsoleSimulatorDump, DumpFollowsEveryChangeAndTheTextLogIsReadable) {
-    const auto dir = std::filesystem::temp_directory_path() / ("console-sim-dump-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const auto read = [&] {
-        std::ifstream in(dir / "cues.json");
+class ConsoleSimulatorDump : public ::testing::Test {
+protected:
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string read() const {
+        std::ifstream in(file);
         return std::string(std::istreambuf_iterator<char>(in), {});
-    };
+    }
+
+    const std::filesystem::path dir = [] {
+        std::string pattern = (std::filesystem::temp_directory_path() / "console-sim-dump-XXXXXX").string();
+        return std::filesystem::path(::mkdtemp(pattern.data()));
+    }();
+    const std::filesystem::path file = dir / "cues.json";
+    asio::io_context io;
     std::ostringstream out;
-    SimulatorLog log(out, SimulatorLog::Format::text);
-    ConsoleSimulator simulator(log, dir / "cues.json");
+    SimulatorLog log{out, SimulatorLog::Format::text};
+};
+
+TEST_F(ConsoleSimulatorDump, FollowsTheTableAndTheTextLogIsReadable) {
+    ConsoleSimulator simulator(log, DumpOptions{file, io.get_executor()});
     EXPECT_EQ(read(), "{\"cues\":[]}\n");
     simulator.handleMessage("p", commandLine("Cue 1 / 2 Time 1 Timecode 00:00:01:00 Label A #"));
+    io.run();
     EXPECT_EQ(simulator.cueTable().size(), 1u);
     EXPECT_EQ(read(), simulator.cueTable().toJSON() + "\n");
     EXPECT_EQ(out.str(), "<- /eos/user/0/newcmd [\"Cue 1 / 2 Time 1 Timecode 00:00:01:00 Label A #\"]\n"
                          "   executed: Cue 1 / 2 Time 1 Timecode 00:00:01:00 Label A  => cue 1 / 2 label \"A\" time \"1\" "
                          "timecode \"00:00:01:00\"\n");
-    simulator.executeCommandLine("$ Delete Cue 1 / 2 Enter #");
-    EXPECT_EQ(read(), "{\"cues\":[]}\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "cues.json.tmp"));
-    std::filesystem::remove_all(dir);
+}
+
+// 100,000 changes, each its own task as lines arriving from a client are:
+// at most one write per interval while they run, and the file ends with the
+// last state. A change still waiting for its interval when the dump goes is
+// written on the way out.
+TEST_F(ConsoleSimulatorDump, WritesAtMostOncePerIntervalAndAlwaysTheLastState) {
+    CueTable table;
+    const auto change = [&table](int i) {
+        table.apply({Kind::setCueFields, 1, std::to_string(i % 1000), nullopt, nullopt, "L" + std::to_string(i)});
+    };
+    CueTableDump burst(table, log, DumpOptions{file, io.get_executor()});
+    for (int i = 0; i < 100'000; ++i) {
+        asio::post(io, [&, i] {
+            change(i);
+            burst.tableChanged();
+        });
+    }
+    const auto start = std::chrono::steady_clock::now();
+    io.run();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_LE(burst.writeCount(), 2 + elapsed / std::chrono::milliseconds(100));
+    EXPECT_EQ(read(), table.toJSON() + "\n");
+
+    {
+        CueTableDump leaving(table, log, DumpOptions{file, io.get_executor(), std::chrono::hours(1)});
+        change(-1);
+        leaving.tableChanged();
+        EXPECT_NE(read(), table.toJSON() + "\n") << "within the interval the change waits";
+    }
+    EXPECT_EQ(read(), table.toJSON() + "\n");
 }
 
 }  // namespace

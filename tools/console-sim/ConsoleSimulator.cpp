@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <limits>
-#include <system_error>
 
 namespace lanternwick::sim {
 
@@ -52,9 +50,8 @@ std::optional<OSCMessage> cueQueryReply(const CueTable& table, const std::string
                                      OSCValue(cue->timecode)});
 }
 
-ConsoleSimulator::ConsoleSimulator(SimulatorLog& log, std::optional<std::filesystem::path> dumpFile)
-    : log_(log), dumpFile_(std::move(dumpFile)) {
-    writeDump();
+ConsoleSimulator::ConsoleSimulator(SimulatorLog& log, std::optional<DumpOptions> dump) : log_(log) {
+    if (dump) dump_.emplace(table_, log_, std::move(*dump));
 }
 
 std::vector<OSCMessage> ConsoleSimulator::handlePacket(const std::string_view peer, const OSCPacket& packet) {
@@ -112,25 +109,8 @@ bool ConsoleSimulator::executeCommandLine(const std::string_view line) {
         changed = true;
     }
     if (!pieces.unterminated.empty()) log_.unterminated(pieces.unterminated);
-    if (changed) writeDump();
+    if (changed && dump_) dump_->tableChanged();
     return changed;
-}
-
-void ConsoleSimulator::writeDump() const {
-    if (!dumpFile_) return;
-    std::filesystem::path temporary = *dumpFile_;
-    temporary += ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << table_.toJSON() << '\n';
-        if (!out) {
-            log_.dropped("dump", "cannot write " + temporary.string());
-            return;
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, *dumpFile_, error);
-    if (error) log_.dropped("dump", "cannot replace " + dumpFile_->string() + ": " + error.message());
 }
 
 }  // namespace lanternwick::sim

@@ -2,17 +2,16 @@
 // ConsoleSimulator: the console's behaviour as Lanternwick sees it, without
 // the sockets. It executes the command lines sent to /eos/user/0/newcmd on
 // its CueTable, answers /eos/get/cue/L/C queries, notes key presses, and
-// keeps an optional dump file up to date with the table after every change
-// (written to a temporary file and renamed over the old one, so a reader
-// never sees half a table). Owned by the program; used from the server
-// thread only.
+// keeps an optional dump file up to date with the table (CueTableDump: at
+// most one write per 100 ms, the last state always written). Owned by the
+// program; used from the server thread only.
 
-#include <filesystem>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "console-sim/CueTable.h"
+#include "console-sim/CueTableDump.h"
 #include "console-sim/SimulatorLog.h"
 #include "osc/OSCMessage.h"
 #include "osc/OSCPacket.h"
@@ -21,7 +20,7 @@ namespace lanternwick::sim {
 
 class ConsoleSimulator {
 public:
-    explicit ConsoleSimulator(SimulatorLog& log, std::optional<std::filesystem::path> dumpFile = std::nullopt);
+    explicit ConsoleSimulator(SimulatorLog& log, std::optional<DumpOptions> dump = std::nullopt);
 
     // Handles one received packet (bundles element by element) and returns
     // the replies for the client that sent it, in order.
@@ -35,11 +34,11 @@ public:
 
 private:
     std::optional<OSCMessage> answerCueQuery(std::string_view address);
-    void writeDump() const;
 
     SimulatorLog& log_;
-    std::optional<std::filesystem::path> dumpFile_;
     CueTable table_;
+    // After the table, which it reads until its last write.
+    std::optional<CueTableDump> dump_;
 };
 
 // The reply the console gives to a cue query for this table: label (string),

@@ -24,7 +24,7 @@ constexpr std::string_view usage =
     "  --host HOST   address to listen on (default 127.0.0.1)\n"
     "  --port PORT   TCP port to listen on, 0 for any free one (default 8555)\n"
     "  --json        print one JSON object per line instead of text\n"
-    "  --dump FILE   keep FILE updated with the cue table as JSON\n"
+    "  --dump FILE   keep FILE updated with the cue table as JSON (at most every 100 ms)\n"
     "  --split       send every reply in two TCP writes with a short pause\n";
 
 struct Options {
@@ -105,7 +105,10 @@ int main(int argc, char** argv) {
 
     asio::io_context io;
     SimulatorLog log(std::cout, options->json ? SimulatorLog::Format::json : SimulatorLog::Format::text);
-    ConsoleSimulator simulator(log, options->dumpFile);
+    std::optional<DumpOptions> dump;
+    if (options->dumpFile) dump = DumpOptions{.file = *options->dumpFile, .executor = io.get_executor()};
+    // Destroyed before io: its last write happens on the way out.
+    ConsoleSimulator simulator(log, std::move(dump));
     SimulatorServer server(io, simulator, log, options->server);
     const auto port = server.start();
     if (!port) {
