@@ -29,6 +29,7 @@
 #include "markers/MarkerDiff.h"
 #include "markers/TempolaneFileValidationError.h"
 #include "monitor/FileSystem.h"
+#include "monitor/FileWatcher.h"
 #include "monitor/SettingsStore.h"
 #include "support/Cancellation.h"
 #include "support/MainQueue.h"
@@ -63,10 +64,13 @@ struct LightingFileMonitorDependencies {
     std::shared_ptr<SettingsStore> settings;
     std::shared_ptr<CueDeletionPrompt> deletionPrompt;
     // Defaults: the local file system; an EosOSCClient on mainQueue; a
-    // timer on the serial queue "tempolane.monitor".
+    // timer and an inotify watcher on the serial queue "tempolane.monitor".
     std::shared_ptr<FileSystem> fileSystem;
     std::shared_ptr<EosLink> eosLink;
     PollTimerFactory pollTimer;
+    // Each change it reports runs one pollOnce at once; noFileWatcher()
+    // leaves the timer alone.
+    FileWatcherFactory fileWatcher;
 };
 
 class LightingFileMonitor : public std::enable_shared_from_this<LightingFileMonitor> {
@@ -94,6 +98,10 @@ public:
     // one-second timer. Later calls do nothing.
     void startMonitoring();
     bool isMonitoring() const { return timer_.has_value(); }
+    // Why saves are seen only by the one-second poll, in plain words; empty
+    // while the file's folder is watched. Set when monitoring starts and at
+    // each file switch.
+    const std::string& fileWatchNote() const { return fileWatchNote_; }
 
     void pollOnce();
 
@@ -150,6 +158,7 @@ private:
     void notify(MonitorField field);
     void setEosConnected(bool connected);
     void setEosLinkStatus(const LinkStatus& status);
+    void watchFile();
 
     LightingFileMonitorDependencies dependencies_;
     std::vector<LightingChangeEvent> events_;
@@ -165,6 +174,8 @@ private:
     bool optDeleteCues_ = false;
     bool isEosConnected_ = false;
     std::optional<CancelHandle> timer_;
+    FileWatch fileWatch_;
+    std::string fileWatchNote_;
     std::optional<CancelHandle> connectionSettingsWorkItem_;
     bool isApplyingConnectionSettings_ = false;
     std::optional<std::string> lastFingerprint_;
