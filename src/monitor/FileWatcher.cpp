@@ -197,7 +197,7 @@ private:
 
     // A later notice never delays a look already due; an earlier one brings it forward.
     void lookAfter(Clock::duration delay) {
-        const auto due = Clock::now() + delay;
+        const auto due = std::max(Clock::now() + delay, lastLook_ + timing_.spacing);
         if (lookDue_ && *lookDue_ <= due) {
             return;
         }
@@ -209,6 +209,7 @@ private:
                 return;
             }
             self->lookDue_.reset();
+            self->lastLook_ = Clock::now();
             self->changed_();
         });
     }
@@ -225,6 +226,7 @@ private:
     bool stopped_ = false;
     bool retryPending_ = false;
     std::optional<Clock::time_point> lookDue_;
+    Clock::time_point lastLook_{};
     std::uint64_t lookGeneration_ = 0;
     alignas(inotify_event) std::array<char, noticeBufferSize> buffer_{};
 };

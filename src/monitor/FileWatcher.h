@@ -12,7 +12,7 @@
 // The Linux watcher (inotifyFileWatcher) watches the file's folder, not the
 // file, so atomic saves, deletions and re-creations keep being seen. It reads
 // the kernel's notices into one fixed 8 KiB buffer; a kernel queue overflow
-// only means "look now". A folder that vanishes or moves is watched again as
+// only means "look now"; it calls `changed` at most once per `spacing`. A folder that vanishes or moves is watched again as
 // soon as it is back (tried every `retry`).
 
 #include <chrono>
@@ -75,6 +75,9 @@ struct FileWatchTiming {
     // away and writing a new one finish within this, and their final write
     // shortens the wait to `burst`, so a save is not seen as a removal.
     std::chrono::milliseconds settle{100};
+    // Looks are at least this far apart, so a file rewritten without pause
+    // costs a bounded number of polls a second, not one per burst.
+    std::chrono::milliseconds spacing{50};
     // How often a folder that could not be watched is tried again.
     std::chrono::milliseconds retry{1000};
 };

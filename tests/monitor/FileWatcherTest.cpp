@@ -146,12 +146,20 @@ TEST_F(FileWatcherTest, EachKindOfChangeToTheFileIsReportedAndNothingElse) {
     }
 }
 
-TEST_F(FileWatcherTest, ABurstOfWritesIsOneNotice) {
+TEST_F(FileWatcherTest, ABurstOfWritesIsOneNoticeAndAStormIsAFewASecond) {
     start(file, {.burst = 200ms});
     for (int i = 0; i < 20; ++i) write(file, std::to_string(i));
     ASSERT_TRUE(noticesReach(1));
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(notices.load(), 1);
+
+    notices = 0;
+    start(file, {.burst = 1ms, .spacing = 100ms});
+    const auto end = std::chrono::steady_clock::now() + 500ms;
+    while (std::chrono::steady_clock::now() < end) write(file, "storm");
+    std::this_thread::sleep_for(150ms);
+    EXPECT_GE(notices.load(), 2);
+    EXPECT_LE(notices.load(), 7);
 }
 
 TEST_F(FileWatcherTest, AMissingFolderIsNamedAndWatchedOnceItExistsAndAgainAfterItWasDeleted) {
