@@ -1,15 +1,16 @@
 #pragma once
-// LightingFileMonitor: the one controller. It watches the marker file once a
-// second, records a LightingChangeEvent for every appearance, disappearance,
-// read failure or content change, hands the marker diff to the console, keeps
+// LightingFileMonitor: the one controller. It looks at the marker file once a
+// second, and at once when the file system reports a save, records a
+// LightingChangeEvent for every appearance, disappearance, read failure or
+// content change, hands the marker diff to the console, keeps
 // the sent and received message logs (200 newest each), and owns the six
 // persisted settings and the console link.
 // Made by create() and held by a shared_ptr; every timer, debounce and link
 // callback holds it weakly and does nothing once it is gone. Main thread
 // only: every member is called there, and observers are told there, after
 // the field has changed.
-// Reads the whole file and hashes it on every tick; parsing and diffing run
-// only when the fingerprint moved.
+// Reads the whole file and hashes it on every tick and every reported burst
+// of changes; parsing and diffing run only when the fingerprint moved.
 
 #include <cstdint>
 #include <filesystem>
