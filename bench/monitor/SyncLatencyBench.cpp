@@ -13,8 +13,8 @@
 // the two modes in four slices each, in the order off, on, on, off, ..., so
 // that a steadily drifting machine load falls on both alike. Goal: notified /
 // poll only no higher than 1; printed with the number of file reads, which
-// must match, and with how far the slices of one mode lie apart, which is
-// the noise of the machine.
+// must match, the watcher's notices, which must be none, and with how far
+// the slices of one mode lie apart, which is the noise of the machine.
 //
 //   sync_latency_bench [--edits N] [--markers N] [--idle-seconds S] [--seed N]
 
@@ -63,6 +63,17 @@ private:
     LocalFileSystem local_;
 };
 
+// The default watcher, counting what it reports.
+FileWatcherFactory countingWatcher(std::shared_ptr<std::atomic<int>> notices) {
+    return [watcher = inotifyFileWatcher(SerialQueue("tempolane.monitor")), notices](
+               const std::filesystem::path& path, std::function<void()> changed) {
+        return watcher(path, [notices, changed] {
+            ++*notices;
+            changed();
+        });
+    };
+}
+
 // One monitor with the default timer on a main queue run by a thread of its own.
 class MonitoredShow {
 public:
@@ -78,9 +89,7 @@ public:
             dependencies.mainQueue = queue_;
             dependencies.settings = settings;
             dependencies.fileSystem = files;
-            if (!notified) {
-                dependencies.fileWatcher = noFileWatcher();
-            }
+            dependencies.fileWatcher = notified ? countingWatcher(notices) : noFileWatcher();
             monitor_ = LightingFileMonitor::create(std::move(dependencies));
             monitor_->startMonitoring();
         });
@@ -94,6 +103,7 @@ public:
     MonitoredShow& operator=(const MonitoredShow&) = delete;
 
     const std::shared_ptr<CountingFileSystem> files = std::make_shared<CountingFileSystem>();
+    const std::shared_ptr<std::atomic<int>> notices = std::make_shared<std::atomic<int>>(0);
 
 private:
     void onMain(const std::function<void()>& task) {
@@ -183,11 +193,13 @@ double processCPUSeconds() {
 struct IdleFigures {
     double cpuSeconds = 0;
     int reads = 0;
+    int notices = 0;
 };
 
 struct IdleTotals {
     double cpuSeconds = 0;
     int reads = 0;
+    int notices = 0;
     std::vector<double> slices;
 
     // The spread of the slices over their mean.
@@ -206,10 +218,11 @@ IdleFigures measureIdle(const std::filesystem::path& file, std::uint16_t port, b
     waitFor([&] { return show.files->reads.load() != started; }, 2s);
     std::this_thread::sleep_for(500ms);
     const int readsBefore = show.files->reads.load();
+    const int noticesBefore = show.notices->load();
     const double before = processCPUSeconds();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const double cpu = processCPUSeconds() - before;
-    return {cpu, show.files->reads.load() - readsBefore};
+    return {cpu, show.files->reads.load() - readsBefore, show.notices->load() - noticesBefore};
 }
 
 double percentile(std::vector<double> values, double fraction) {
@@ -276,16 +289,17 @@ int run(const Options& options) {
             const IdleFigures idle = measureIdle(folder.path / "Lighting.xml", console.port(), notified, slice);
             totals[notified].cpuSeconds += idle.cpuSeconds;
             totals[notified].reads += idle.reads;
+            totals[notified].notices += idle.notices;
             totals[notified].slices.push_back(idle.cpuSeconds);
         }
     }
     std::printf("\nIdle, unchanged %.2f MB file, %d s per mode in %d slices:\n",
                 static_cast<double>(text.size()) / (1024.0 * 1024.0), slices * slice, slices);
-    std::printf("%-12s %10s %10s %10s\n", "mode", "CPU ms", "reads", "spread");
+    std::printf("%-12s %10s %10s %10s %10s\n", "mode", "CPU ms", "reads", "notices", "spread");
     for (const bool notified : {false, true}) {
         const IdleTotals& t = totals[notified];
-        std::printf("%-12s %10.1f %10d %9.0f%%\n", notified ? "notified" : "poll only", t.cpuSeconds * 1000, t.reads,
-                    t.spread() * 100);
+        std::printf("%-12s %10.1f %10d %10d %9.0f%%\n", notified ? "notified" : "poll only", t.cpuSeconds * 1000,
+                    t.reads, t.notices, t.spread() * 100);
     }
     const double ratio = totals[0].cpuSeconds > 0 ? totals[1].cpuSeconds / totals[0].cpuSeconds : 0;
     const double noise = std::max(totals[0].spread(), totals[1].spread());
