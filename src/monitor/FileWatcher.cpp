@@ -32,8 +32,9 @@ static_assert(noticeBufferSize >= sizeof(inotify_event) + NAME_MAX + 1);
 
 Reaction reactionTo(const inotify_event& notice, std::string_view noticeName, int watchDescriptor,
                     std::string_view name) {
+    // Lost notices may have told that the folder moved.
     if ((notice.mask & IN_Q_OVERFLOW) != 0) {
-        return Reaction::look;
+        return Reaction::lookAndRewatch;
     }
     if (notice.wd != watchDescriptor) {
         return Reaction::none;
@@ -114,6 +115,7 @@ private:
             ::close(instance_);
             instance_ = -1;
             watchDescriptor_ = -1;
+            retryLater();
             return;
         }
         read();

@@ -12,7 +12,8 @@
 // The Linux watcher (inotifyFileWatcher) watches the file's folder, not the
 // file, so atomic saves, deletions and re-creations keep being seen. It reads
 // the kernel's notices into one fixed 8 KiB buffer; a kernel queue overflow
-// only means "look now"; it calls `changed` at most once per `spacing`. A folder that vanishes or moves is watched again as
+// only means "look now and watch the folder afresh"; it calls `changed` at
+// most once per `spacing`. A folder that vanishes or moves is watched again as
 // soon as it is back (tried every `retry`).
 
 #include <chrono>
@@ -95,10 +96,10 @@ enum class FileWatchReaction {
     none,
     // The file was created or went away: look after `settle`.
     lookAfterSettling,
-    // The file was written and closed or renamed into place, or the notices
-    // overflowed: look after `burst`.
+    // The file was written and closed or renamed into place: look after `burst`.
     look,
-    // The folder itself went away or moved: look after `burst`, watch it again.
+    // The folder itself went away or moved, or notices were lost: look after
+    // `burst` and watch the folder's path again.
     lookAndRewatch,
 };
 // Notices of other files and other watches are ignored; a truncated notice

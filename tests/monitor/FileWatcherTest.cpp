@@ -51,7 +51,7 @@ TEST(InotifyReaction, NamesTheStrongestReactionToTheWatchedFileAlone) {
         {"a longer name", notice(1, IN_CLOSE_WRITE, "Lighting.xml.swp"), Reaction::none},
         {"a shorter name", notice(1, IN_CLOSE_WRITE, "Lighting"), Reaction::none},
         {"another watch", notice(2, IN_CLOSE_WRITE, "Lighting.xml"), Reaction::none},
-        {"the kernel's queue overflowed", notice(-1, IN_Q_OVERFLOW), Reaction::look},
+        {"the kernel's queue overflowed", notice(-1, IN_Q_OVERFLOW), Reaction::lookAndRewatch},
         {"the folder deleted", notice(1, IN_DELETE_SELF), Reaction::lookAndRewatch},
         {"the folder moved", notice(1, IN_MOVE_SELF), Reaction::lookAndRewatch},
         {"the watch gone", notice(1, IN_IGNORED), Reaction::lookAndRewatch},
