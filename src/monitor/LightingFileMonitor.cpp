@@ -39,9 +39,9 @@ void scheduleTick(Queue queue, CancelHandle handle, MainQueue::Duration period,
     });
 }
 
-PollTimerFactory monitorQueueTimer() {
-    return [](MainQueue::Duration period, std::function<void()> tick) {
-        auto queue = std::make_shared<SerialQueue>("tempolane.monitor");
+PollTimerFactory monitorQueueTimer(const SerialQueue& monitorQueue) {
+    return [monitorQueue](MainQueue::Duration period, std::function<void()> tick) {
+        auto queue = std::make_shared<SerialQueue>(monitorQueue);
         CancelHandle handle;
         const auto now = [] { return std::chrono::steady_clock::now(); };
         scheduleTick(queue, handle, period, now() + period, std::move(tick), now);
@@ -107,8 +107,12 @@ LightingFileMonitor::LightingFileMonitor(Passkey, LightingFileMonitorDependencie
     if (!dependencies_.eosLink) {
         dependencies_.eosLink = EosOSCClient::create(dependencies_.mainQueue);
     }
+    const SerialQueue monitorQueue("tempolane.monitor");
     if (!dependencies_.pollTimer) {
-        dependencies_.pollTimer = monitorQueueTimer();
+        dependencies_.pollTimer = monitorQueueTimer(monitorQueue);
+    }
+    if (!dependencies_.fileWatcher) {
+        dependencies_.fileWatcher = inotifyFileWatcher(monitorQueue);
     }
     loadSettings();
     dependencies_.eosLink->configure(eosHost_, eosPort_, false);
@@ -190,6 +194,7 @@ void LightingFileMonitor::startMonitoring() {
     }
     applyConnectionSettings();
     dependencies_.eosLink->connect();
+    watchFile();
     pollOnce();
     const std::weak_ptr<LightingFileMonitor> weak = weak_from_this();
     const std::weak_ptr<MainQueue> weakMainQueue = dependencies_.mainQueue;
@@ -306,8 +311,23 @@ Result<void, TempolaneFileValidationError> LightingFileMonitor::selectFile(const
     notify(MonitorField::fileURL);
     dependencies_.settings->setString(filePathKey, url.string());
     resetSnapshot();
+    if (isMonitoring()) {
+        watchFile();
+    }
     pollOnce();
     return {};
+}
+
+// Set up before the poll that follows it, so that no save falls between the two.
+void LightingFileMonitor::watchFile() {
+    const std::weak_ptr<LightingFileMonitor> weak = weak_from_this();
+    FileWatchStart start = dependencies_.fileWatcher(fileURL_, coalescedPost(dependencies_.mainQueue, [weak] {
+        if (const auto self = weak.lock()) {
+            self->pollOnce();
+        }
+    }));
+    fileWatch_ = std::move(start.watch);
+    fileWatchNote_ = std::move(start.unavailable);
 }
 
 void LightingFileMonitor::resetSnapshot() {

@@ -1,15 +1,16 @@
 #pragma once
-// LightingFileMonitor: the one controller. It watches the marker file once a
-// second, records a LightingChangeEvent for every appearance, disappearance,
-// read failure or content change, hands the marker diff to the console, keeps
+// LightingFileMonitor: the one controller. It looks at the marker file once a
+// second, and at once when the file system reports a save, records a
+// LightingChangeEvent for every appearance, disappearance, read failure or
+// content change, hands the marker diff to the console, keeps
 // the sent and received message logs (200 newest each), and owns the six
 // persisted settings and the console link.
 // Made by create() and held by a shared_ptr; every timer, debounce and link
 // callback holds it weakly and does nothing once it is gone. Main thread
 // only: every member is called there, and observers are told there, after
 // the field has changed.
-// Reads the whole file and hashes it on every tick; parsing and diffing run
-// only when the fingerprint moved.
+// Reads the whole file and hashes it on every tick and every reported burst
+// of changes; parsing and diffing run only when the fingerprint moved.
 
 #include <cstdint>
 #include <filesystem>
@@ -29,6 +30,7 @@
 #include "markers/MarkerDiff.h"
 #include "markers/TempolaneFileValidationError.h"
 #include "monitor/FileSystem.h"
+#include "monitor/FileWatcher.h"
 #include "monitor/SettingsStore.h"
 #include "support/Cancellation.h"
 #include "support/MainQueue.h"
@@ -63,10 +65,13 @@ struct LightingFileMonitorDependencies {
     std::shared_ptr<SettingsStore> settings;
     std::shared_ptr<CueDeletionPrompt> deletionPrompt;
     // Defaults: the local file system; an EosOSCClient on mainQueue; a
-    // timer on the serial queue "tempolane.monitor".
+    // timer and an inotify watcher on the serial queue "tempolane.monitor".
     std::shared_ptr<FileSystem> fileSystem;
     std::shared_ptr<EosLink> eosLink;
     PollTimerFactory pollTimer;
+    // Each change it reports runs one pollOnce at once; noFileWatcher()
+    // leaves the timer alone.
+    FileWatcherFactory fileWatcher;
 };
 
 class LightingFileMonitor : public std::enable_shared_from_this<LightingFileMonitor> {
@@ -94,6 +99,10 @@ public:
     // one-second timer. Later calls do nothing.
     void startMonitoring();
     bool isMonitoring() const { return timer_.has_value(); }
+    // Why saves are seen only by the one-second poll, in plain words; empty
+    // while the file's folder is watched. Set when monitoring starts and at
+    // each file switch.
+    const std::string& fileWatchNote() const { return fileWatchNote_; }
 
     void pollOnce();
 
@@ -151,6 +160,7 @@ private:
     void setEosConnected(bool connected);
     void setEosLinkStatus(const LinkStatus& status);
     MarkerDiff diffAcrossGap(bool baseUnparsable, const ParsedMarkers& markers, MarkerDiff diff);
+    void watchFile();
 
     LightingFileMonitorDependencies dependencies_;
     std::vector<LightingChangeEvent> events_;
@@ -166,6 +176,8 @@ private:
     bool optDeleteCues_ = false;
     bool isEosConnected_ = false;
     std::optional<CancelHandle> timer_;
+    FileWatch fileWatch_;
+    std::string fileWatchNote_;
     std::optional<CancelHandle> connectionSettingsWorkItem_;
     bool isApplyingConnectionSettings_ = false;
     std::optional<std::string> lastFingerprint_;

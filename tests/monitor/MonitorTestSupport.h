@@ -36,6 +36,22 @@ public:
     mutable int readCount = 0;
 };
 
+// A watcher the test fires by hand through `changed` (the newest watch's).
+struct FakeFileWatcher {
+    FileWatcherFactory factory() {
+        return [this](const std::filesystem::path& file, std::function<void()> onChange) {
+            watched.push_back(file);
+            changed = std::move(onChange);
+            return FileWatchStart{FileWatch([this] { ++stopped; }), unavailable};
+        };
+    }
+
+    std::vector<std::filesystem::path> watched;
+    std::function<void()> changed;
+    int stopped = 0;
+    std::string unavailable;
+};
+
 class MonitorFixture {
 public:
     explicit MonitorFixture(RunLoopMainQueue::ClockMode clock = RunLoopMainQueue::ClockMode::manual)
@@ -43,7 +59,9 @@ public:
         settings->setString("tempolaneFilePath", markerPath.string());
     }
 
-    LightingFileMonitorDependencies dependencies() { return {queue, settings, prompt, files, link, pollTimerOn(queue)}; }
+    LightingFileMonitorDependencies dependencies() {
+        return {queue, settings, prompt, files, link, pollTimerOn(queue), watcher->factory()};
+    }
     void makeMonitor() { monitor = LightingFileMonitor::create(dependencies()); }
     void poll(const std::string& text) {
         files->write(markerPath, text);
@@ -61,6 +79,7 @@ public:
     std::shared_ptr<ScriptedDeletionPrompt> prompt = std::make_shared<ScriptedDeletionPrompt>();
     std::shared_ptr<FakeFileSystem> files = std::make_shared<FakeFileSystem>();
     std::shared_ptr<RecordingEosLink> link = std::make_shared<RecordingEosLink>();
+    std::shared_ptr<FakeFileWatcher> watcher = std::make_shared<FakeFileWatcher>();
     std::shared_ptr<LightingFileMonitor> monitor;
 };
 

@@ -32,6 +32,7 @@ void MonitorRig::start() {
     dependencies.settings = settings;
     dependencies.deletionPrompt = prompt;
     dependencies.pollTimer = [](MainQueue::Duration, std::function<void()>) { return CancelHandle(); };
+    dependencies.fileWatcher = noFileWatcher();
     monitor = LightingFileMonitor::create(std::move(dependencies));
     monitor->startMonitoring();
 }
