@@ -39,6 +39,15 @@ std::string questionText(std::string_view messageText) {
     return text;
 }
 
+// A background job that reads its terminal, or flushes its input, is stopped
+// by the terminal's job control; it waits, its work going on, until it is
+// brought to the foreground. A terminal that is not the controlling one has
+// no say in that.
+bool inForeground(int terminal) {
+    const pid_t owner = ::tcgetpgrp(terminal);
+    return owner == -1 || owner == ::getpgrp();
+}
+
 CueDeletionAnswer noTerminalAnswer() {
     return {.confirmed = false, .doNotAskAgain = false, .declinedBecause = std::string(skipReason::noTerminal)};
 }
@@ -91,7 +100,7 @@ bool TerminalDeletionPrompt::answered(const std::uint64_t ticket) {
             if (!waiting_.empty()) write("\n");
             answerAll({false, false, {}});
         } else if (hasTerminal()) {
-            readTerminal();
+            if (inForeground(terminal_)) readTerminal();
         } else {
             answerAll(noTerminalAnswer());
         }
@@ -150,7 +159,7 @@ void TerminalDeletionPrompt::answerAll(const CueDeletionAnswer& answer) {
 void TerminalDeletionPrompt::askFront() {
     // Whatever was typed before this question could be seen is not its answer.
     typed_.clear();
-    ::tcflush(terminal_, TCIFLUSH);
+    if (inForeground(terminal_)) ::tcflush(terminal_, TCIFLUSH);
     write(questionText(waiting_.front().messageText));
 }
 

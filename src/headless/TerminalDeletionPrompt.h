@@ -12,7 +12,9 @@
 // first and is shown only once the first is answered; an answer that says
 // "stop asking" answers the questions already waiting the same way.
 // Without a terminal every question is answered No at once, with the reason
-// skipReason::noTerminal; a stop request (Ctrl-C) while waiting is No.
+// skipReason::noTerminal; a stop request (Ctrl-C) while waiting is No. A run
+// in the background shows the question but reads the answer only once it is
+// in the foreground (the terminal would stop it otherwise).
 //
 // Owned by the headless run; main thread only, the thread that drives the
 // queue, which must outlive it.
