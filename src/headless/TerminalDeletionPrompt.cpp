@@ -83,6 +83,8 @@ TerminalDeletionPrompt::~TerminalDeletionPrompt() {
 CueDeletionAnswer TerminalDeletionPrompt::confirmCueDeletion(const std::int64_t list,
                                                              const std::string_view cueNumber) {
     if (!hasTerminal()) return noTerminalAnswer();
+    // The run is ending: the candidates left in this diff are not asked about.
+    if (stopRequested_ && stopRequested_()) return {false, false, {}};
     const std::uint64_t ticket = nextTicket_++;
     waiting_.push_back({ticket, cueDeletionMessageText(list, cueNumber)});
     if (waiting_.size() == 1) askFront();
