@@ -9,8 +9,21 @@
 namespace lanternwick {
 namespace {
 
-QString pillText(bool connected) {
-    return connected ? QStringLiteral("Connected to Eos") : QStringLiteral("Not Connected");
+QString stateText(LinkState state) {
+    switch (state) {
+    case LinkState::connected: return QStringLiteral("Connected to Eos");
+    case LinkState::connecting: return QStringLiteral("Connecting\u2026");
+    case LinkState::notConnected: break;
+    }
+    return QStringLiteral("Not Connected");
+}
+
+QString pillText(const LinkStatus& status) {
+    QString text = stateText(status.state);
+    if (status.heldLines > 0) {
+        text += QStringLiteral(" \u00b7 ") + QString::number(status.heldLines) + QStringLiteral(" held");
+    }
+    return text;
 }
 
 QFont pillFont() {
@@ -22,34 +35,42 @@ QFont pillFont() {
 }  // namespace
 
 ConnectionPill::ConnectionPill(QWidget* parent)
-    : QWidget(parent), label_(new QLabel(pillText(false), this)), dot_(new QWidget(this)) {
+    : QWidget(parent), label_(new QLabel(this)), dot_(new QWidget(this)) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(10, 6, 10, 6);
     row->setSpacing(6);
     dot_->setFixedSize(8, 8);
     label_->setFont(pillFont());
-    // The label keeps the width of the longer text so the header does not
-    // shift when the connection comes and goes.
-    label_->setMinimumWidth(QFontMetrics(label_->font()).horizontalAdvance(pillText(true)));
-    row->addWidget(dot_, 0, Qt::AlignVCenter);
-    row->addWidget(label_, 0, Qt::AlignVCenter);
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setConnected(false);
-}
-
-void ConnectionPill::setConnected(bool connected) {
-    connected_ = connected;
-    label_->setText(pillText(connected));
+    label_->setTextFormat(Qt::PlainText);
+    // The label keeps at least the width of the longest state text so the
+    // header does not shift when the connection comes and goes.
+    label_->setMinimumWidth(QFontMetrics(label_->font()).horizontalAdvance(stateText(LinkState::connected)));
     QPalette palette = label_->palette();
     palette.setColor(QPalette::WindowText, theme::primaryText());
     label_->setPalette(palette);
+    row->addWidget(dot_, 0, Qt::AlignVCenter);
+    row->addWidget(label_, 0, Qt::AlignVCenter);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setStatus({});
+}
+
+void ConnectionPill::setStatus(const LinkStatus& status) {
+    status_ = status;
+    label_->setText(pillText(status));
+    const bool explained = status.state == LinkState::notConnected && !status.reason.empty();
+    setToolTip(explained ? QString::fromStdString(status.reason) : QString());
     update();
 }
 
 QString ConnectionPill::text() const { return label_->text(); }
 
 QColor ConnectionPill::color() const {
-    return connected_ ? theme::connectedGreen() : theme::disconnectedRed();
+    switch (status_.state) {
+    case LinkState::connected: return theme::connectedGreen();
+    case LinkState::connecting: return theme::connectingAmber();
+    case LinkState::notConnected: break;
+    }
+    return theme::disconnectedRed();
 }
 
 void ConnectionPill::paintEvent(QPaintEvent*) {

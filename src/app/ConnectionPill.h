@@ -1,10 +1,14 @@
 #pragma once
 // ConnectionPill: the header's connection indicator. An 8x8 dot and the text
-// "Connected to Eos" (green) or "Not Connected" (red), inset 10 by 6, on a
-// capsule tinted with the same colour at 0.16 and outlined at 0.5. Starts
-// disconnected. GUI thread only.
+// "Connected to Eos" (green), "Connecting…" (amber) or "Not Connected" (red),
+// followed by " · N held" while lines wait for the console; inset 10 by 6, on
+// a capsule tinted with the same colour at 0.16 and outlined at 0.5. Why the
+// console is not connected is its tooltip. Starts not connected. GUI thread
+// only.
 
 #include <QWidget>
+
+#include "eos/SyncOutcome.h"
 
 class QLabel;
 
@@ -15,8 +19,8 @@ class ConnectionPill final : public QWidget {
 public:
     explicit ConnectionPill(QWidget* parent = nullptr);
 
-    void setConnected(bool connected);
-    bool isConnected() const { return connected_; }
+    void setStatus(const LinkStatus& status);
+    const LinkStatus& status() const { return status_; }
     QString text() const;
     QColor color() const;
 
@@ -26,7 +30,7 @@ protected:
 private:
     QLabel* label_;
     QWidget* dot_;
-    bool connected_ = false;
+    LinkStatus status_;
 };
 
 }  // namespace lanternwick

@@ -10,6 +10,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "app/ActivityStatusLine.h"
 #include "app/ConnectionPill.h"
 #include "app/MarkerFileChooser.h"
 #include "app/MiddleElidedLabel.h"
@@ -112,12 +113,18 @@ EosConfigurationView::EosConfigurationView(std::shared_ptr<LightingFileMonitor> 
     column->addWidget(makeFileSection());
     column->addWidget(makeOptionsSection());
     column->addStretch(1);
+    activityStatus_ = new ActivityStatusLine(this);
+    activityStatus_->setObjectName(QStringLiteral("activityStatus"));
+    activityStatus_->setFont(theme::footnoteFont());
+    column->addWidget(activityStatus_);
+    connect(activityStatus_, &QAbstractButton::clicked, this, &EosConfigurationView::activityRequested);
     auto* disclaimer = makeLabel(disclaimerText, theme::footnoteFont(), theme::secondaryText(), this);
     disclaimer->setObjectName(QStringLiteral("disclaimer"));
     disclaimer->setWordWrap(true);
     column->addWidget(disclaimer);
 
-    pill_->setConnected(monitor_->isEosConnected());
+    pill_->setStatus(monitor_->eosLinkStatus());
+    showActivityStatus();
     hostField_->setText(QString::fromStdString(monitor_->eosHost()));
     pathLabel_->setFullText(displayPath(monitor_->fileURL()));
     updateOnConnectToggle_->setChecked(monitor_->optUpdateOnConnect());
@@ -294,17 +301,25 @@ void EosConfigurationView::monitorChanged(MonitorField field) {
         deleteCuesToggle_->setChecked(monitor_->optDeleteCues());
         deleteWarning_->setVisible(monitor_->optDeleteCues());
         break;
-    case MonitorField::isEosConnected:
-        pill_->setConnected(monitor_->isEosConnected());
+    case MonitorField::eosLinkStatus:
+        pill_->setStatus(monitor_->eosLinkStatus());
+        showActivityStatus();
         break;
     case MonitorField::events:
+    case MonitorField::outcomes:
+        showActivityStatus();
+        break;
+    case MonitorField::isEosConnected:
     case MonitorField::incomingOSCMessages:
     case MonitorField::outgoingOSCMessages:
     case MonitorField::cueDeletionPromptPolicy:
-    case MonitorField::outcomes:
-    case MonitorField::eosLinkStatus:
         break;
     }
+}
+
+void EosConfigurationView::showActivityStatus() {
+    activityStatus_->setFullText(
+        activityStatusText(monitor_->events(), monitor_->outcomes(), monitor_->eosLinkStatus()));
 }
 
 void EosConfigurationView::hostEdited(const QString& text) { monitor_->setEosHost(text.toStdString()); }

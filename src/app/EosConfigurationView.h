@@ -1,8 +1,9 @@
 #pragma once
 // EosConfigurationView: the content of the application's only window. It
 // shows and edits the monitor's console host and port, the marker file and
-// the three options, and shows whether the console is connected. Fixed at
-// 532 x 650.
+// the three options, and shows whether the console is connected; a status
+// line above the disclaimer tells what happened last and opens the activity
+// window when clicked. Fixed at 532 x 650.
 // Shares the monitor with the application shell and observes it for its own
 // life; it reacts only to the field that changed. Showing the view starts
 // monitoring. The file dialog is borrowed through MarkerFileChooser so that
@@ -24,6 +25,7 @@ class QPushButton;
 
 namespace lanternwick {
 
+class ActivityStatusLine;
 class ConnectionPill;
 class MarkerFileChooser;
 class MiddleElidedLabel;
@@ -44,6 +46,10 @@ public:
     // What the "Select" button does, callable without the button.
     void selectMarkerFile();
 
+signals:
+    // The status line was clicked.
+    void activityRequested();
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -58,6 +64,7 @@ private:
     void portTextChanged(const QString& text);
     void showPortFromMonitor();
     void showFileSelectionError(const QString& message);
+    void showActivityStatus();
 
     std::shared_ptr<LightingFileMonitor> monitor_;
     std::shared_ptr<MarkerFileChooser> chooser_;
@@ -72,6 +79,7 @@ private:
     SwitchToggle* syncLabelsToggle_ = nullptr;
     SwitchToggle* deleteCuesToggle_ = nullptr;
     WarningBox* deleteWarning_ = nullptr;
+    ActivityStatusLine* activityStatus_ = nullptr;
 
     // The port the field last followed, so that only a real change of the
     // monitor's port rewrites what the user typed.

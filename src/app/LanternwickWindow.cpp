@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "app/ActivityWindow.h"
 #include "app/EosConfigurationView.h"
 #include "app/MarkerFileChooser.h"
 
@@ -15,13 +16,15 @@ LanternwickWindow::LanternwickWindow(std::shared_ptr<LightingFileMonitor> monito
                                      std::shared_ptr<MarkerFileChooser> chooser, QUrl helpPage, UrlOpener openUrl,
                                      QWidget* parent)
     : QMainWindow(parent),
-      view_(new EosConfigurationView(std::move(monitor), std::move(chooser), this)),
+      monitor_(std::move(monitor)),
+      view_(new EosConfigurationView(monitor_, std::move(chooser), this)),
       helpPage_(std::move(helpPage)),
       openUrl_(std::move(openUrl)) {
     setObjectName(QStringLiteral("eos-configuration"));
     setWindowTitle(QStringLiteral("Lanternwick"));
     setCentralWidget(view_);
     buildMenus();
+    connect(view_, &EosConfigurationView::activityRequested, this, &LanternwickWindow::showActivity);
     // The window follows its fixed-size content: no resizing, no maximising.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
@@ -34,11 +37,28 @@ void LanternwickWindow::buildMenus() {
     quit->setMenuRole(QAction::QuitRole);
     connect(quit, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
 
+    QMenu* windowMenu = menuBar()->addMenu(QStringLiteral("&Window"));
+    QAction* activity = windowMenu->addAction(QStringLiteral("Activity"));
+    activity->setObjectName(QStringLiteral("showActivity"));
+    activity->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(activity, &QAction::triggered, this, &LanternwickWindow::showActivity);
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     QAction* helpItem = help->addAction(QStringLiteral("Lanternwick Help"));
     helpItem->setShortcut(QKeySequence::HelpContents);
     connect(helpItem, &QAction::triggered, this, &LanternwickWindow::openHelp);
 }
+
+void LanternwickWindow::showActivity() {
+    if (!activity_) {
+        activity_ = new ActivityWindow(monitor_, this);
+    }
+    activity_->show();
+    activity_->raise();
+    activity_->activateWindow();
+}
+
+ActivityWindow* LanternwickWindow::activityWindow() const { return activity_; }
 
 void LanternwickWindow::openHelp() {
     if (helpPage_.isValid() && openUrl_) {

@@ -1,9 +1,11 @@
 #pragma once
 // LanternwickWindow: the application's only window, titled "Lanternwick".
 // It holds the configuration view at its fixed size, so the window cannot be
-// resized, and shapes the menu bar: no command makes a new or second window,
-// and the Help menu holds only "Lanternwick Help", which opens the help page
-// shipped with the application in the default browser.
+// resized, and shapes the menu bar: no command makes a new or second main
+// window; Window > Activity (Ctrl+L) and the view's status line open the one
+// activity window, made on first use and raised when it is already open; the
+// Help menu holds only "Lanternwick Help", which opens the help page shipped
+// with the application in the default browser.
 // main() owns it for the whole run and shares the one monitor with it. On
 // macOS closing it only hides it, so the same window (and never a second
 // monitor) comes back; elsewhere closing it ends the application.
@@ -13,10 +15,12 @@
 #include <memory>
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QUrl>
 
 namespace lanternwick {
 
+class ActivityWindow;
 class EosConfigurationView;
 class LightingFileMonitor;
 class MarkerFileChooser;
@@ -32,11 +36,18 @@ public:
 
     EosConfigurationView* configurationView() const { return view_; }
     void openHelp();
+    // Shows the activity window, making it the first time, and brings it to
+    // the front.
+    void showActivity();
+    // Absent until first shown.
+    ActivityWindow* activityWindow() const;
 
 private:
     void buildMenus();
 
+    std::shared_ptr<LightingFileMonitor> monitor_;
     EosConfigurationView* view_;
+    QPointer<ActivityWindow> activity_;
     QUrl helpPage_;
     UrlOpener openUrl_;
 };

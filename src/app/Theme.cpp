@@ -21,6 +21,7 @@ QColor secondaryText() { return QColor(255, 255, 255, 140); }
 QColor textBackground() { return QColor(30, 30, 30); }
 QColor connectedGreen() { return QColor(48, 209, 88); }
 QColor disconnectedRed() { return QColor(255, 69, 58); }
+QColor connectingAmber() { return QColor(255, 159, 10); }
 QColor warningRed() { return QColor(255, 69, 58); }
 QColor accent() { return QColor(10, 132, 255); }
 

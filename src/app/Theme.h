@@ -21,6 +21,8 @@ QColor secondaryText();
 QColor textBackground();
 QColor connectedGreen();
 QColor disconnectedRed();
+// A console link on its way up, and lines or commands that wait.
+QColor connectingAmber();
 QColor warningRed();
 QColor accent();
 

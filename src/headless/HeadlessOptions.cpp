@@ -5,7 +5,7 @@ namespace lanternwick {
 const std::string_view headlessUsage =
     "usage: lanternwick --headless [--file PATH] [--host HOST] [--port PORT]\n"
     "                   [--update-on-connect] [--sync-labels] [--delete-cues]\n"
-    "                   [--assume-yes | --assume-no]\n"
+    "                   [--assume-yes | --assume-no] [--json]\n"
     "  --file PATH          marker file to watch (must be a valid Tempolane file)\n"
     "  --host HOST          console host (default: saved setting, else 127.0.0.1)\n"
     "  --port PORT          console OSC TCP port, 1-65535 (default: saved setting, else 8555)\n"
@@ -13,7 +13,8 @@ const std::string_view headlessUsage =
     "  --sync-labels        send marker labels as cue labels\n"
     "  --delete-cues        delete cues whose markers were deleted\n"
     "  --assume-yes         delete without asking\n"
-    "  --assume-no          never delete (the answer when standard input is not a terminal)\n"
+    "  --assume-no          never delete (the answer when there is no terminal to ask)\n"
+    "  --json               print one JSON object per line instead of text\n"
     "Flags apply to this run only and are never saved.\n";
 
 namespace {
@@ -66,6 +67,8 @@ Result<HeadlessOptions, std::string> parseHeadlessArguments(const std::vector<st
             assumeYes = true;
         } else if (flag == "--assume-no" && noValue()) {
             assumeNo = true;
+        } else if (flag == "--json" && noValue()) {
+            options.json = true;
         } else if (flag == "--file") {
             const auto path = value();
             if (!path || isBlank(*path)) return fail(std::string("--file needs the path of a marker file"));
@@ -84,7 +87,7 @@ Result<HeadlessOptions, std::string> parseHeadlessArguments(const std::vector<st
             options.port = *port;
         } else if (inlineValue && (flag == "--headless" || flag == "--help" || flag == "--update-on-connect" ||
                                    flag == "--sync-labels" || flag == "--delete-cues" || flag == "--assume-yes" ||
-                                   flag == "--assume-no")) {
+                                   flag == "--assume-no" || flag == "--json")) {
             return fail(std::string(flag) + " takes no value");
         } else {
             return fail("unknown argument: " + args[i]);

@@ -28,6 +28,8 @@ struct HeadlessOptions {
     bool deleteCues = false;
     DeletionAnswer deletionAnswer = DeletionAnswer::ask;
     bool showHelp = false;
+    // JSON Lines on standard output instead of lines for a person.
+    bool json = false;
 
     friend bool operator==(const HeadlessOptions&, const HeadlessOptions&) = default;
 };

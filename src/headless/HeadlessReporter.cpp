@@ -1,6 +1,7 @@
 #include "headless/HeadlessReporter.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace lanternwick {
 
@@ -19,28 +20,36 @@ std::vector<const Entry*> newerThan(const std::vector<Entry>& log, const std::op
     return fresh;
 }
 
-}  // namespace
-
-std::string headlessEventText(const LightingChangeEvent& event) {
-    // Summaries of events with content already open with the kind's name.
-    const std::string prefix = std::string(displayName(event.kind)) + ": ";
-    std::string text = (event.summary.starts_with(prefix) ? event.summary : prefix + event.summary) + "\n";
-    std::string_view details = event.details;
-    while (!details.empty()) {
-        const std::size_t end = details.find('\n');
-        text += "    " + std::string(details.substr(0, end)) + "\n";
+// The time opens the first line of a record; the lines after it are indented
+// by its width, so the records stand out.
+std::string timedLines(std::chrono::system_clock::time_point time, std::string_view lines) {
+    const std::string stamp = localClockText(time) + " ";
+    const std::string indent(stamp.size(), ' ');
+    std::string text;
+    bool first = true;
+    while (!lines.empty()) {
+        const std::size_t end = lines.find('\n');
+        text += first ? stamp : indent;
+        text += lines.substr(0, end);
+        text += '\n';
+        first = false;
         if (end == std::string_view::npos) break;
-        details.remove_prefix(end + 1);
+        lines.remove_prefix(end + 1);
     }
     return text;
 }
 
-HeadlessReporter::HeadlessReporter(LightingFileMonitor& monitor, std::ostream& out)
-    : monitor_(monitor), out_(out), observer_(monitor.addObserver([this](MonitorField field) { report(field); })) {
+}  // namespace
+
+HeadlessReporter::HeadlessReporter(LightingFileMonitor& monitor, std::ostream& out, std::ostream& err,
+                                   Format format)
+    : monitor_(monitor),
+      out_(out),
+      err_(err),
+      format_(format),
+      observer_(monitor.addObserver([this](MonitorField field) { report(field); })) {
     if (!monitor_.events().empty()) lastEvent_ = monitor_.events().front().id;
-    if (!monitor_.outgoingOSCMessages().empty()) lastOutgoing_ = monitor_.outgoingOSCMessages().front().id;
-    if (!monitor_.incomingOSCMessages().empty()) lastIncoming_ = monitor_.incomingOSCMessages().front().id;
-    connected_ = monitor_.isEosConnected();
+    if (!monitor_.outcomes().empty()) lastOutcome_ = monitor_.outcomes().front().id;
 }
 
 HeadlessReporter::~HeadlessReporter() { monitor_.removeObserver(observer_); }
@@ -48,43 +57,63 @@ HeadlessReporter::~HeadlessReporter() { monitor_.removeObserver(observer_); }
 void HeadlessReporter::report(const MonitorField field) {
     switch (field) {
     case MonitorField::events: reportEvents(); break;
-    case MonitorField::outgoingOSCMessages: reportOutgoing(); break;
-    case MonitorField::incomingOSCMessages: reportIncoming(); break;
-    case MonitorField::isEosConnected: reportConnection(); break;
+    case MonitorField::outcomes: reportOutcomes(); break;
     default: return;
     }
+    // Someone reads along (a terminal, a pipe into a script): a record must
+    // not wait in a buffer for the next one.
     out_.flush();
+    err_.flush();
 }
 
 void HeadlessReporter::reportEvents() {
     for (const LightingChangeEvent* event : newerThan(monitor_.events(), lastEvent_)) {
-        out_ << headlessEventText(*event);
+        reportEvent(*event);
         lastEvent_ = event->id;
     }
 }
 
-void HeadlessReporter::reportOutgoing() {
-    for (const OutgoingOSCMessage* message : newerThan(monitor_.outgoingOSCMessages(), lastOutgoing_)) {
-        out_ << "-> " << message->address << " " << message->valuesText << "\n";
-        lastOutgoing_ = message->id;
+void HeadlessReporter::reportOutcomes() {
+    for (const SyncOutcome* outcome : newerThan(monitor_.outcomes(), lastOutcome_)) {
+        reportOutcome(*outcome);
+        lastOutcome_ = outcome->id;
     }
 }
 
-void HeadlessReporter::reportIncoming() {
-    for (const IncomingOSCMessage* message : newerThan(monitor_.incomingOSCMessages(), lastIncoming_)) {
-        out_ << "<- " << message->address << " " << message->valuesText << "\n";
-        lastIncoming_ = message->id;
-    }
+void HeadlessReporter::reportEvent(const LightingChangeEvent& event) {
+    out_ << (format_ == Format::json ? eventJsonLine(event) : timedLines(event.timestamp, headlessEventText(event)));
+    warnAboutFile(event);
 }
 
-void HeadlessReporter::reportConnection() {
-    if (monitor_.isEosConnected() == connected_) return;
-    connected_ = monitor_.isEosConnected();
-    if (connected_) {
-        out_ << "console connected (" << monitor_.eosHost() << ":" << monitor_.eosPort() << ")\n";
-    } else {
-        out_ << "console disconnected\n";
+void HeadlessReporter::reportOutcome(const SyncOutcome& outcome) {
+    out_ << (format_ == Format::json ? outcomeJsonLine(outcome)
+                                     : timedLines(outcome.timestamp, headlessOutcomeText(outcome.detail)));
+    if (const auto* change = std::get_if<ConnectionChange>(&outcome.detail)) warnAboutConnection(*change);
+}
+
+void HeadlessReporter::warnAboutFile(const LightingChangeEvent& event) {
+    if (event.kind != LightingChangeEvent::Kind::deleted && event.kind != LightingChangeEvent::Kind::unreadable) {
+        return;
     }
+    std::string warning = "lanternwick: " + printableText(monitor_.fileURL().string()) + ": " +
+                          printableText(event.summary);
+    if (!event.details.empty()) warning += ": " + printableText(event.details);
+    err_ << warning << "\n";
+}
+
+void HeadlessReporter::warnAboutConnection(const ConnectionChange& change) {
+    if (change.status.state == LinkState::connected) {
+        lastConnectionWarning_.reset();
+        return;
+    }
+    // A console that stays away is retried every few seconds; saying so once
+    // is enough for standard error.
+    if (change.status.state != LinkState::notConnected || change.status.reason.empty()) return;
+    const std::string warning = "lanternwick: not connected to " + printableText(change.host) + ":" +
+                                std::to_string(change.port) + " (" + printableText(change.status.reason) + ")";
+    if (warning == lastConnectionWarning_) return;
+    lastConnectionWarning_ = warning;
+    err_ << warning << "\n";
 }
 
 }  // namespace lanternwick

@@ -1,22 +1,33 @@
 #pragma once
-// HeadlessReporter: prints what the monitor does, for a terminal or a script:
-// one line per change event ("<kind>: <summary>", the details indented
-// below), one per sent message ("-> <address> <values>"), one per received
-// cue reply ("<- <address> <values>") and one per connection change. Watches
-// the monitor through its observer mechanism, oldest entry first, each entry
-// once. Owned by the headless run; main thread only; must not outlive the
-// monitor (it removes its observer when destroyed).
+// HeadlessReporter: prints what the monitor does, for a terminal or a script.
+// Every change event and every sync outcome (a line sent, held or dropped, a
+// command skipped, a cue reply, a connection change, a deletion question)
+// becomes one record on `out`, in the order the monitor recorded them: in
+// text, a line that starts with the local time ("14:02:03.481 -> sent ..."),
+// an event's details on the lines below it, indented; in JSON, one object per
+// line (see HeadlessRecordFormat.h). Connection failures and file problems
+// (a deleted or unreadable marker file) also go to `err` as one plain line;
+// a failure that repeats the last one printed there is not printed again
+// until the link has been up in between.
+// Watches the monitor through its observer mechanism, each entry once, so it
+// only reports what is recorded after it was made. Owned by the headless run;
+// main thread only; must not outlive the monitor (it removes its observer
+// when destroyed).
 
 #include <optional>
 #include <ostream>
+#include <string>
 
+#include "headless/HeadlessRecordFormat.h"
 #include "monitor/LightingFileMonitor.h"
 
 namespace lanternwick {
 
 class HeadlessReporter {
 public:
-    HeadlessReporter(LightingFileMonitor& monitor, std::ostream& out);
+    enum class Format { text, json };
+
+    HeadlessReporter(LightingFileMonitor& monitor, std::ostream& out, std::ostream& err, Format format);
     ~HeadlessReporter();
 
     HeadlessReporter(const HeadlessReporter&) = delete;
@@ -26,22 +37,20 @@ public:
 
 private:
     void reportEvents();
-    void reportOutgoing();
-    void reportIncoming();
-    void reportConnection();
+    void reportOutcomes();
+    void reportEvent(const LightingChangeEvent& event);
+    void reportOutcome(const SyncOutcome& outcome);
+    void warnAboutFile(const LightingChangeEvent& event);
+    void warnAboutConnection(const ConnectionChange& change);
 
     LightingFileMonitor& monitor_;
     std::ostream& out_;
+    std::ostream& err_;
+    Format format_;
     LightingFileMonitor::ObserverId observer_;
     std::optional<Uuid> lastEvent_;
-    std::optional<Uuid> lastOutgoing_;
-    std::optional<Uuid> lastIncoming_;
-    bool connected_ = false;
+    std::optional<Uuid> lastOutcome_;
+    std::optional<std::string> lastConnectionWarning_;
 };
-
-// "<display name>: <summary>" (the summary alone when it already starts
-// so) and each line of the details indented by four blanks, every line
-// ended by a line feed.
-std::string headlessEventText(const LightingChangeEvent& event);
 
 }  // namespace lanternwick

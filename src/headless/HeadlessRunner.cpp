@@ -3,7 +3,6 @@
 #include <iostream>
 #include <map>
 #include <memory>
-#include <unistd.h>
 
 #include "headless/FlagOverlaySettingsStore.h"
 #include "headless/HeadlessOptions.h"
@@ -22,7 +21,7 @@ constexpr int badUsage = 2;
 
 }  // namespace
 
-int runHeadless(const std::vector<std::string>& args, SettingsStore& store) {
+int runHeadless(const std::vector<std::string>& args, SettingsStore& store, const std::filesystem::path& terminal) {
     auto options = parseHeadlessArguments(args);
     if (!options) {
         std::cerr << "lanternwick: " << options.error() << "\n\n" << headlessUsage;
@@ -45,11 +44,10 @@ int runHeadless(const std::vector<std::string>& args, SettingsStore& store) {
 
     const auto queue = std::make_shared<RunLoopMainQueue>(RunLoopMainQueue::ClockMode::real);
     StopSignal stopSignal([queue] { queue->stop(); });
-    const bool askOnTerminal =
-        options->deletionAnswer == HeadlessOptions::DeletionAnswer::ask && ::isatty(STDIN_FILENO) == 1;
+    const bool ask = options->deletionAnswer == HeadlessOptions::DeletionAnswer::ask;
     std::shared_ptr<CueDeletionPrompt> prompt;
-    if (askOnTerminal) {
-        prompt = std::make_shared<TerminalDeletionPrompt>(STDIN_FILENO, std::cout,
+    if (ask) {
+        prompt = std::make_shared<TerminalDeletionPrompt>(terminal, *queue,
                                                           [&stopSignal] { return stopSignal.requested(); });
     } else {
         prompt = std::make_shared<FixedDeletionPrompt>(options->deletionAnswer ==
@@ -61,19 +59,22 @@ int runHeadless(const std::vector<std::string>& args, SettingsStore& store) {
     dependencies.settings = std::make_shared<FlagOverlaySettingsStore>(store, settingsFromFlags(*options));
     dependencies.deletionPrompt = prompt;
     auto monitor = LightingFileMonitor::create(std::move(dependencies));
-    if (!askOnTerminal) {
+    if (!ask) {
         monitor->setCueDeletionPromptPolicy(options->deletionAnswer == HeadlessOptions::DeletionAnswer::yes
                                                 ? CueDeletionPromptPolicy::autoYes
                                                 : CueDeletionPromptPolicy::autoNo);
     }
 
     {
-        HeadlessReporter reporter(*monitor, std::cout);
-        std::cout << "Watching " << monitor->fileURL().string() << ", console " << monitor->eosHost() << ":"
-                  << monitor->eosPort() << " (Ctrl-C stops)" << std::endl;
+        // JSON Lines stay pure: the words for the person go to standard error.
+        std::ostream& notes = options->json ? std::cerr : std::cout;
+        HeadlessReporter reporter(*monitor, std::cout, std::cerr,
+                                  options->json ? HeadlessReporter::Format::json : HeadlessReporter::Format::text);
+        notes << "Watching " << monitor->fileURL().string() << ", console " << monitor->eosHost() << ":"
+              << monitor->eosPort() << " (Ctrl-C stops)" << std::endl;
         monitor->startMonitoring();
         queue->run();
-        std::cout << "Stopped." << std::endl;
+        notes << "Stopped." << std::endl;
     }
     monitor.reset();
     return 0;

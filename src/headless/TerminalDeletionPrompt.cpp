@@ -2,58 +2,192 @@
 
 #include <cctype>
 #include <cerrno>
+#include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include "eos/SyncOutcome.h"
+#include "headless/HeadlessRecordFormat.h"
+
 namespace lanternwick {
+
+namespace {
+
+// A terminal that stops taking output (Ctrl-S) is given this long for one
+// question before the rest of it is let go; the answer is still read.
+constexpr auto terminalWriteGrace = std::chrono::seconds(2);
+constexpr auto waitSlice = std::chrono::seconds(1);
+
+std::string questionText(std::string_view messageText) {
+    std::string text = printableText(messageText);
+    text += "\n";
+    text += cueDeletionInformativeText;
+    text += "\n[y] ";
+    text += cueDeletionYesButton;
+    text += "  [n] ";
+    text += cueDeletionNoButton;
+    text += "  [a] ";
+    text += cueDeletionYesButton;
+    text += ", ";
+    text += cueDeletionSuppressionTitle;
+    text += "  [v] ";
+    text += cueDeletionNoButton;
+    text += ", ";
+    text += cueDeletionSuppressionTitle;
+    text += " (default n): ";
+    return text;
+}
+
+// A background job that reads its terminal, or flushes its input, is stopped
+// by the terminal's job control; it waits, its work going on, until it is
+// brought to the foreground. A terminal that is not the controlling one has
+// no say in that.
+bool inForeground(int terminal) {
+    const pid_t owner = ::tcgetpgrp(terminal);
+    return owner == -1 || owner == ::getpgrp();
+}
+
+CueDeletionAnswer noTerminalAnswer() {
+    return {.confirmed = false, .doNotAskAgain = false, .declinedBecause = std::string(skipReason::noTerminal)};
+}
+
+}  // namespace
 
 CueDeletionAnswer terminalDeletionAnswer(std::string_view line) {
     while (!line.empty() && std::isspace(static_cast<unsigned char>(line.front()))) line.remove_prefix(1);
     while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.remove_suffix(1);
     std::string word;
     for (const char c : line) word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (word == "y" || word == "yes") return {true, false};
-    if (word == "a" || word == "always") return {true, true};
-    if (word == "v" || word == "never") return {false, true};
-    return {false, false};
+    if (word == "y" || word == "yes") return {true, false, {}};
+    if (word == "a" || word == "always") return {true, true, {}};
+    if (word == "v" || word == "never") return {false, true, {}};
+    return {false, false, {}};
 }
 
-TerminalDeletionPrompt::TerminalDeletionPrompt(const int inputDescriptor, std::ostream& out,
+TerminalDeletionPrompt::TerminalDeletionPrompt(const std::filesystem::path& terminal, RunLoopMainQueue& queue,
                                                std::function<bool()> stopRequested)
-    : input_(inputDescriptor), out_(out), stopRequested_(std::move(stopRequested)) {}
+    : queue_(queue), stopRequested_(std::move(stopRequested)) {
+    // Non-blocking, so that waiting for an answer never stops the main queue.
+    terminal_ = ::open(terminal.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (terminal_ >= 0 && ::isatty(terminal_) != 1) {
+        ::close(terminal_);
+        terminal_ = -1;
+    }
+}
+
+TerminalDeletionPrompt::~TerminalDeletionPrompt() {
+    if (terminal_ >= 0) ::close(terminal_);
+}
 
 CueDeletionAnswer TerminalDeletionPrompt::confirmCueDeletion(const std::int64_t list,
                                                              const std::string_view cueNumber) {
-    out_ << cueDeletionMessageText(list, cueNumber) << "\n"
-         << cueDeletionInformativeText << "\n"
-         << "[y] " << cueDeletionYesButton << "  [n] " << cueDeletionNoButton << "  [a] "
-         << cueDeletionYesButton << ", " << cueDeletionSuppressionTitle << "  [v] " << cueDeletionNoButton
-         << ", " << cueDeletionSuppressionTitle << " (default n): ";
-    out_.flush();
-    const std::optional<std::string> line = readLine();
-    if (!line) {
-        out_ << "\n";
-        return {false, false};
+    if (!hasTerminal()) return noTerminalAnswer();
+    // The run is ending: the candidates left in this diff are not asked about.
+    if (stopRequested_ && stopRequested_()) return {false, false, {}};
+    const std::uint64_t ticket = nextTicket_++;
+    waiting_.push_back({ticket, cueDeletionMessageText(list, cueNumber)});
+    if (waiting_.size() == 1) askFront();
+    while (!answered(ticket)) {
+        queue_.runUntil([this, ticket] { return answered(ticket); }, waitSlice);
     }
-    return terminalDeletionAnswer(*line);
+    return answers_.extract(ticket).mapped();
 }
 
-std::optional<std::string> TerminalDeletionPrompt::readLine() {
-    std::string line;
-    while (true) {
-        if (stopRequested_ && stopRequested_()) return std::nullopt;
-        pollfd wait{input_, POLLIN, 0};
-        const int ready = ::poll(&wait, 1, 200);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) return std::nullopt;
-        if (ready == 0) continue;
-        char c = 0;
-        const auto got = ::read(input_, &c, 1);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return line.empty() ? std::nullopt : std::optional<std::string>(line);
-        if (c == '\n') return line;
-        line += c;
+// Also where the terminal is read: the predicate of every wait, the nested
+// ones included, so whichever wait runs innermost serves all questions.
+bool TerminalDeletionPrompt::answered(const std::uint64_t ticket) {
+    if (!answers_.contains(ticket)) {
+        if (stopRequested_ && stopRequested_()) {
+            if (!waiting_.empty()) write("\n");
+            answerAll({false, false, {}});
+        } else if (hasTerminal()) {
+            if (inForeground(terminal_)) readTerminal();
+        } else {
+            answerAll(noTerminalAnswer());
+        }
     }
+    return answers_.contains(ticket);
+}
+
+void TerminalDeletionPrompt::readTerminal() {
+    char buffer[256];
+    while (true) {
+        const auto got = ::read(terminal_, buffer, sizeof buffer);
+        if (got > 0) {
+            typed_.append(buffer, static_cast<std::size_t>(got));
+            continue;
+        }
+        if (got == 0) {
+            // End of input (Ctrl-D on an empty line, or a hung-up terminal)
+            // ends the line in progress.
+            const std::string line = std::exchange(typed_, {});
+            write("\n");
+            // Writing may have found the terminal gone, which answers everything.
+            if (!waiting_.empty()) answerFront(terminalDeletionAnswer(line));
+            break;
+        }
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+        loseTerminal();
+        return;
+    }
+    for (std::size_t end = typed_.find('\n'); end != std::string::npos && !waiting_.empty();
+         end = typed_.find('\n')) {
+        const std::string line = typed_.substr(0, end);
+        typed_.erase(0, end + 1);
+        answerFront(terminalDeletionAnswer(line));
+    }
+}
+
+void TerminalDeletionPrompt::answerFront(const CueDeletionAnswer& answer) {
+    answers_[waiting_.front().ticket] = answer;
+    waiting_.pop_front();
+    if (answer.doNotAskAgain) {
+        const std::deque<Question> alsoAnswered = std::exchange(waiting_, {});
+        for (const Question& question : alsoAnswered) {
+            answers_[question.ticket] = answer;
+            write(printableText(question.messageText) + " " +
+                  std::string(answer.confirmed ? cueDeletionYesButton : cueDeletionNoButton) + "\n");
+        }
+    }
+    if (!waiting_.empty()) askFront();
+}
+
+void TerminalDeletionPrompt::answerAll(const CueDeletionAnswer& answer) {
+    for (const Question& question : std::exchange(waiting_, {})) answers_[question.ticket] = answer;
+}
+
+void TerminalDeletionPrompt::askFront() {
+    // Whatever was typed before this question could be seen is not its answer.
+    typed_.clear();
+    if (inForeground(terminal_)) ::tcflush(terminal_, TCIFLUSH);
+    write(questionText(waiting_.front().messageText));
+}
+
+void TerminalDeletionPrompt::write(std::string_view text) {
+    const auto giveUp = std::chrono::steady_clock::now() + terminalWriteGrace;
+    while (!text.empty() && hasTerminal()) {
+        const auto written = ::write(terminal_, text.data(), text.size());
+        if (written > 0) {
+            text.remove_prefix(static_cast<std::size_t>(written));
+            continue;
+        }
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (std::chrono::steady_clock::now() >= giveUp) return;
+            pollfd ready{terminal_, POLLOUT, 0};
+            ::poll(&ready, 1, 100);
+            continue;
+        }
+        loseTerminal();
+    }
+}
+
+void TerminalDeletionPrompt::loseTerminal() {
+    ::close(terminal_);
+    terminal_ = -1;
+    answerAll(noTerminalAnswer());
 }
 
 }  // namespace lanternwick

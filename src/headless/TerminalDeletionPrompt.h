@@ -1,43 +1,82 @@
 #pragma once
-// TerminalDeletionPrompt: the cue deletion question on a terminal. Shows the
-// same texts as the window's dialog and reads one answer line: y (delete),
-// n or nothing (keep), a (delete, and stop asking), v (keep, and stop
-// asking). Like the dialog it blocks the main thread until answered; a stop
-// request (Ctrl-C) while it waits counts as No. Owned by the headless run;
-// main thread only.
+// TerminalDeletionPrompt: the cue deletion question on the controlling
+// terminal (/dev/tty), never on standard output, so that output redirected to
+// a file or a pipe neither hides the question nor receives it. Shows the same
+// texts as the window's dialog and reads one answer line: y (delete), n or
+// nothing (keep), a (delete, and stop asking), v (keep, and stop asking).
+// Input typed before a question was shown never answers it.
+//
+// Like the window's modal dialog, a question runs the main queue while it
+// waits, so polls, console replies and held lines go on. A second question
+// that arrives meanwhile (from a poll run inside that wait) waits behind the
+// first and is shown only once the first is answered; an answer that says
+// "stop asking" answers the questions already waiting the same way.
+// Without a terminal every question is answered No at once, with the reason
+// skipReason::noTerminal; a stop request (Ctrl-C) while waiting is No. A run
+// in the background shows the question but reads the answer only once it is
+// in the foreground (the terminal would stop it otherwise).
+//
+// Owned by the headless run; main thread only, the thread that drives the
+// queue, which must outlive it.
 
-#include <cstdio>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
 #include <functional>
-#include <optional>
-#include <ostream>
+#include <map>
 #include <string>
 #include <string_view>
 
 #include "eos/CueDeletionPrompt.h"
+#include "support/RunLoopMainQueue.h"
 
 namespace lanternwick {
 
 class TerminalDeletionPrompt final : public CueDeletionPrompt {
 public:
-    // input is read with poll(), so that stopRequested is checked while waiting.
-    TerminalDeletionPrompt(int inputDescriptor, std::ostream& out, std::function<bool()> stopRequested);
+    TerminalDeletionPrompt(const std::filesystem::path& terminal, RunLoopMainQueue& queue,
+                           std::function<bool()> stopRequested);
+    ~TerminalDeletionPrompt() override;
+
+    TerminalDeletionPrompt(const TerminalDeletionPrompt&) = delete;
+    TerminalDeletionPrompt& operator=(const TerminalDeletionPrompt&) = delete;
+
+    bool hasTerminal() const { return terminal_ >= 0; }
 
     CueDeletionAnswer confirmCueDeletion(std::int64_t list, std::string_view cueNumber) override;
 
 private:
-    std::optional<std::string> readLine();
+    struct Question {
+        std::uint64_t ticket = 0;
+        std::string messageText;
+    };
 
-    int input_;
-    std::ostream& out_;
+    bool answered(std::uint64_t ticket);
+    void readTerminal();
+    void answerFront(const CueDeletionAnswer& answer);
+    void answerAll(const CueDeletionAnswer& answer);
+    void askFront();
+    void write(std::string_view text);
+    void loseTerminal();
+
+    int terminal_ = -1;
+    RunLoopMainQueue& queue_;
     std::function<bool()> stopRequested_;
+    // The front question is the one shown on the terminal.
+    std::deque<Question> waiting_;
+    std::map<std::uint64_t, CueDeletionAnswer> answers_;
+    std::string typed_;
+    std::uint64_t nextTicket_ = 0;
 };
 
-// The one answer given when nobody can be asked (--assume-yes, --assume-no,
-// or no terminal); the policy normally keeps it from being consulted at all.
+// The one answer given when nobody is asked (--assume-yes, --assume-no); the
+// policy normally keeps it from being consulted at all.
 class FixedDeletionPrompt final : public CueDeletionPrompt {
 public:
     explicit FixedDeletionPrompt(bool confirmed) : confirmed_(confirmed) {}
-    CueDeletionAnswer confirmCueDeletion(std::int64_t, std::string_view) override { return {confirmed_, false}; }
+    CueDeletionAnswer confirmCueDeletion(std::int64_t, std::string_view) override {
+        return {.confirmed = confirmed_, .doNotAskAgain = false, .declinedBecause = {}};
+    }
 
 private:
     bool confirmed_;

@@ -270,7 +270,7 @@ TEST_F(WindowTest, RendersDarkOnALightDesktopAndThePillFollowsTheConnection) {
     EXPECT_TRUE(child<WarningBox>("deleteWarning")->isVisible());
     auto* pill = child<ConnectionPill>("connectionPill");
     EXPECT_EQ(pill->text(), "Not Connected");
-    link->callbacks.onConnectionStateChanged(true);
+    link->callbacks.onLinkStatusChanged({LinkState::connected, "", 0});
     EXPECT_EQ(pill->text(), "Connected to Eos");
     QImage image = view->grab().toImage();
     image.setDevicePixelRatio(1);
@@ -293,7 +293,7 @@ TEST_F(WindowTest, RendersDarkOnALightDesktopAndThePillFollowsTheConnection) {
         }
         EXPECT_GT(brightest, 180) << title->text().toStdString();
     }
-    link->callbacks.onConnectionStateChanged(false);
+    link->callbacks.onLinkStatusChanged({LinkState::notConnected, "", 0});
     EXPECT_EQ(pill->text(), "Not Connected");
 }
 

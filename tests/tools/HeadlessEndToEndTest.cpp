@@ -53,7 +53,7 @@ TEST(HeadlessEndToEnd, MirrorsTheFileIntoTheSimulatorAndStopsOnSigterm) {
         return runHeadless({"--headless", "--file", file.string(), "--host", "127.0.0.1", "--port",
                             std::to_string(console.port()), "--update-on-connect", "--sync-labels",
                             "--delete-cues"},
-                           store);
+                           store, "/nonexistent/tty");
     });
 
     const bool mirrored = console.waitFor([&] {
@@ -66,7 +66,7 @@ TEST(HeadlessEndToEnd, MirrorsTheFileIntoTheSimulatorAndStopsOnSigterm) {
     writeAtomically(file, markerFile("Chorus", false));
     EXPECT_TRUE(console.waitFor([&] { return console.cue(1, "2")->label == "Chorus"; })) << console.output();
     // The same poll asks about the removed marker right after the label;
-    // without a terminal the answer is No, so the cue stays.
+    // with no terminal to ask the answer is No, so the cue stays.
     std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(console.cue(2, "7").has_value());
 
@@ -78,9 +78,10 @@ TEST(HeadlessEndToEnd, MirrorsTheFileIntoTheSimulatorAndStopsOnSigterm) {
     EXPECT_EQ(run.get(), 0);
     const std::string printed = ::testing::internal::GetCapturedStdout();
 
-    for (const char* line : {"Initial Snapshot: ", "Modified: ", "-> /eos/user/0/key/blind (no values)\n",
-                             "-> /eos/user/0/newcmd Cue 1 / 2 Time 2 / 3 Timecode 00:01:15:15 Label Verse #\n",
-                             "-> /eos/user/0/newcmd $ Cue 1 / 2 Label Chorus #\n"}) {
+    for (const char* line : {" Initial Snapshot: ", " Modified: ", " == connected to 127.0.0.1:",
+                             " -> sent /eos/user/0/key/blind\n",
+                             " -> sent /eos/user/0/newcmd Cue 1 / 2 Time 2 / 3 Timecode 00:01:15:15 Label Verse #\n",
+                             " -> sent /eos/user/0/newcmd $ Cue 1 / 2 Label Chorus #\n"}) {
         EXPECT_NE(printed.find(line), std::string::npos) << line << " missing from:\n" << printed;
     }
     EXPECT_EQ(printed.find("Delete Cue"), std::string::npos) << printed;

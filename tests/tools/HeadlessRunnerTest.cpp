@@ -4,16 +4,19 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <sstream>
+#include <thread>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "eos/SyncOutcome.h"
 #include "headless/HeadlessOptions.h"
-#include "headless/HeadlessReporter.h"
 #include "headless/TerminalDeletionPrompt.h"
 #include "monitor/SettingsStore.h"
+#include "support/RunLoopMainQueue.h"
 
 namespace lanternwick {
 namespace {
@@ -46,53 +49,127 @@ TEST(HeadlessRunner, BadFlagsOrAnInvalidFileExitWithStatusTwoAndTouchNothing) {
     std::filesystem::remove(notTempolane);
 }
 
-TEST(TerminalDeletionPrompt, AsksWithTheDialogTextsAndReadsOneLinePerQuestion) {
-    EXPECT_EQ(terminalDeletionAnswer("  YES \r"), (CueDeletionAnswer{true, false}));
-    EXPECT_EQ(terminalDeletionAnswer("v"), (CueDeletionAnswer{false, true}));
-    EXPECT_EQ(terminalDeletionAnswer("yep"), (CueDeletionAnswer{false, false}));
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    std::ostringstream out;
-    TerminalDeletionPrompt prompt(fds[0], out, [] { return false; });
-    const std::string typed = "a\ny\n";
-    ASSERT_EQ(::write(fds[1], typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
-    EXPECT_EQ(prompt.confirmCueDeletion(1, " 12"), (CueDeletionAnswer{true, true}));
-    EXPECT_NE(out.str().find("Delete Cue 1/ 12 from Eos?"), std::string::npos);
-    EXPECT_NE(out.str().find("This will send a delete command to Eos."), std::string::npos);
-    EXPECT_EQ(prompt.confirmCueDeletion(1, "13"), (CueDeletionAnswer{true, false}))
-        << "the second line belongs to the second question";
-    ::close(fds[1]);
-    EXPECT_EQ(prompt.confirmCueDeletion(1, "14"), (CueDeletionAnswer{false, false})) << "end of input is No";
-    ::close(fds[0]);
+// The other end of a pseudo-terminal: what the program wrote to it, and the
+// keys a user types.
+class UserAtTerminal {
+public:
+    UserAtTerminal() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0) device = ::ptsname(master_);
+    }
+    ~UserAtTerminal() { hangUp(); }
+
+    // Reads until `text` has appeared since the last call that found one.
+    bool sees(std::string_view text, std::chrono::milliseconds patience = 5s) {
+        const auto giveUp = std::chrono::steady_clock::now() + patience;
+        while (screen_.find(text) == std::string::npos) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - std::chrono::steady_clock::now());
+            pollfd ready{master_, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
+            char buffer[256];
+            const auto got = ::read(master_, buffer, sizeof buffer);
+            if (got <= 0) return false;
+            screen_.append(buffer, static_cast<std::size_t>(got));
+        }
+        screen_.erase(0, screen_.find(text) + text.size());
+        return true;
+    }
+    void types(std::string_view keys) const {
+        ASSERT_EQ(::write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+    }
+    void hangUp() {
+        if (master_ >= 0) ::close(master_);
+        master_ = -1;
+    }
+
+    std::string device;
+
+private:
+    int master_ = -1;
+    std::string screen_;
+};
+
+TEST(TerminalDeletionPrompt, AsksOnTheTerminalOneQuestionAtATimeWhileTheQueueRuns) {
+    EXPECT_EQ(terminalDeletionAnswer("  YES \r"), (CueDeletionAnswer{true, false, {}}));
+    EXPECT_EQ(terminalDeletionAnswer("v"), (CueDeletionAnswer{false, true, {}}));
+    EXPECT_EQ(terminalDeletionAnswer("yep"), (CueDeletionAnswer{false, false, {}}));
+
+    UserAtTerminal user;
+    ASSERT_FALSE(user.device.empty());
+    RunLoopMainQueue queue(RunLoopMainQueue::ClockMode::real);
+    TerminalDeletionPrompt prompt(user.device, queue, [] { return false; });
+    ASSERT_TRUE(prompt.hasTerminal());
+    // Typed before any question was shown (the echo proves the terminal has it).
+    user.types("a\n");
+    ASSERT_TRUE(user.sees("a"));
+
+    // A poll that runs while the first question waits asks a second one.
+    bool queueRan = false;
+    CueDeletionAnswer second;
+    queue.async([&] {
+        queueRan = true;
+        second = prompt.confirmCueDeletion(1, "6");
+    });
+    bool secondShownEarly = true;
+    bool secondShown = false;
+    std::thread answering([&] {
+        if (!user.sees("Delete Cue 1/5 from Eos?\r\nThis will send a delete command to Eos.\r\n") ||
+            !user.sees("(default n): ")) {
+            return;
+        }
+        secondShownEarly = user.sees("1/6", 300ms);
+        user.types("y\n");
+        secondShown = user.sees("Delete Cue 1/6 from Eos?");
+        user.types("n\n");
+    });
+    ::testing::internal::CaptureStdout();
+    const CueDeletionAnswer first = prompt.confirmCueDeletion(1, "5");
+    const std::string printed = ::testing::internal::GetCapturedStdout();
+    answering.join();
+
+    EXPECT_EQ(first, (CueDeletionAnswer{true, false, {}})) << "typed-ahead input must not answer";
+    EXPECT_EQ(second, (CueDeletionAnswer{false, false, {}}));
+    EXPECT_TRUE(queueRan);
+    EXPECT_FALSE(secondShownEarly) << "the second question must wait behind the first";
+    EXPECT_TRUE(secondShown);
+    EXPECT_EQ(printed, "") << "nothing of the question on standard output";
 }
 
-TEST(TerminalDeletionPrompt, AStopWhileWaitingIsNo) {
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    std::ostringstream out;
-    std::atomic<bool> stop{false};
-    TerminalDeletionPrompt prompt(fds[0], out, [&] { return stop.load(); });
-    auto answer = std::async(std::launch::async, [&] { return prompt.confirmCueDeletion(1, "2"); });
-    EXPECT_EQ(answer.wait_for(300ms), std::future_status::timeout) << "must wait for the user";
-    stop = true;
-    ASSERT_EQ(answer.wait_for(5s), std::future_status::ready);
-    EXPECT_EQ(answer.get(), (CueDeletionAnswer{false, false}));
-    ::close(fds[0]);
-    ::close(fds[1]);
+TEST(TerminalDeletionPrompt, WithoutAnAnswerItIsNoAndSaysWhyWhenNobodyCanBeAsked) {
+    const std::string noTerminal(skipReason::noTerminal);
+    RunLoopMainQueue queue(RunLoopMainQueue::ClockMode::real);
+    for (const char* device : {"/nonexistent/tty", "/dev/null"}) {
+        TerminalDeletionPrompt prompt(device, queue, [] { return false; });
+        EXPECT_FALSE(prompt.hasTerminal()) << device;
+        EXPECT_EQ(prompt.confirmCueDeletion(1, "2"), (CueDeletionAnswer{false, false, noTerminal})) << device;
+    }
+    const struct {
+        const char* how;
+        bool stop;
+        CueDeletionAnswer expected;
+    } endings[] = {{"stop request", true, {false, false, {}}}, {"hang-up", false, {false, false, noTerminal}}};
+    for (const auto& ending : endings) {
+        UserAtTerminal user;
+        std::atomic<bool> stop{false};
+        auto answer = std::async(std::launch::async, [&] {
+            RunLoopMainQueue own(RunLoopMainQueue::ClockMode::real);
+            TerminalDeletionPrompt prompt(user.device, own, [&] { return stop.load(); });
+            return prompt.confirmCueDeletion(1, "2");
+        });
+        ASSERT_TRUE(user.sees("(default n): ")) << ending.how;
+        EXPECT_EQ(answer.wait_for(200ms), std::future_status::timeout) << ending.how << ": must wait for the user";
+        ending.stop ? stop.store(true) : user.hangUp();
+        ASSERT_EQ(answer.wait_for(5s), std::future_status::ready) << ending.how;
+        EXPECT_EQ(answer.get(), ending.expected) << ending.how;
+    }
 }
 
-TEST(HeadlessReporter, EventTextIndentsEveryDetailLine) {
-    LightingChangeEvent event;
-    event.kind = LightingChangeEvent::Kind::modified;
-    event.summary = "Modified: 1 action(s) [Fade Changed]";
-    event.details = "Cue 1/12\nfade 2 -> 3";
-    EXPECT_EQ(headlessEventText(event), "Modified: 1 action(s) [Fade Changed]\n    Cue 1/12\n    fade 2 -> 3\n");
-    event.kind = LightingChangeEvent::Kind::unreadable;
-    event.summary = "Failed reading file";
-    event.details = "Permission denied";
-    EXPECT_EQ(headlessEventText(event), "Read Error: Failed reading file\n    Permission denied\n");
-    event.details.clear();
-    EXPECT_EQ(headlessEventText(event), "Read Error: Failed reading file\n");
+TEST(HeadlessOptions, JSONIsAFlagOfItsOwn) {
+    const auto json = parseHeadlessArguments({"--json"});
+    ASSERT_TRUE(json.ok());
+    EXPECT_TRUE(json.value().json);
+    EXPECT_EQ(parseHeadlessArguments({"--json=yes"}).error(), "--json takes no value");
 }
 
 using Answer = HeadlessOptions::DeletionAnswer;
