@@ -73,6 +73,10 @@ int runHeadless(const std::vector<std::string>& args, SettingsStore& store, cons
         notes << "Watching " << monitor->fileURL().string() << ", console " << monitor->eosHost() << ":"
               << monitor->eosPort() << " (Ctrl-C stops)" << std::endl;
         monitor->startMonitoring();
+        // Said once, as information: the check every second still sees every save.
+        if (!monitor->fileWatchNote().empty()) {
+            notes << monitor->fileWatchNote() << std::endl;
+        }
         queue->run();
         notes << "Stopped." << std::endl;
     }
