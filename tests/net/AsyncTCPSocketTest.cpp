@@ -185,7 +185,7 @@ TEST(AsyncTCPSocketConnect, ConnectsOverIPv4ReportsThePeerAndRefusesASecondConne
     EXPECT_TRUE(again.error().is(Code::badConfig));
     EXPECT_EQ(again.error().description(),
               "Attempting to connect while connected or accepting connections. Disconnect first.");
-    f.socket->writeData(bytesOf("still here"), -1, 0);
+    ASSERT_TRUE(f.socket->writeData(bytesOf("still here"), -1, 0).ok());
     EXPECT_EQ(peer.receive(10), bytesOf("still here"));
     EXPECT_FALSE(f.server.accept(100ms).valid());
     EXPECT_TRUE(f.delegate->events(Kind::disconnect).empty());
@@ -314,7 +314,7 @@ TEST(AsyncTCPSocketClose, WritingIntoAResetConnectionClosesWithoutABrokenPipeSig
     linger hard{1, 0};
     ::setsockopt(peer.fd(), SOL_SOCKET, SO_LINGER, &hard, sizeof(hard));
     peer.close();
-    for (int i = 0; i < 50; ++i) f.socket->writeData(std::vector<std::uint8_t>(1000, 0x41), -1, i);
+    for (int i = 0; i < 50; ++i) ASSERT_TRUE(f.socket->writeData(std::vector<std::uint8_t>(1000, 0x41), -1, i).ok());
     EXPECT_TRUE(f.disconnect().error.has_value());
 }
 
@@ -346,22 +346,24 @@ TEST(AsyncTCPSocketRead, EarlyBytesWaitAndLengthAndTerminatorReadsSplitTheStream
 
 TEST(AsyncTCPSocketWrite, WritesArriveInOrderAndDisconnectAfterWritingFlushesThemEvenWhenReleased) {
     Fixture f(true);
-    f.socket->writeData(bytesOf("dropped"), -1, 99);
+    // One write larger than the default queue bound.
+    f.socket->setMaximumQueuedWriteBytes(8 * 1024 * 1024);
+    ASSERT_TRUE(f.socket->writeData(bytesOf("dropped"), -1, 99).ok());
     ASSERT_TRUE(f.socket->connectToHost("127.0.0.1", f.server.port(), 5.0).ok());
-    f.socket->writeData(bytesOf("queued "), -1, 1);
+    ASSERT_TRUE(f.socket->writeData(bytesOf("queued "), -1, 1).ok());
     Peer peer = f.server.accept();
     ASSERT_TRUE(f.delegate->waitFor(Kind::connect));
-    f.socket->writeData({}, -1, 2);
+    ASSERT_TRUE(f.socket->writeData({}, -1, 2).ok());
     // Large enough that the kernel buffers fill and the writes must wait
     // for writability after the last outside reference is gone.
     std::vector<std::uint8_t> expected(7 + 6 * 1024 * 1024 + 4);
     for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = static_cast<std::uint8_t>(i * 7 + i / 1000);
     std::copy_n("queued ", 7, expected.begin());
     std::copy_n(" end", 4, expected.end() - 4);
-    f.socket->writeData({expected.begin() + 7, expected.end() - 4}, -1, 3);
-    f.socket->writeData(bytesOf(" end"), -1, 4);
+    ASSERT_TRUE(f.socket->writeData({expected.begin() + 7, expected.end() - 4}, -1, 3).ok());
+    ASSERT_TRUE(f.socket->writeData(bytesOf(" end"), -1, 4).ok());
     f.socket->disconnectAfterWriting();
-    f.socket->writeData(bytesOf("too late"), -1, 5);
+    ASSERT_TRUE(f.socket->writeData(bytesOf("too late"), -1, 5).ok());
     f.socket.reset();
 
     const auto received = peer.receive(expected.size() + 8, 10s);

@@ -233,14 +233,14 @@ Result<void, OSCEncodeError> OSCTCPClient::send(const OSCPacket& packet, long ta
 
 Result<void, OSCEncodeError> OSCTCPClient::sendBytes(const OSCBytes& packetBytes, long tag) {
     switch (framingMode_) {
-    case OSCTCPFramingMode::osc1_1: tcpSocket_->writeData(slipEncode(packetBytes), -1, tag); break;
+    case OSCTCPFramingMode::osc1_1: (void)tcpSocket_->writeData(slipEncode(packetBytes), -1, tag); break;
     case OSCTCPFramingMode::osc1_0: {
         auto framed = lengthHeaderEncode(packetBytes);
         if (!framed) return fail(framed.error());
-        tcpSocket_->writeData(std::move(framed).value(), -1, tag);
+        (void)tcpSocket_->writeData(std::move(framed).value(), -1, tag);
         break;
     }
-    case OSCTCPFramingMode::none: tcpSocket_->writeData(packetBytes, -1, tag); break;
+    case OSCTCPFramingMode::none: (void)tcpSocket_->writeData(packetBytes, -1, tag); break;
     }
     return {};
 }
