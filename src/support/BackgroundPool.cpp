@@ -5,6 +5,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace lanternwick {
@@ -22,12 +23,8 @@ public:
         std::lock_guard lock(mutex_);
         jobs_.push_back({std::move(job), std::move(wanted)});
         // Every idle thread may already be promised to an earlier job.
-        if (jobs_.size() > idle_ && threads_ < BackgroundPool::maximumThreads) {
-            ++threads_;
-            std::thread([this] { work(); }).detach();
-        } else {
-            wake_.notify_one();
-        }
+        if (jobs_.size() > idle_ && threads_ < BackgroundPool::maximumThreads && startThread()) return;
+        wake_.notify_one();
     }
 
 private:
@@ -35,6 +32,18 @@ private:
         BackgroundPool::Job job;
         BackgroundPool::Wanted wanted;
     };
+
+    // Called under the lock. A thread the system refuses leaves the job to
+    // the threads there are.
+    bool startThread() {
+        try {
+            std::thread([this] { work(); }).detach();
+        } catch (const std::system_error&) {
+            return false;
+        }
+        ++threads_;
+        return true;
+    }
 
     void work() {
         for (;;) {
