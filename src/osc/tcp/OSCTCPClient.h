@@ -4,9 +4,10 @@
 // connected, reassembles frames that TCP splits across reads, decodes them
 // and hands each message to the receive handler and each connection change
 // to the notification handler. Made by create() and held by a shared_ptr by
-// one owner (the Eos client); releasing it closes the connection at once
-// (what the kernel has not taken yet is dropped), and no handler runs after
-// that. Every public member may be called from any thread. Handlers run on
+// one owner (the Eos client); releasing it closes the connection at once,
+// without waiting for the peer (queued writes go to the kernel as far as it
+// takes them there and then; the rest is dropped), and no handler runs
+// after that. Every public member may be called from any thread. Handlers run on
 // the client's serial queue, never on the caller's thread, one at a time,
 // and messages arrive in the order they were received (delayed bundles
 // aside); with a delivery executor the receive handler runs where that
