@@ -52,8 +52,12 @@ public:
         std::lock_guard lock(mutex_);
         return tasks_.size();
     }
-    // The count once it has stopped changing for a while.
+    // Once something is held, the count when it has stopped changing for a
+    // while.
     std::size_t settledCount() {
+        for (const auto giveUp = Clock::now() + 10s; count() == 0 && Clock::now() < giveUp;) {
+            std::this_thread::sleep_for(10ms);
+        }
         std::size_t last = count();
         for (auto still = Clock::now(); Clock::now() - still < 300ms;) {
             std::this_thread::sleep_for(20ms);
