@@ -317,7 +317,8 @@ TEST(OSCTCPClientSend, APeerThatNeverReadsFillsTheQueueAndIsDroppedWithTheWriteT
     ClientFixture f;
     f.client->tcpSocket()->setWriteStallTimeout(0.5);
     ASSERT_TRUE(f.connect());
-    const auto refused = f.sendUntilRefused(OSCMessage("/eos/user/0/newcmd", {std::string(200, 'x')}));
+    // Few, large lines: the queue must fill well within the stall time.
+    const auto refused = f.sendUntilRefused(OSCMessage("/eos/user/0/newcmd", {std::string(60'000, 'x')}));
     ASSERT_TRUE(refused.has_value());
     EXPECT_TRUE(refused->isWriteQueueFull());
     EXPECT_THAT(refused->description(), ::testing::StartsWith("Write queue is full"));
@@ -337,7 +338,7 @@ TEST(OSCTCPClientSend, APeerThatNeverReadsFillsTheQueueAndIsDroppedWithTheWriteT
 TEST(OSCTCPClientLifetime, ReleasingAClientWhoseWritesWaitClosesAtOnceWithoutThem) {
     ClientFixture f;
     ASSERT_TRUE(f.connect());
-    const OSCMessage line("/eos/user/0/newcmd", {std::string(200, 'x')});
+    const OSCMessage line("/eos/user/0/newcmd", {std::string(60'000, 'x')});
     std::size_t sent = 0;
     while (f.client->send(line).ok()) sent += framed({line}).size();
     // As the Eos client lets a console go; the stall timeout is 10 s, and
