@@ -150,14 +150,15 @@ void EosOSCClient::startAttempt() {
     // The transport being current is checked again on the main thread: a
     // replaced transport's late notifications must not move our state.
     const std::weak_ptr<OSCTCPClient> weakTransport = transport;
-    transport->setReceiveHandler([weak, mainQueue](const OSCMessage& message, const OSCTimeTag&,
-                                                   const std::string&, std::uint16_t) {
-        mainQueue->async([weak, message] {
+    // Delivered through the main queue by the transport itself, so that its
+    // receive backlog counts each reply until the main thread has taken it.
+    transport->setReceiveHandler(
+        [weak](const OSCMessage& message, const OSCTimeTag&, const std::string&, std::uint16_t) {
             if (const auto self = weak.lock()) {
                 self->handleIncomingMessage(message);
             }
-        });
-    });
+        },
+        [mainQueue](OSCTCPClient::DeliveryTask task) { mainQueue->async(std::move(task)); });
     transport->setNotificationHandler([weak, mainQueue, weakTransport](const OSCTCPClient::Notification& n) {
         const bool connected = n.kind == OSCTCPClient::Notification::Kind::connected;
         mainQueue->async([weak, weakTransport, connected, reason = n.reason] {

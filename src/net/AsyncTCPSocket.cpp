@@ -11,6 +11,7 @@
 #include <asio/post.hpp>
 #include <asio/posix/stream_descriptor.hpp>
 #include <asio/steady_timer.hpp>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <deque>
@@ -72,7 +73,16 @@ struct WriteRequest {
     long tag = 0;
     double timeout = -1;
     std::uint64_t serial = 0;
+    // Holds the request's bytes against the queue bound; the last copy of
+    // the request to go, written or dropped, gives them back.
+    std::shared_ptr<void> queued;
 };
+
+using ByteCounter = std::shared_ptr<std::atomic<std::size_t>>;
+
+std::shared_ptr<void> countQueued(const ByteCounter& counter, std::size_t bytes) {
+    return std::shared_ptr<void>(nullptr, [counter, bytes](void*) { counter->fetch_sub(bytes); });
+}
 
 struct Flags {
     bool started = false;
@@ -105,7 +115,8 @@ struct AsyncTCPSocket::State {
           connectTimer(executor),
           alternateTimer(executor),
           readTimer(executor),
-          writeTimer(executor) {}
+          writeTimer(executor),
+          stallTimer(executor) {}
 
     AsyncTCPSocket& owner;
     SerialQueue queue;
@@ -117,6 +128,11 @@ struct AsyncTCPSocket::State {
     std::optional<SerialQueue> delegateQueue;
     AsyncTCPSocketConfig config;
     double alternateAddressDelay = 0.3;
+    double writeStallSeconds = AsyncTCPSocket::defaultWriteStallSeconds;
+    AsyncTCPSocket::HostLookup hostLookup = resolveHost;
+
+    const ByteCounter queuedWriteBytes = std::make_shared<std::atomic<std::size_t>>(0);
+    std::atomic<std::size_t> maximumQueuedWriteBytes{AsyncTCPSocket::defaultMaximumQueuedWriteBytes};
 
     // What other threads may ask without a hop to the socket queue.
     mutable std::mutex infoMutex;
@@ -140,6 +156,12 @@ struct AsyncTCPSocket::State {
     asio::steady_timer alternateTimer;
     asio::steady_timer readTimer;
     asio::steady_timer writeTimer;
+    asio::steady_timer stallTimer;
+    bool stallTimerArmed = false;
+    std::uint64_t stallGeneration = 0;
+    std::chrono::steady_clock::time_point lastWriteProgress;
+    // Cleared when the connect attempt that asked for the lookup ends.
+    std::shared_ptr<std::atomic<bool>> lookupWanted;
     std::deque<ReadRequest> readQueue;
     std::deque<WriteRequest> writeQueue;
     std::optional<ReadRequest> currentRead;
@@ -182,6 +204,7 @@ struct AsyncTCPSocket::State {
 
     Result<void, Error> connect(std::string_view host, std::uint16_t port, const std::optional<std::string>& interface,
                                 double timeout);
+    void startLookup(const std::string& host, std::uint16_t port);
     void resolved(std::uint64_t index, Result<AddressPair, Error> result);
     void connectToAddresses(AddressPair addresses);
     std::optional<Attempt> makeAttempt(const SocketAddress& address, const std::optional<SocketAddress>& interface,
@@ -202,6 +225,8 @@ struct AsyncTCPSocket::State {
     void readTimeoutAnswered(std::uint64_t serial, double extension);
 
     void armWriteWait();
+    void watchForStall();
+    void stallTimerFired();
     void pumpWrites();
     void startWriteTimer(const WriteRequest& request, double seconds);
     void writeTimedOut(std::uint64_t serial);
@@ -263,12 +288,11 @@ Result<void, Error> AsyncTCPSocket::State::connect(std::string_view host, std::u
     publishInfo();
 
     const std::uint64_t index = stateIndex;
-    BackgroundPool::submit([weak = weakOwner(), queue = queue, host = std::string(host), port, index] {
-        auto result = resolveHost(host, port);
-        queue.async([weak, index, result = std::move(result)]() mutable {
-            if (auto self = weak.lock()) self->state_->resolved(index, std::move(result));
-        });
-    });
+    if (auto known = addressesWithoutLookup(host, port)) {
+        asio::post(executor, guarded([index, known = *std::move(known)](State& s) { s.resolved(index, known); }));
+    } else {
+        startLookup(std::string(host), port);
+    }
 
     if (timeout >= 0) {
         connectTimer.expires_after(secondsToDuration(timeout));
@@ -279,6 +303,22 @@ Result<void, Error> AsyncTCPSocket::State::connect(std::string_view host, std::u
         }));
     }
     return {};
+}
+
+void AsyncTCPSocket::State::startLookup(const std::string& host, std::uint16_t port) {
+    HostLookup lookup;
+    {
+        std::lock_guard lock(settingsMutex);
+        lookup = hostLookup;
+    }
+    lookupWanted = std::make_shared<std::atomic<bool>>(true);
+    auto job = [weak = weakOwner(), queue = queue, lookup = std::move(lookup), host, port, index = stateIndex] {
+        auto result = lookup(host, port);
+        queue.async([weak, index, result = std::move(result)]() mutable {
+            if (auto self = weak.lock()) self->state_->resolved(index, std::move(result));
+        });
+    };
+    BackgroundPool::submit(std::move(job), [wanted = lookupWanted] { return wanted->load(); });
 }
 
 void AsyncTCPSocket::State::resolved(std::uint64_t index, Result<AddressPair, Error> result) {
@@ -441,6 +481,10 @@ void AsyncTCPSocket::State::didConnect() {
 
 void AsyncTCPSocket::State::endConnectTimeout() {
     ++stateIndex;
+    if (lookupWanted) {
+        lookupWanted->store(false);
+        lookupWanted.reset();
+    }
     connectTimer.cancel();
     alternateTimer.cancel();
     connectInterface4.reset();
@@ -523,6 +567,8 @@ std::size_t AsyncTCPSocket::State::takeFromPreBuffer(ReadRequest& request) {
     std::size_t count = available;
     if (request.readLength > 0) {
         count = std::min(available, request.readLength - request.bytesDone);
+    } else if (!request.term && request.maxLength > 0) {
+        count = std::min(available, request.maxLength - request.bytesDone);
     } else if (request.term) {
         const auto& term = *request.term;
         const std::uint8_t* bytes = preBuffer.readBuffer();
@@ -562,6 +608,7 @@ bool AsyncTCPSocket::State::serveCurrentRead() {
         const bool readAhead = request.term.has_value();
         std::size_t wanted = socketFDBytesAvailable;
         if (request.readLength > 0) wanted = std::min(wanted, request.readLength - request.bytesDone);
+        if (!readAhead && request.maxLength > 0) wanted = std::min(wanted, request.maxLength - request.bytesDone);
         std::uint8_t* target = nullptr;
         if (readAhead) {
             target = preBuffer.writeBuffer(wanted);
@@ -690,6 +737,7 @@ void AsyncTCPSocket::State::readTimeoutAnswered(std::uint64_t serial, double ext
 void AsyncTCPSocket::State::armWriteWait() {
     if (!stream) return;
     flags.writeSourceSuspended = false;
+    watchForStall();
     const std::uint64_t connection = connectionIndex;
     auto onWritable = [connection](State& s, const std::error_code& error) {
         if (connection != s.connectionIndex) return;
@@ -736,6 +784,7 @@ void AsyncTCPSocket::State::pumpWrites() {
             }
             currentWrite = std::move(writeQueue.front());
             writeQueue.pop_front();
+            lastWriteProgress = std::chrono::steady_clock::now();
             if (currentWrite->timeout >= 0) startWriteTimer(*currentWrite, currentWrite->timeout);
         }
         if (!flags.canAcceptBytes) {
@@ -756,6 +805,7 @@ void AsyncTCPSocket::State::pumpWrites() {
             return;
         }
         request.bytesDone += static_cast<std::size_t>(sent);
+        if (sent > 0) lastWriteProgress = std::chrono::steady_clock::now();
         if (request.bytesDone < request.buffer.size()) {
             if (observed) {
                 notify([length = static_cast<std::size_t>(sent), tag = request.tag](AsyncTCPSocketDelegate& d,
@@ -773,6 +823,39 @@ void AsyncTCPSocket::State::pumpWrites() {
         }
         currentWrite.reset();
     }
+}
+
+// One timer per stall, not per write: it fires at the stall deadline of the
+// last progress it knows of and looks again, since bytes may have gone out
+// in between.
+void AsyncTCPSocket::State::watchForStall() {
+    double seconds = 0;
+    {
+        std::lock_guard lock(settingsMutex);
+        seconds = writeStallSeconds;
+    }
+    if (stallTimerArmed || seconds <= 0) return;
+    stallTimerArmed = true;
+    stallTimer.expires_at(lastWriteProgress + secondsToDuration(seconds));
+    stallTimer.async_wait(guarded([generation = ++stallGeneration](State& s, const std::error_code& error) {
+        if (generation != s.stallGeneration) return;
+        s.stallTimerArmed = false;
+        if (!error) s.stallTimerFired();
+    }));
+}
+
+void AsyncTCPSocket::State::stallTimerFired() {
+    if (!currentWrite && writeQueue.empty()) return;
+    double seconds = 0;
+    {
+        std::lock_guard lock(settingsMutex);
+        seconds = writeStallSeconds;
+    }
+    if (seconds > 0 && std::chrono::steady_clock::now() >= lastWriteProgress + secondsToDuration(seconds)) {
+        closeWithError(Error::socketError(Code::writeTimeout));
+        return;
+    }
+    if (!flags.canAcceptBytes) watchForStall();
 }
 
 void AsyncTCPSocket::State::startWriteTimer(const WriteRequest& request, double seconds) {
@@ -835,6 +918,9 @@ void AsyncTCPSocket::State::closeWithError(std::optional<Error> error) {
     endConnectTimeout();
     readTimer.cancel();
     writeTimer.cancel();
+    stallTimer.cancel();
+    stallTimerArmed = false;
+    ++stallGeneration;
     currentRead.reset();
     currentWrite.reset();
     readQueue.clear();
@@ -919,6 +1005,18 @@ void AsyncTCPSocket::setAlternateAddressDelay(double seconds) {
     state_->alternateAddressDelay = seconds;
 }
 
+void AsyncTCPSocket::setMaximumQueuedWriteBytes(std::size_t bytes) { state_->maximumQueuedWriteBytes.store(bytes); }
+
+void AsyncTCPSocket::setWriteStallTimeout(double seconds) {
+    std::lock_guard lock(state_->settingsMutex);
+    state_->writeStallSeconds = seconds;
+}
+
+void AsyncTCPSocket::setHostLookup(HostLookup lookup) {
+    std::lock_guard lock(state_->settingsMutex);
+    state_->hostLookup = std::move(lookup);
+}
+
 Result<void, AsyncTCPSocketError> AsyncTCPSocket::connectToHost(std::string_view host, std::uint16_t port,
                                                                 std::optional<std::string> interface, double timeout) {
     return socketQueue_.sync([&] { return state_->connect(host, port, interface, timeout); });
@@ -933,10 +1031,11 @@ Result<void, AsyncTCPSocketError> AsyncTCPSocket::connectToHost(std::string_view
     return connectToHost(host, port, std::nullopt, -1);
 }
 
-void AsyncTCPSocket::readData(double timeout, long tag) {
+void AsyncTCPSocket::readData(double timeout, long tag, std::size_t maxLength) {
     ReadRequest request;
     request.timeout = timeout;
     request.tag = tag;
+    request.maxLength = maxLength;
     socketQueue_.async(state_->guarded([request = std::move(request)](State& s) mutable {
         if (!s.flags.started || s.flags.forbidReadsWrites) return;
         request.serial = ++s.requestSerial;
@@ -977,9 +1076,19 @@ void AsyncTCPSocket::readDataToData(Bytes terminator, double timeout, long tag, 
     }));
 }
 
-void AsyncTCPSocket::writeData(Bytes data, double timeout, long tag) {
-    if (data.empty()) return;
+Result<void, AsyncTCPSocketError> AsyncTCPSocket::writeData(Bytes data, double timeout, long tag) {
+    if (data.empty()) return {};
+    const std::size_t limit = state_->maximumQueuedWriteBytes.load();
+    std::size_t waiting = state_->queuedWriteBytes->load();
+    do {
+        if (data.size() > limit || waiting > limit - data.size()) {
+            return fail(Error::socketError(Code::other, "Write queue is full: " + std::to_string(waiting) +
+                                                            " bytes are waiting to be sent, the limit is " +
+                                                            std::to_string(limit) + "."));
+        }
+    } while (!state_->queuedWriteBytes->compare_exchange_weak(waiting, waiting + data.size()));
     WriteRequest request;
+    request.queued = countQueued(state_->queuedWriteBytes, data.size());
     request.buffer = std::move(data);
     request.timeout = timeout;
     request.tag = tag;
@@ -989,7 +1098,10 @@ void AsyncTCPSocket::writeData(Bytes data, double timeout, long tag) {
         s.writeQueue.push_back(std::move(request));
         s.pumpWrites();
     }));
+    return {};
 }
+
+std::size_t AsyncTCPSocket::queuedWriteBytes() const { return state_->queuedWriteBytes->load(); }
 
 void AsyncTCPSocket::disconnectAfterWriting() {
     socketQueue_.async([self = shared_from_this()] { self->state_->disconnectAfterWriting(); });
@@ -998,6 +1110,12 @@ void AsyncTCPSocket::disconnectAfterWriting() {
 void AsyncTCPSocket::disconnect() {
     socketQueue_.sync([this] {
         if (state_->flags.started) state_->closeWithError(std::nullopt);
+    });
+}
+
+void AsyncTCPSocket::disconnectSoon() {
+    socketQueue_.async([self = shared_from_this()] {
+        if (self->state_->flags.started) self->state_->closeWithError(std::nullopt);
     });
 }
 

@@ -9,9 +9,20 @@
 // synchronously on the socket queue, the request calls are posted to it.
 // Limits: no TLS, no listening, one connection at a time; an idle connected
 // socket does no work at all (readiness waits, no polling).
+// Bounds, each with its policy:
+// - queued writes: at most maximumQueuedWriteBytes (4 MiB by default) wait
+//   to be handed to the kernel; writeData refuses a write that would pass it.
+// - a stalled peer: when writes are waiting and the kernel has taken none of
+//   their bytes for the write stall timeout (10 s by default), the peer is
+//   taken to have stopped reading and the socket closes with writeTimeout.
+// - name lookups: numeric addresses, "localhost" and "loopback" never reach
+//   the resolver; other names are looked up on BackgroundPool, where a
+//   lookup that never answers holds only its own thread, and a lookup whose
+//   connect attempt has ended before it started is not run at all.
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +30,7 @@
 #include <vector>
 
 #include "net/AsyncTCPSocketError.h"
+#include "net/SocketAddress.h"
 #include "support/Result.h"
 #include "support/SerialQueue.h"
 
@@ -62,6 +74,13 @@ struct AsyncTCPSocketConfig {
 class AsyncTCPSocket : public std::enable_shared_from_this<AsyncTCPSocket> {
 public:
     using Bytes = std::vector<std::uint8_t>;
+    // Blocks until the name is resolved or the resolver gives up; runs on a
+    // BackgroundPool thread, never for names addressesWithoutLookup knows.
+    using HostLookup = std::function<Result<AddressPair, AsyncTCPSocketError>(const std::string& host,
+                                                                              std::uint16_t port)>;
+
+    static constexpr std::size_t defaultMaximumQueuedWriteBytes = 4 * 1024 * 1024;
+    static constexpr double defaultWriteStallSeconds = 10;
 
     // Without a socket queue the socket makes its own, labelled "AsyncTCPSocket".
     static std::shared_ptr<AsyncTCPSocket> create(std::weak_ptr<AsyncTCPSocketDelegate> delegate,
@@ -78,6 +97,12 @@ public:
     AsyncTCPSocketConfig config() const;
     // Seconds between the attempt on the preferred family and the other one.
     void setAlternateAddressDelay(double seconds);
+    // Takes effect for writes made after the call.
+    void setMaximumQueuedWriteBytes(std::size_t bytes);
+    // Zero or less: writes may wait for the peer for ever.
+    void setWriteStallTimeout(double seconds);
+    // The system resolver (resolveHost) unless replaced; for the next connect.
+    void setHostLookup(HostLookup lookup);
     const SerialQueue& socketQueue() const { return socketQueue_; }
 
     // Starts resolving and connecting; the outcome arrives as
@@ -90,16 +115,26 @@ public:
 
     // Requests are dropped silently unless a connect has been started and
     // disconnectAfterWriting has not been called. Negative timeout: none.
-    void readData(double timeout, long tag);
+    // maxLength 0: whatever is available; otherwise at most that many bytes,
+    // the rest staying in the kernel for the next read.
+    void readData(double timeout, long tag, std::size_t maxLength = 0);
     void readDataToLength(std::size_t length, double timeout, long tag);
     // maxLength 0: unlimited; otherwise reaching it without the terminator
     // closes the socket with readMaxedOut.
     void readDataToData(Bytes terminator, double timeout, long tag, std::size_t maxLength = 0);
-    // Empty data is ignored.
-    void writeData(Bytes data, double timeout, long tag);
+    // Empty data is ignored. Fails, queuing nothing, when the bytes would
+    // take the queued writes past maximumQueuedWriteBytes (code `other`,
+    // a text that says so). A write counts from this call until the kernel
+    // has taken its last byte or it is dropped.
+    Result<void, AsyncTCPSocketError> writeData(Bytes data, double timeout, long tag);
+    std::size_t queuedWriteBytes() const;
 
     void disconnectAfterWriting();
     void disconnect();
+    // As disconnect, queued writes dropped, but posted: for owners that must
+    // not wait for the socket queue, such as a destructor that may run on a
+    // queue thread.
+    void disconnectSoon();
 
     bool isConnected() const;
     bool isDisconnected() const;

@@ -107,9 +107,21 @@ void SocketAddress::setPort(std::uint16_t port) {
     if (family() == AF_INET6) asIPv6(storage)->sin6_port = htons(port);
 }
 
-Result<AddressPair, AsyncTCPSocketError> resolveHost(std::string_view host, std::uint16_t port) {
+std::optional<AddressPair> addressesWithoutLookup(std::string_view host, std::uint16_t port) {
     if (host == "localhost" || host == "loopback") {
         return AddressPair{SocketAddress::loopbackIPv4(port), SocketAddress::loopbackIPv6(port)};
+    }
+    if (auto numeric = SocketAddress::fromNumericHost(host, port)) {
+        AddressPair pair;
+        keepFirst(pair, *numeric);
+        return pair;
+    }
+    return std::nullopt;
+}
+
+Result<AddressPair, AsyncTCPSocketError> resolveHost(std::string_view host, std::uint16_t port) {
+    if (auto known = addressesWithoutLookup(host, port)) {
+        return *std::move(known);
     }
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;

@@ -2,7 +2,8 @@
 // SocketAddress: one IPv4 or IPv6 socket address (address and port) as the
 // socket calls take it, plus the blocking lookups that produce them: the
 // system resolver and the local interface lookup. A plain value; the lookups
-// block and belong on BackgroundPool or a caller that may wait.
+// block and belong on BackgroundPool or a caller that may wait, except
+// addressesWithoutLookup, which never asks the resolver.
 
 #include <sys/socket.h>
 
@@ -44,8 +45,12 @@ struct AddressPair {
     std::optional<SocketAddress> ipv6;
 };
 
-// Blocks. "localhost" and "loopback" never reach the resolver. Resolver
-// failures are NetDBErrorDomain errors.
+// Numeric IPv4 and IPv6 addresses, "localhost" and "loopback": what they
+// stand for, at once; nothing for a name that needs the resolver.
+std::optional<AddressPair> addressesWithoutLookup(std::string_view host, std::uint16_t port);
+
+// Blocks, unless addressesWithoutLookup knows the host. Resolver failures
+// are NetDBErrorDomain errors.
 Result<AddressPair, AsyncTCPSocketError> resolveHost(std::string_view host, std::uint16_t port);
 
 // An interface name ("lo", "eth0") or a local numeric address to the local

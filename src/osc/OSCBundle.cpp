@@ -31,9 +31,18 @@ bool operator==(const OSCBundle& a, const OSCBundle& b) {
     return a.timeTag_ == b.timeTag_ && a.elements_ == b.elements_;
 }
 
+const std::optional<OSCBytes>& OSCBundle::receivedRawData() const {
+    return rawData_.get([this] {
+        OSCBytes out;
+        // A decoded bundle's elements encode to the bytes they came from.
+        (void)appendRawData(out);
+        return out;
+    });
+}
+
 Result<void, OSCEncodeError> OSCBundle::appendRawData(OSCBytes& out) const {
-    if (rawData_) {
-        out.insert(out.end(), rawData_->begin(), rawData_->end());
+    if (const OSCBytes* received = rawData_.copy()) {
+        out.insert(out.end(), received->begin(), received->end());
         return {};
     }
     out.insert(out.end(), std::begin(bundleHeader), std::end(bundleHeader));
@@ -58,8 +67,8 @@ Result<void, OSCEncodeError> OSCBundle::appendRawData(OSCBytes& out) const {
 }
 
 Result<OSCBytes, OSCEncodeError> OSCBundle::rawData() const {
-    if (rawData_) {
-        return *rawData_;
+    if (const OSCBytes* received = rawData_.copy()) {
+        return *received;
     }
     OSCBytes out;
     out.reserve(10000);

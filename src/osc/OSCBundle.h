@@ -1,8 +1,11 @@
 #pragma once
 // OSCBundle: a time tag and an ordered list of packets (messages and
 // bundles, nested). Made without a time tag it is immediate. Like a message
-// it keeps the bytes it was decoded from. Include "osc/OSCPacket.h" to use
-// the elements. An immutable value, freely copied and shared between threads.
+// it gives back the bytes it was decoded from; a decoded bundle is always
+// laid out as the encoder writes its elements, so it keeps only that fact
+// (or the buffer it was handed), never a copy per nesting level. Include
+// "osc/OSCPacket.h" to use the elements. An immutable value, freely copied
+// and shared between threads.
 // Decoding refuses bundles nested deeper than `maximumNestingDepth`.
 
 #include <cstddef>
@@ -13,6 +16,7 @@
 #include "osc/OSCBytes.h"
 #include "osc/OSCDecodeError.h"
 #include "osc/OSCEncodeError.h"
+#include "osc/OSCReceivedBytes.h"
 #include "osc/OSCTimeTag.h"
 #include "support/Result.h"
 
@@ -34,7 +38,8 @@ public:
 
     const OSCTimeTag& timeTag() const { return timeTag_; }
     const std::vector<OSCPacket>& elements() const { return elements_; }
-    const std::optional<OSCBytes>& receivedRawData() const { return rawData_; }
+    // The bytes this bundle was decoded from, if it was.
+    const std::optional<OSCBytes>& receivedRawData() const;
 
     Result<OSCBytes, OSCEncodeError> rawData() const;
     Result<void, OSCEncodeError> appendRawData(OSCBytes& out) const;
@@ -52,7 +57,7 @@ private:
 
     OSCTimeTag timeTag_;
     std::vector<OSCPacket> elements_;
-    std::optional<OSCBytes> rawData_;
+    OSCReceivedBytes rawData_;
 };
 
 }  // namespace lanternwick

@@ -134,7 +134,13 @@ public:
             p += 4 + static_cast<std::size_t>(*size);
         }
         OSCBundle result(std::move(elements), OSCTimeTag{0, *rawTimeTag});
-        result.rawData_ = owned ? std::move(*owned) : OSCBytes(bytes.begin(), bytes.end());
+        // Every element already gives back its own bytes, so a copy here
+        // would hold each nested level's bytes once more.
+        if (owned) {
+            result.rawData_.keep(std::move(*owned));
+        } else {
+            result.rawData_.keepReproducible();
+        }
         return result;
     }
 

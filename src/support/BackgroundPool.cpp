@@ -1,48 +1,74 @@
 #include "support/BackgroundPool.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
-#include <vector>
 
 namespace lanternwick {
 
 namespace {
 
-// Resolver calls can block for seconds; four threads let a few slow lookups
-// run side by side without one holding up the rest.
+using namespace std::chrono_literals;
+
+// A thread that found no work for this long ends; the next job starts one.
+constexpr auto idleThreadLifetime = 5s;
+
 class Workers {
 public:
-    Workers() {
-        for (int i = 0; i < 4; ++i) threads_.emplace_back([this] { work(); });
-    }
-
-    void submit(BackgroundPool::Job job) {
+    void submit(BackgroundPool::Job job, BackgroundPool::Wanted wanted) {
         std::lock_guard lock(mutex_);
-        jobs_.push_back(std::move(job));
+        jobs_.push_back({std::move(job), std::move(wanted)});
+        // Every idle thread may already be promised to an earlier job.
+        if (jobs_.size() > idle_ && threads_ < BackgroundPool::maximumThreads && startThread()) return;
         wake_.notify_one();
     }
 
 private:
-    [[noreturn]] void work() {
+    struct Entry {
+        BackgroundPool::Job job;
+        BackgroundPool::Wanted wanted;
+    };
+
+    // Called under the lock. A thread the system refuses leaves the job to
+    // the threads there are.
+    bool startThread() {
+        try {
+            std::thread([this] { work(); }).detach();
+        } catch (const std::system_error&) {
+            return false;
+        }
+        ++threads_;
+        return true;
+    }
+
+    void work() {
         for (;;) {
-            BackgroundPool::Job job;
+            Entry entry;
             {
                 std::unique_lock lock(mutex_);
-                wake_.wait(lock, [this] { return !jobs_.empty(); });
-                job = std::move(jobs_.front());
+                ++idle_;
+                const bool found = wake_.wait_for(lock, idleThreadLifetime, [this] { return !jobs_.empty(); });
+                --idle_;
+                if (!found) {
+                    --threads_;
+                    return;
+                }
+                entry = std::move(jobs_.front());
                 jobs_.pop_front();
             }
-            job();
+            if (!entry.wanted || entry.wanted()) entry.job();
         }
     }
 
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<BackgroundPool::Job> jobs_;
-    std::vector<std::thread> threads_;
+    std::deque<Entry> jobs_;
+    std::size_t idle_ = 0;
+    int threads_ = 0;
 };
 
 // Never destroyed: the queues and the pool post to each other until the
@@ -54,6 +80,6 @@ Workers& workers() {
 
 }  // namespace
 
-void BackgroundPool::submit(Job job) { workers().submit(std::move(job)); }
+void BackgroundPool::submit(Job job, Wanted wanted) { workers().submit(std::move(job), std::move(wanted)); }
 
 }  // namespace lanternwick

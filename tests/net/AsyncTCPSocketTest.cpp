@@ -1,13 +1,16 @@
 #include "net/AsyncTCPSocket.h"
 
+#include <netdb.h>
 #include <netinet/tcp.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -185,7 +188,7 @@ TEST(AsyncTCPSocketConnect, ConnectsOverIPv4ReportsThePeerAndRefusesASecondConne
     EXPECT_TRUE(again.error().is(Code::badConfig));
     EXPECT_EQ(again.error().description(),
               "Attempting to connect while connected or accepting connections. Disconnect first.");
-    f.socket->writeData(bytesOf("still here"), -1, 0);
+    ASSERT_TRUE(f.socket->writeData(bytesOf("still here"), -1, 0).ok());
     EXPECT_EQ(peer.receive(10), bytesOf("still here"));
     EXPECT_FALSE(f.server.accept(100ms).valid());
     EXPECT_TRUE(f.delegate->events(Kind::disconnect).empty());
@@ -234,6 +237,55 @@ TEST(AsyncTCPSocketConnect, NoAnswerTimesOutAndALateAnswerIsIgnored) {
     EXPECT_TRUE(f.delegate->events(Kind::connect).empty());
     EXPECT_EQ(f.delegate->events(Kind::disconnect).size(), 1u);
     EXPECT_FALSE(f.socket->isConnected());
+}
+
+// Stands in for the system resolver: counts its calls and answers with
+// 127.0.0.1, or blocks until released and then fails, as a resolver whose
+// server never answers does.
+AsyncTCPSocket::HostLookup stubLookup(std::shared_ptr<std::atomic<int>> calls,
+                                      std::optional<std::shared_future<void>> blockUntil = std::nullopt) {
+    return [calls, blockUntil](const std::string&, std::uint16_t port) -> Result<AddressPair, AsyncTCPSocketError> {
+        ++*calls;
+        if (blockUntil) {
+            blockUntil->wait_for(30s);
+            return fail(AsyncTCPSocketError::netDB(EAI_AGAIN));
+        }
+        return AddressPair{SocketAddress::loopbackIPv4(port), std::nullopt};
+    };
+}
+
+TEST(AsyncTCPSocketConnect, NumericHostsSkipTheLookupAndLookupsThatNeverAnswerHoldUpNoLaterConnect) {
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    // More than the four threads lookups once shared.
+    std::vector<Fixture> abandoned(6);
+    for (auto& f : abandoned) {
+        f.socket->setHostLookup(stubLookup(std::make_shared<std::atomic<int>>(0), released));
+        ASSERT_TRUE(f.socket->connectToHost("console.invalid", f.server.port(), 0.3).ok());
+    }
+    for (auto& f : abandoned) {
+        const auto error = f.disconnect().error;
+        EXPECT_TRUE(error && error->is(Code::connectTimeout));
+    }
+
+    struct Case {
+        std::string host;
+        int family;
+        int lookups;
+    };
+    const Case cases[] = {{"127.0.0.1", AF_INET, 0}, {"::1", AF_INET6, 0}, {"localhost", AF_INET, 0}, {"console.test", AF_INET, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.host);
+        LoopbackListener server(c.family);
+        Fixture f;
+        auto calls = std::make_shared<std::atomic<int>>(0);
+        f.socket->setHostLookup(stubLookup(calls));
+        ASSERT_TRUE(f.socket->connectToHost(c.host, server.port(), 2.0).ok());
+        EXPECT_TRUE(server.accept().valid());
+        EXPECT_TRUE(f.delegate->waitFor(Kind::connect));
+        EXPECT_EQ(calls->load(), c.lookups);
+    }
+    release.set_value();
 }
 
 TEST(AsyncTCPSocketClose, ReportsWhyTheConnectionFailedOrClosed) {
@@ -314,7 +366,7 @@ TEST(AsyncTCPSocketClose, WritingIntoAResetConnectionClosesWithoutABrokenPipeSig
     linger hard{1, 0};
     ::setsockopt(peer.fd(), SOL_SOCKET, SO_LINGER, &hard, sizeof(hard));
     peer.close();
-    for (int i = 0; i < 50; ++i) f.socket->writeData(std::vector<std::uint8_t>(1000, 0x41), -1, i);
+    for (int i = 0; i < 50; ++i) ASSERT_TRUE(f.socket->writeData(std::vector<std::uint8_t>(1000, 0x41), -1, i).ok());
     EXPECT_TRUE(f.disconnect().error.has_value());
 }
 
@@ -346,22 +398,24 @@ TEST(AsyncTCPSocketRead, EarlyBytesWaitAndLengthAndTerminatorReadsSplitTheStream
 
 TEST(AsyncTCPSocketWrite, WritesArriveInOrderAndDisconnectAfterWritingFlushesThemEvenWhenReleased) {
     Fixture f(true);
-    f.socket->writeData(bytesOf("dropped"), -1, 99);
+    // One write larger than the default queue bound.
+    f.socket->setMaximumQueuedWriteBytes(8 * 1024 * 1024);
+    ASSERT_TRUE(f.socket->writeData(bytesOf("dropped"), -1, 99).ok());
     ASSERT_TRUE(f.socket->connectToHost("127.0.0.1", f.server.port(), 5.0).ok());
-    f.socket->writeData(bytesOf("queued "), -1, 1);
+    ASSERT_TRUE(f.socket->writeData(bytesOf("queued "), -1, 1).ok());
     Peer peer = f.server.accept();
     ASSERT_TRUE(f.delegate->waitFor(Kind::connect));
-    f.socket->writeData({}, -1, 2);
+    ASSERT_TRUE(f.socket->writeData({}, -1, 2).ok());
     // Large enough that the kernel buffers fill and the writes must wait
     // for writability after the last outside reference is gone.
     std::vector<std::uint8_t> expected(7 + 6 * 1024 * 1024 + 4);
     for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = static_cast<std::uint8_t>(i * 7 + i / 1000);
     std::copy_n("queued ", 7, expected.begin());
     std::copy_n(" end", 4, expected.end() - 4);
-    f.socket->writeData({expected.begin() + 7, expected.end() - 4}, -1, 3);
-    f.socket->writeData(bytesOf(" end"), -1, 4);
+    ASSERT_TRUE(f.socket->writeData({expected.begin() + 7, expected.end() - 4}, -1, 3).ok());
+    ASSERT_TRUE(f.socket->writeData(bytesOf(" end"), -1, 4).ok());
     f.socket->disconnectAfterWriting();
-    f.socket->writeData(bytesOf("too late"), -1, 5);
+    ASSERT_TRUE(f.socket->writeData(bytesOf("too late"), -1, 5).ok());
     f.socket.reset();
 
     const auto received = peer.receive(expected.size() + 8, 10s);
@@ -372,6 +426,44 @@ TEST(AsyncTCPSocketWrite, WritesArriveInOrderAndDisconnectAfterWritingFlushesThe
     std::vector<long> tags;
     for (const auto& e : f.delegate->events(Kind::write)) tags.push_back(e.tag);
     EXPECT_EQ(tags, (std::vector<long>{1, 3, 4}));
+}
+
+// Small kernel buffers on both sides, so that a slow reader's every read
+// lets the writer go on.
+TEST(AsyncTCPSocketWrite, TheQueueIsBoundedAndAPeerIsDroppedOnceItHasReadNothingForTheStallTime) {
+    Fixture f;
+    constexpr int smallBuffer = 32 * 1024;
+    ::setsockopt(f.server.fd(), SOL_SOCKET, SO_RCVBUF, &smallBuffer, sizeof(smallBuffer));
+    f.socket->setWriteStallTimeout(0.5);
+    Peer peer = f.connect();
+    ::setsockopt(f.socket->nativeHandle(), SOL_SOCKET, SO_SNDBUF, &smallBuffer, sizeof(smallBuffer));
+
+    // Writes of 1 MiB: the slow reader below stays inside the first one, so
+    // only its reads, not new writes, can count as progress.
+    std::optional<AsyncTCPSocketError> refused;
+    for (int i = 0; i < 64 && !refused; ++i) {
+        if (auto queued = f.socket->writeData(std::vector<std::uint8_t>(1024 * 1024, 0x41), -1, i); !queued) {
+            refused = queued.error();
+        }
+    }
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_THAT(refused->description(), ::testing::StartsWith("Write queue is full"));
+    EXPECT_LE(f.socket->queuedWriteBytes(), AsyncTCPSocket::defaultMaximumQueuedWriteBytes);
+
+    // A slow reader, for well over the stall time, is not dropped.
+    const auto slowUntil = Clock::now() + 1200ms;
+    while (Clock::now() < slowUntil) {
+        peer.receive(16 * 1024, 10ms);
+        std::this_thread::sleep_for(40ms);
+    }
+    EXPECT_TRUE(f.delegate->events(Kind::disconnect).empty());
+    EXPECT_GT(f.socket->queuedWriteBytes(), 0u);
+
+    const auto disconnect = f.disconnect();
+    ASSERT_TRUE(disconnect.error.has_value());
+    EXPECT_TRUE(disconnect.error->is(Code::writeTimeout));
+    EXPECT_EQ(disconnect.error->description(), "Write operation timed out");
+    EXPECT_EQ(f.socket->queuedWriteBytes(), 0u);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -73,6 +74,23 @@ public:
         std::uint8_t byte = 0;
         return readable(timeout) && ::recv(fd_, &byte, 1, 0) == 0;
     }
+
+    // Reads and counts until the other side closes; nothing when the time
+    // runs out first.
+    std::optional<std::size_t> drainToEndOfStream(std::chrono::milliseconds timeout) const {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        std::vector<std::uint8_t> chunk(1 << 16);
+        std::size_t total = 0;
+        while (readable(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()))) {
+            const ssize_t n = ::recv(fd_, chunk.data(), chunk.size(), 0);
+            if (n == 0) return total;
+            if (n < 0) return std::nullopt;
+            total += static_cast<std::size_t>(n);
+        }
+        return std::nullopt;
+    }
+
+    void setOption(int level, int name, int value) const { ::setsockopt(fd_, level, name, &value, sizeof(value)); }
 
 private:
     int fd_ = -1;

@@ -1,12 +1,15 @@
 #include "osc/tcp/OSCTCPClient.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 #include "net/LoopbackPeer.h"
+#include "osc/tcp/OSCTCPInbox.h"
 
 namespace lanternwick {
 namespace {
@@ -36,6 +39,51 @@ OSCBytes framed(const std::vector<OSCPacket>& packets, Mode mode = Mode::osc1_1)
     return out;
 }
 
+// Deliveries handed to a consumer that has not got round to them.
+class HeldDeliveries {
+public:
+    OSCTCPClient::DeliveryExecutor executor() {
+        return [this](OSCTCPClient::DeliveryTask task) {
+            std::lock_guard lock(mutex_);
+            tasks_.push_back(std::move(task));
+        };
+    }
+    std::size_t count() {
+        std::lock_guard lock(mutex_);
+        return tasks_.size();
+    }
+    // Once something is held, the count when it has stopped changing for a
+    // while.
+    std::size_t settledCount() {
+        for (const auto giveUp = Clock::now() + 10s; count() == 0 && Clock::now() < giveUp;) {
+            std::this_thread::sleep_for(10ms);
+        }
+        std::size_t last = count();
+        for (auto still = Clock::now(); Clock::now() - still < 300ms;) {
+            std::this_thread::sleep_for(20ms);
+            if (count() != last) {
+                last = count();
+                still = Clock::now();
+            }
+        }
+        return last;
+    }
+    // Runs (and so lets go of) everything held so far.
+    std::size_t runAll() {
+        std::vector<OSCTCPClient::DeliveryTask> due;
+        {
+            std::lock_guard lock(mutex_);
+            due.swap(tasks_);
+        }
+        for (const auto& task : due) task();
+        return due.size();
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<OSCTCPClient::DeliveryTask> tasks_;
+};
+
 // A listener, clients whose handlers record what they see, and the accepted
 // side of the first client's connection.
 struct ClientFixture {
@@ -44,7 +92,10 @@ struct ClientFixture {
     std::condition_variable changed;
     std::vector<Received> messages;
     std::vector<Notification> notifications;
+    std::vector<long> written;
+    std::size_t writtenBeforeDisconnect = 0;
     std::vector<SerialQueue> queues;
+    HeldDeliveries held;
     std::shared_ptr<OSCTCPClient> client;
     Peer peer;
 
@@ -71,9 +122,32 @@ struct ClientFixture {
         c->setNotificationHandler([this](const Notification& n) {
             std::lock_guard lock(mutex);
             notifications.push_back(n);
+            if (n.kind == Notification::Kind::disconnected) writtenBeforeDisconnect = written.size();
             changed.notify_all();
         });
+        c->setWriteHandler([this](long tag) {
+            std::lock_guard lock(mutex);
+            written.push_back(tag);
+        });
         return c;
+    }
+    // Messages go to `held` instead of straight to the record.
+    void holdDeliveries() {
+        const SerialQueue queue = client->queue();
+        client->setReceiveHandler(
+            [this, queue](const OSCMessage& m, const OSCTimeTag& t, const std::string& h, std::uint16_t p) {
+                std::lock_guard lock(mutex);
+                messages.push_back({m, t, h, p, queue.isCurrent(), Clock::now()});
+                changed.notify_all();
+            },
+            held.executor());
+    }
+    // Sends `message` with tags 1, 2, ... until the queue refuses one.
+    std::optional<OSCTCPSendError> sendUntilRefused(const OSCMessage& message) {
+        for (long tag = 1; tag < 1'000'000; ++tag) {
+            if (auto sent = client->send(message, tag); !sent) return sent.error();
+        }
+        return std::nullopt;
     }
 
     bool connect() {
@@ -237,6 +311,186 @@ TEST(OSCTCPClientLifetime, ReleasingWhileConnectingOrWaitingForABundleIsQuiet) {
     std::this_thread::sleep_for(400ms);
     EXPECT_TRUE(f.messagesAfter(0).empty());
     EXPECT_EQ(f.notesAfter(0).size(), 1u);
+}
+
+TEST(OSCTCPClientSend, APeerThatNeverReadsFillsTheQueueAndIsDroppedWithTheWriteTimeout) {
+    ClientFixture f;
+    f.client->tcpSocket()->setWriteStallTimeout(0.5);
+    ASSERT_TRUE(f.connect());
+    // Few, large lines: the queue must fill well within the stall time.
+    const auto refused = f.sendUntilRefused(OSCMessage("/eos/user/0/newcmd", {std::string(60'000, 'x')}));
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_TRUE(refused->isWriteQueueFull());
+    EXPECT_THAT(refused->description(), ::testing::StartsWith("Write queue is full"));
+
+    const auto dropped = f.notesAfter(2).at(1);
+    EXPECT_EQ(dropped.kind, Notification::Kind::disconnected);
+    EXPECT_TRUE(dropped.error && dropped.error->is(AsyncTCPSocketErrorCode::writeTimeout));
+    EXPECT_EQ(dropped.reason, "Write operation timed out");
+    f.client->queue().sync([] {});
+    std::lock_guard lock(f.mutex);
+    // The kernel took some lines, in order; the rest was never reported.
+    ASSERT_FALSE(f.written.empty());
+    for (std::size_t i = 0; i < f.written.size(); ++i) EXPECT_EQ(f.written[i], static_cast<long>(i + 1));
+    EXPECT_EQ(f.writtenBeforeDisconnect, f.written.size());
+}
+
+TEST(OSCTCPClientLifetime, ReleasingAClientWhoseWritesWaitClosesAtOnceWithoutThem) {
+    ClientFixture f;
+    ASSERT_TRUE(f.connect());
+    const OSCMessage line("/eos/user/0/newcmd", {std::string(60'000, 'x')});
+    std::size_t sent = 0;
+    while (f.client->send(line).ok()) sent += framed({line}).size();
+    // As the Eos client lets a console go; the stall timeout is 10 s, and
+    // the peer reads nothing until the socket is gone.
+    f.client->close();
+    const std::weak_ptr<AsyncTCPSocket> socket = f.client->tcpSocket();
+    f.client.reset();
+    for (const auto giveUp = Clock::now() + 3s; !socket.expired() && Clock::now() < giveUp;) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(socket.expired());
+    const auto drained = f.peer.drainToEndOfStream(5s);
+    ASSERT_TRUE(drained.has_value());
+    EXPECT_LT(*drained, sent);
+}
+
+// Cue replies numbered from 0, as fast as the client takes them, until
+// stopped; only whole batches of frames go out.
+class ReplyFlooder {
+public:
+    explicit ReplyFlooder(const Peer& peer) : thread_([this, fd = peer.fd()] { run(fd); }) {}
+    ~ReplyFlooder() {
+        abandon_ = true;
+        stop();
+    }
+
+    // True once the client has taken nothing for `quiet`.
+    bool heldBack(std::chrono::milliseconds quiet) const {
+        return Clock::now() - Clock::time_point(Clock::duration(lastProgress_.load())) > quiet;
+    }
+    std::size_t bytesSent() const { return bytes_.load(); }
+    void stop() {
+        stopping_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    int repliesSent() const { return replies_.load(); }
+
+private:
+    void run(int fd) {
+        while (!stopping_) {
+            OSCBytes batch;
+            for (int i = 0; i < 500; ++i) {
+                const int n = replies_ + i;
+                const OSCMessage reply(std::string_view("/eos/out/get/cue/1/" + std::to_string(n)), {"Label", std::int32_t{n}});
+                const OSCBytes frame = slipEncode(*reply.rawData());
+                batch.insert(batch.end(), frame.begin(), frame.end());
+            }
+            for (std::size_t done = 0; done < batch.size() && !abandon_;) {
+                const ssize_t n = ::send(fd, batch.data() + done, batch.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (n > 0) {
+                    done += static_cast<std::size_t>(n);
+                    bytes_ += static_cast<std::size_t>(n);
+                    lastProgress_ = Clock::now().time_since_epoch().count();
+                } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                    pollfd p{fd, POLLOUT, 0};
+                    ::poll(&p, 1, 50);
+                } else {
+                    return;
+                }
+            }
+            replies_ += 500;
+        }
+    }
+
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> abandon_{false};
+    std::atomic<std::size_t> bytes_{0};
+    std::atomic<int> replies_{0};
+    std::atomic<Clock::rep> lastProgress_{Clock::now().time_since_epoch().count()};
+    std::thread thread_;
+};
+
+TEST(OSCTCPClientReceive, AFloodOfRepliesStopsAtTheBacklogBoundWhileSendsStillGoOut) {
+    ClientFixture f;
+    f.holdDeliveries();
+    ASSERT_TRUE(f.connect());
+    // No kernel buffer growth to hide what the client itself holds.
+    f.peer.setOption(SOL_SOCKET, SO_SNDBUF, 256 * 1024);
+    const int clientBuffer = 256 * 1024;
+    ::setsockopt(f.client->tcpSocket()->nativeHandle(), SOL_SOCKET, SO_RCVBUF, &clientBuffer, sizeof(clientBuffer));
+    ReplyFlooder flood(f.peer);
+    const auto full = [&] { return f.client->receiveBacklogBytes() >= OSCTCPClient::receiveBacklogLimit; };
+    for (const auto giveUp = Clock::now() + 10s; Clock::now() < giveUp && !(full() && flood.heldBack(300ms));) {
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_TRUE(full() && flood.heldBack(300ms));
+    const std::size_t held = f.held.count();
+    EXPECT_GT(held, 0u);
+    EXPECT_LE(held, OSCTCPClient::receiveBacklogLimit / OSCTCPInbox::deliveryOverheadBytes);
+    EXPECT_LT(f.client->receiveBacklogBytes(), OSCTCPClient::receiveBacklogLimit + 4096);
+    EXPECT_LT(flood.bytesSent(), 16u * 1024 * 1024);
+
+    const OSCMessage edit("/eos/user/0/newcmd", {"Cue 1 / 12 Time 3 Enter"});
+    ASSERT_TRUE(f.client->send(edit).ok());
+    const OSCBytes expected = framed({edit});
+    EXPECT_EQ(f.peer.receive(expected.size()), expected);
+
+    // Catching up lets reading go on, and everything sent arrives in order.
+    // The flooder ends its batch only as the client reads, so it stops
+    // while the deliveries run.
+    std::atomic<bool> flooderStopped{false};
+    std::thread stopper([&] {
+        flood.stop();
+        flooderStopped = true;
+    });
+    std::size_t delivered = 0;
+    for (const auto giveUp = Clock::now() + 20s; Clock::now() < giveUp;) {
+        delivered += f.held.runAll();
+        if (flooderStopped && delivered == static_cast<std::size_t>(flood.repliesSent())) break;
+        std::this_thread::sleep_for(5ms);
+    }
+    stopper.join();
+    EXPECT_GT(delivered, held);
+    EXPECT_EQ(delivered, static_cast<std::size_t>(flood.repliesSent()));
+    std::lock_guard lock(f.mutex);
+    for (std::size_t i = 0; i < f.messages.size(); ++i) {
+        ASSERT_EQ(f.messages[i].message.int32Argument(1), static_cast<std::int32_t>(i));
+        EXPECT_FALSE(f.messages[i].onClientQueue);
+    }
+}
+
+TEST(OSCTCPClientReceive, DeepBundlesOfHugeMessagesAreDecodedOneAtATime) {
+    ClientFixture f;
+    f.holdDeliveries();
+    ASSERT_TRUE(f.connect());
+    const OSCMessage huge("/eos/out/flood", std::vector<OSCValue>(200'000, OSCNullValue{}));
+    OSCPacket packet = huge;
+    for (std::uint64_t level = 0; level < 31; ++level) {
+        packet = OSCBundle(std::vector<OSCPacket>{packet}, OSCTimeTag{0, 100 + level});
+    }
+    const OSCBytes frame = framed({packet});
+    const std::size_t onePacket = packetFootprint(packet, packet.rawData()->size());
+    OSCBytes stream;
+    for (int i = 0; i < 4; ++i) stream.insert(stream.end(), frame.begin(), frame.end());
+    // The kernel may not hold all four while the client waits.
+    std::thread sender([&] { f.peer.send(stream); });
+
+    std::size_t mostDecodedAtOnce = 0;
+    for (int i = 0; i < 4; ++i) {
+        mostDecodedAtOnce = std::max(mostDecodedAtOnce, f.held.settledCount());
+        EXPECT_LT(f.client->receiveBacklogBytes(), 2 * onePacket);
+        f.held.runAll();
+    }
+    sender.join();
+    EXPECT_EQ(mostDecodedAtOnce, 1u);
+    const auto got = f.messagesAfter(4);
+    ASSERT_EQ(got.size(), 4u);
+    for (const auto& r : got) {
+        EXPECT_EQ(r.message, huge);
+        EXPECT_EQ(r.timeTag, (OSCTimeTag{0, 100}));
+    }
+    EXPECT_EQ(f.client->receiveBacklogBytes(), 0u);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cmath>
 
-#include "osc/tcp/OSCTCPFrameAssembler.h"
+#include "osc/tcp/OSCTCPInbox.h"
 
 namespace lanternwick {
 
@@ -16,9 +16,13 @@ namespace {
 class OSCTCPClientDelegate : public AsyncTCPSocketDelegate {
 public:
     std::weak_ptr<OSCTCPClient> oscServer;
+    // Shared with the client, which sets it with its write handler.
+    std::shared_ptr<const std::atomic<bool>> writesObserved;
 
     void socketDidConnect(const Socket& socket, const std::string& host, std::uint16_t port) override;
     void socketDidRead(const Socket& socket, const Bytes& data, long tag) override;
+    void socketDidWrite(const Socket& socket, long tag) override;
+    bool observesWrites() const override { return writesObserved && writesObserved->load(); }
     void socketDidDisconnect(const Socket& socket, const std::optional<AsyncTCPSocketError>& error) override;
 };
 
@@ -29,134 +33,192 @@ std::optional<AsyncTCPSocketError> mapDisconnectError(const std::optional<AsyncT
     return error;
 }
 
+struct Origin {
+    std::string host;
+    std::uint16_t port = 0;
+};
+
+using PacketRef = OSCTCPInbox::PacketRef;
+// Messages and nested packets point into the decoded packet they belong to
+// and keep it alive, so no level of a bundle is copied.
+using MessageRef = std::shared_ptr<const OSCMessage>;
+using OriginRef = std::shared_ptr<const Origin>;
+
 }  // namespace
 
 // Everything the client's queue owns.
 struct OSCTCPClient::Receiver {
     Receiver(OSCTimeTagMode mode, OSCTCPFramingMode framing)
-        : timeTagMode(mode), assembler(framing, maximumFrameBytes) {}
+        : timeTagMode(mode), inbox(framing, maximumFrameBytes, receiveBacklogLimit) {}
 
     std::atomic<OSCTimeTagMode> timeTagMode;
-    ReceiveHandler receiveHandler;
+    std::shared_ptr<const ReceiveHandler> receiveHandler;
+    DeliveryExecutor deliverVia;
     NotificationHandler notificationHandler;
-    OSCTCPFrameAssembler assembler;
+    WriteHandler writeHandler;
+    const std::shared_ptr<std::atomic<bool>> writesObserved = std::make_shared<std::atomic<bool>>(false);
+    OSCTCPInbox inbox;
+    OriginRef origin = std::make_shared<const Origin>();
+    bool linkUp = false;
+    bool readOutstanding = false;
     // Set when the stream lost its framing; what still arrives before the
     // close is not OSC any more.
     bool discardingUntilClosed = false;
 
-    static void connected(OSCTCPClient& client);
-    static void received(OSCTCPClient& client, const AsyncTCPSocket::Bytes& chunk, const AsyncTCPSocketDelegate::Socket& socket);
-    static void disconnected(OSCTCPClient& client, std::optional<AsyncTCPSocketError> error, std::string reason,
-                             const AsyncTCPSocketDelegate::Socket& socket);
-    static void dispatchPackets(OSCTCPClient& client, const std::vector<OSCBytes>& packets,
-                                const AsyncTCPSocketDelegate::Socket& socket);
-    static void dispatch(const std::weak_ptr<OSCTCPClient>& weak, const SerialQueue& queue, OSCPacket packet,
-                         OSCTimeTag timeTag, std::string host, std::uint16_t port);
-    static void deliver(const std::weak_ptr<OSCTCPClient>& weak, const SerialQueue& queue, const OSCMessage& message,
-                        const OSCTimeTag& timeTag, const std::string& host, std::uint16_t port);
+    static void connected(OSCTCPClient& client, const std::string& host, std::uint16_t port);
+    static void received(OSCTCPClient& client, const AsyncTCPSocket::Bytes& chunk);
+    static void wrote(OSCTCPClient& client, long tag);
+    static void disconnected(OSCTCPClient& client, std::optional<AsyncTCPSocketError> error, std::string reason);
+    static void pump(OSCTCPClient& client);
+    static void dispatch(const std::weak_ptr<OSCTCPClient>& weak, const SerialQueue& queue, PacketRef packet,
+                         OSCTimeTag timeTag, OriginRef origin);
+    static void deliver(const std::weak_ptr<OSCTCPClient>& weak, const SerialQueue& queue, MessageRef message,
+                        OSCTimeTag timeTag, OriginRef origin);
+    static void handOver(OSCTCPClient& client, MessageRef message, OSCTimeTag timeTag, OriginRef origin);
     static void callReceiveHandler(const std::weak_ptr<OSCTCPClient>& weak, const OSCMessage& message,
-                                   const OSCTimeTag& timeTag, const std::string& host, std::uint16_t port);
+                                   const OSCTimeTag& timeTag, const Origin& origin);
 };
 
-void OSCTCPClientDelegate::socketDidConnect(const Socket&, const std::string&, std::uint16_t) {
+void OSCTCPClientDelegate::socketDidConnect(const Socket&, const std::string& host, std::uint16_t port) {
+    if (auto client = oscServer.lock()) OSCTCPClient::Receiver::connected(*client, host, port);
+}
+
+void OSCTCPClientDelegate::socketDidRead(const Socket&, const Bytes& data, long) {
+    if (auto client = oscServer.lock()) OSCTCPClient::Receiver::received(*client, data);
+}
+
+void OSCTCPClientDelegate::socketDidWrite(const Socket&, long tag) {
+    if (auto client = oscServer.lock()) OSCTCPClient::Receiver::wrote(*client, tag);
+}
+
+void OSCTCPClientDelegate::socketDidDisconnect(const Socket&, const std::optional<AsyncTCPSocketError>& error) {
     if (auto client = oscServer.lock()) {
-        OSCTCPClient::Receiver::connected(*client);
-        client->tcpSocket()->readData(-1, 0);
+        OSCTCPClient::Receiver::disconnected(*client, mapDisconnectError(error), error ? error->description() : "");
     }
 }
 
-void OSCTCPClientDelegate::socketDidRead(const Socket& socket, const Bytes& data, long tag) {
-    if (auto client = oscServer.lock()) OSCTCPClient::Receiver::received(*client, data, socket);
-    if (socket) socket->readData(-1, tag);
-}
-
-void OSCTCPClientDelegate::socketDidDisconnect(const Socket& socket, const std::optional<AsyncTCPSocketError>& error) {
-    if (auto client = oscServer.lock()) {
-        OSCTCPClient::Receiver::disconnected(*client, mapDisconnectError(error), error ? error->description() : "",
-                                             socket);
-    }
-}
-
-void OSCTCPClient::Receiver::connected(OSCTCPClient& client) {
+void OSCTCPClient::Receiver::connected(OSCTCPClient& client, const std::string& host, std::uint16_t port) {
     Receiver& r = *client.receiver_;
-    r.assembler.reset();
+    r.inbox.reset();
     r.discardingUntilClosed = false;
+    r.linkUp = true;
+    r.readOutstanding = false;
+    r.origin = std::make_shared<const Origin>(Origin{host, port});
     if (r.notificationHandler) r.notificationHandler(Notification::connected());
+    pump(client);
 }
 
-void OSCTCPClient::Receiver::received(OSCTCPClient& client, const AsyncTCPSocket::Bytes& chunk,
-                                      const AsyncTCPSocketDelegate::Socket& socket) {
+void OSCTCPClient::Receiver::received(OSCTCPClient& client, const AsyncTCPSocket::Bytes& chunk) {
     Receiver& r = *client.receiver_;
+    r.readOutstanding = false;
     if (r.discardingUntilClosed) return;
-    auto output = r.assembler.append(chunk);
-    dispatchPackets(client, output.packets, socket);
-    if (output.mustClose) {
+    if (r.inbox.append(chunk)) {
         r.discardingUntilClosed = true;
         // Not disconnect(): that waits for the socket queue, and this runs on
         // one of the two shared threads.
-        if (socket) socket->disconnectAfterWriting();
+        client.tcpSocket_->disconnectAfterWriting();
     }
+    pump(client);
+}
+
+void OSCTCPClient::Receiver::wrote(OSCTCPClient& client, long tag) {
+    Receiver& r = *client.receiver_;
+    if (r.writeHandler) r.writeHandler(tag);
 }
 
 void OSCTCPClient::Receiver::disconnected(OSCTCPClient& client, std::optional<AsyncTCPSocketError> error,
-                                          std::string reason, const AsyncTCPSocketDelegate::Socket& socket) {
+                                          std::string reason) {
     Receiver& r = *client.receiver_;
-    auto tail = r.assembler.finish();
-    if (!r.discardingUntilClosed) dispatchPackets(client, tail, socket);
+    r.linkUp = false;
+    r.readOutstanding = false;
+    if (r.discardingUntilClosed) {
+        r.inbox.reset();
+    } else {
+        r.inbox.finish();
+    }
     r.discardingUntilClosed = false;
+    pump(client);
     if (r.notificationHandler) {
         r.notificationHandler(Notification::disconnected(std::move(error), std::move(reason)));
     }
 }
 
-void OSCTCPClient::Receiver::dispatchPackets(OSCTCPClient& client, const std::vector<OSCBytes>& packets,
-                                             const AsyncTCPSocketDelegate::Socket& socket) {
-    if (packets.empty()) return;
-    const std::string host = socket ? socket->connectedHost() : std::string();
-    const std::uint16_t port = socket ? socket->connectedPort() : 0;
+// Decodes and dispatches while the backlog has room, then reads when every
+// waiting frame is out. A full backlog stops both until its deliveries have
+// brought it below half; then this runs again on the queue.
+void OSCTCPClient::Receiver::pump(OSCTCPClient& client) {
+    Receiver& r = *client.receiver_;
     const std::weak_ptr<OSCTCPClient> weak = client.weak_from_this();
-    for (const auto& bytes : packets) {
-        auto decoded = OSCPacket::decode(OSCByteView(bytes));
-        if (!decoded || !decoded->has_value()) continue;
-        dispatch(weak, client.queue_, std::move(**decoded), OSCTimeTag::immediate(), host, port);
+    const auto resume = [weak, queue = client.queue_] {
+        queue.async([weak] {
+            if (auto c = weak.lock()) pump(*c);
+        });
+    };
+    while (!r.inbox.backlog()->waitIfFull(resume)) {
+        PacketRef packet = r.inbox.next();
+        if (!packet) {
+            if (r.linkUp && !r.readOutstanding && !r.discardingUntilClosed) {
+                r.readOutstanding = true;
+                client.tcpSocket_->readData(-1, 0, readChunkBytes);
+            }
+            return;
+        }
+        dispatch(weak, client.queue_, std::move(packet), OSCTimeTag::immediate(), r.origin);
     }
 }
 
 void OSCTCPClient::Receiver::dispatch(const std::weak_ptr<OSCTCPClient>& weak, const SerialQueue& queue,
-                                      OSCPacket packet, OSCTimeTag timeTag, std::string host, std::uint16_t port) {
-    queue.async([weak, queue, packet = std::move(packet), timeTag, host = std::move(host), port] {
-        if (const OSCBundle* bundle = packet.bundle()) {
-            for (const auto& element : bundle->elements()) dispatch(weak, queue, element, bundle->timeTag(), host, port);
-        } else if (const OSCMessage* message = packet.message()) {
-            deliver(weak, queue, *message, timeTag, host, port);
+                                      PacketRef packet, OSCTimeTag timeTag, OriginRef origin) {
+    queue.async([weak, queue, packet = std::move(packet), timeTag, origin = std::move(origin)] {
+        if (const OSCBundle* bundle = packet->bundle()) {
+            for (const auto& element : bundle->elements()) {
+                dispatch(weak, queue, PacketRef(packet, &element), bundle->timeTag(), origin);
+            }
+        } else if (const OSCMessage* message = packet->message()) {
+            deliver(weak, queue, MessageRef(packet, message), timeTag, origin);
         }
     });
 }
 
 void OSCTCPClient::Receiver::deliver(const std::weak_ptr<OSCTCPClient>& weak, const SerialQueue& queue,
-                                     const OSCMessage& message, const OSCTimeTag& timeTag, const std::string& host,
-                                     std::uint16_t port) {
+                                     MessageRef message, OSCTimeTag timeTag, OriginRef origin) {
     auto client = weak.lock();
     if (!client) return;
     const bool honourTag = client->receiver_->timeTagMode.load() == OSCTimeTagMode::osc1_0;
     const double delay = (honourTag && !timeTag.isImmediate() && timeTag.isFuture()) ? timeTag.secondsUntil() : 0;
     const auto micros = static_cast<long long>(std::floor(delay * 1e6));
     if (micros <= 0) {
-        queue.async([weak, message, timeTag, host, port] { callReceiveHandler(weak, message, timeTag, host, port); });
+        handOver(*client, std::move(message), timeTag, std::move(origin));
         return;
     }
-    queue.asyncAfter(std::chrono::microseconds(micros), [weak, message, timeTag, host, port] {
-        callReceiveHandler(weak, message, timeTag, host, port);
+    queue.asyncAfter(std::chrono::microseconds(micros),
+                     [weak, message = std::move(message), timeTag, origin = std::move(origin)]() mutable {
+                         if (auto c = weak.lock()) handOver(*c, std::move(message), timeTag, std::move(origin));
+                     });
+}
+
+void OSCTCPClient::Receiver::handOver(OSCTCPClient& client, MessageRef message, OSCTimeTag timeTag,
+                                      OriginRef origin) {
+    Receiver& r = *client.receiver_;
+    const std::weak_ptr<OSCTCPClient> weak = client.weak_from_this();
+    if (!r.deliverVia) {
+        client.queue_.async([weak, message = std::move(message), timeTag, origin = std::move(origin)] {
+            callReceiveHandler(weak, *message, timeTag, *origin);
+        });
+        return;
+    }
+    if (!r.receiveHandler) return;
+    r.deliverVia([weak, handler = r.receiveHandler, message = std::move(message), timeTag, origin = std::move(origin)] {
+        if (!weak.expired() && *handler) (*handler)(*message, timeTag, origin->host, origin->port);
     });
 }
 
 void OSCTCPClient::Receiver::callReceiveHandler(const std::weak_ptr<OSCTCPClient>& weak, const OSCMessage& message,
-                                                const OSCTimeTag& timeTag, const std::string& host,
-                                                std::uint16_t port) {
+                                                const OSCTimeTag& timeTag, const Origin& origin) {
     auto client = weak.lock();
     if (!client) return;
-    const auto& handler = client->receiver_->receiveHandler;
-    if (handler) handler(message, timeTag, host, port);
+    const auto handler = client->receiver_->receiveHandler;
+    if (handler && *handler) (*handler)(message, timeTag, origin.host, origin.port);
 }
 
 std::shared_ptr<OSCTCPClient> OSCTCPClient::create(std::string_view remoteHost, std::uint16_t remotePort,
@@ -167,9 +229,12 @@ std::shared_ptr<OSCTCPClient> OSCTCPClient::create(std::string_view remoteHost, 
                                                  framingMode, queue ? *queue : SerialQueue("OSCTCPClient"));
     auto delegate = std::make_shared<OSCTCPClientDelegate>();
     delegate->oscServer = client;
+    delegate->writesObserved = client->receiver_->writesObserved;
     client->tcpDelegate_ = delegate;
     client->tcpSocket_ = AsyncTCPSocket::create(delegate, client->queue_);
-    client->receiver_->receiveHandler = std::move(receiveHandler);
+    if (receiveHandler) {
+        client->receiver_->receiveHandler = std::make_shared<const ReceiveHandler>(std::move(receiveHandler));
+    }
     return client;
 }
 
@@ -185,19 +250,32 @@ OSCTCPClient::OSCTCPClient(Key, std::string_view remoteHost, std::uint16_t remot
 
 // Handlers owned by the receiver may still be referenced by a task running
 // on the queue, but such a task holds the client, so it cannot be here.
+// Nobody can ask for the queued writes any more, and a peer that does not
+// read would keep them, and the socket, for the whole stall timeout.
 OSCTCPClient::~OSCTCPClient() {
-    if (tcpSocket_) tcpSocket_->disconnectAfterWriting();
+    if (tcpSocket_) tcpSocket_->disconnectSoon();
 }
 
-void OSCTCPClient::setReceiveHandler(ReceiveHandler handler) {
-    queue_.async([weak = weak_from_this(), handler = std::move(handler)]() mutable {
-        if (auto client = weak.lock()) client->receiver_->receiveHandler = std::move(handler);
+void OSCTCPClient::setReceiveHandler(ReceiveHandler handler, DeliveryExecutor deliverVia) {
+    queue_.async([weak = weak_from_this(), handler = std::move(handler), deliverVia = std::move(deliverVia)]() mutable {
+        auto client = weak.lock();
+        if (!client) return;
+        Receiver& r = *client->receiver_;
+        r.receiveHandler = handler ? std::make_shared<const ReceiveHandler>(std::move(handler)) : nullptr;
+        r.deliverVia = std::move(deliverVia);
     });
 }
 
 void OSCTCPClient::setNotificationHandler(NotificationHandler handler) {
     queue_.async([weak = weak_from_this(), handler = std::move(handler)]() mutable {
         if (auto client = weak.lock()) client->receiver_->notificationHandler = std::move(handler);
+    });
+}
+
+void OSCTCPClient::setWriteHandler(WriteHandler handler) {
+    receiver_->writesObserved->store(static_cast<bool>(handler));
+    queue_.async([weak = weak_from_this(), handler = std::move(handler)]() mutable {
+        if (auto client = weak.lock()) client->receiver_->writeHandler = std::move(handler);
     });
 }
 
@@ -213,35 +291,39 @@ void OSCTCPClient::close() { tcpSocket_->disconnectAfterWriting(); }
 
 bool OSCTCPClient::isConnected() const { return tcpSocket_->isConnected(); }
 
-Result<void, OSCEncodeError> OSCTCPClient::send(const OSCMessage& message, long tag) {
+std::size_t OSCTCPClient::receiveBacklogBytes() const { return receiver_->inbox.backlog()->bytes(); }
+
+Result<void, OSCTCPSendError> OSCTCPClient::send(const OSCMessage& message, long tag) {
     auto bytes = message.rawData();
     if (!bytes) return fail(bytes.error());
     return sendBytes(*bytes, tag);
 }
 
-Result<void, OSCEncodeError> OSCTCPClient::send(const OSCBundle& bundle, long tag) {
+Result<void, OSCTCPSendError> OSCTCPClient::send(const OSCBundle& bundle, long tag) {
     auto bytes = bundle.rawData();
     if (!bytes) return fail(bytes.error());
     return sendBytes(*bytes, tag);
 }
 
-Result<void, OSCEncodeError> OSCTCPClient::send(const OSCPacket& packet, long tag) {
+Result<void, OSCTCPSendError> OSCTCPClient::send(const OSCPacket& packet, long tag) {
     auto bytes = packet.rawData();
     if (!bytes) return fail(bytes.error());
     return sendBytes(*bytes, tag);
 }
 
-Result<void, OSCEncodeError> OSCTCPClient::sendBytes(const OSCBytes& packetBytes, long tag) {
+Result<void, OSCTCPSendError> OSCTCPClient::sendBytes(const OSCBytes& packetBytes, long tag) {
+    OSCBytes framed;
     switch (framingMode_) {
-    case OSCTCPFramingMode::osc1_1: tcpSocket_->writeData(slipEncode(packetBytes), -1, tag); break;
+    case OSCTCPFramingMode::osc1_1: framed = slipEncode(packetBytes); break;
     case OSCTCPFramingMode::osc1_0: {
-        auto framed = lengthHeaderEncode(packetBytes);
-        if (!framed) return fail(framed.error());
-        tcpSocket_->writeData(std::move(framed).value(), -1, tag);
+        auto withHeader = lengthHeaderEncode(packetBytes);
+        if (!withHeader) return fail(withHeader.error());
+        framed = std::move(withHeader).value();
         break;
     }
-    case OSCTCPFramingMode::none: tcpSocket_->writeData(packetBytes, -1, tag); break;
+    case OSCTCPFramingMode::none: framed = packetBytes; break;
     }
+    if (auto queued = tcpSocket_->writeData(std::move(framed), -1, tag); !queued) return fail(queued.error());
     return {};
 }
 
