@@ -197,7 +197,8 @@ void applyDeletions(const MarkerDiff& diff, EosLink& link, const CueSyncContext&
                                                     candidate.cueNumber);
             confirmed = decision.confirmed;
             if (decision.answer) {
-                if (context.asked) {
+                // A No that came without anybody being asked is no question.
+                if (context.asked && decision.answer->declinedBecause.empty()) {
                     context.asked(DeletionQuestion{candidate.cueList, trimmed(candidate.cueNumber),
                                                    decision.answer->confirmed, decision.answer->doNotAskAgain});
                 }

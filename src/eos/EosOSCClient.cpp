@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <vector>
 
 #include "eos/EosCommands.h"
@@ -159,6 +160,14 @@ void EosOSCClient::startAttempt() {
             }
         },
         [mainQueue](OSCTCPClient::DeliveryTask task) { mainQueue->async(std::move(task)); });
+    transport->setWriteHandler([weak, mainQueue, weakTransport](long tag) {
+        mainQueue->async([weak, weakTransport, tag] {
+            const auto self = weak.lock();
+            if (self && self->client_ != nullptr && self->client_ == weakTransport.lock()) {
+                self->written(tag);
+            }
+        });
+    });
     transport->setNotificationHandler([weak, mainQueue, weakTransport](const OSCTCPClient::Notification& n) {
         const bool connected = n.kind == OSCTCPClient::Notification::Kind::connected;
         mainQueue->async([weak, weakTransport, connected, reason = n.reason] {
@@ -207,6 +216,8 @@ void EosOSCClient::dropTransport() {
         stable_->cancel();
         stable_.reset();
     }
+    // A released transport reports nothing more: what it has not written by now it never will.
+    holdUnwritten("not written before the connection ended");
     if (client_) {
         client_->close();
     }
@@ -282,17 +293,19 @@ void EosOSCClient::handleConnected() {
     if (readyToSend()) {
         sendNow(HeldLine{std::string(blindKeyAddress), {}});
     }
-    flushHeld();
+    flushHeld(true);
     if (callbacks_.onConnectionEstablished) {
         callbacks_.onConnectionEstablished();
     }
 }
 
-// Lines already written to the connection that just ended are not held
-// again: the console may well have read and run them before it went away,
-// and a line run twice (an Enter or a Delete on a cue that moved meanwhile)
-// is worse than one the next full update or edit puts right.
+// Lines the kernel had taken from the connection that just ended are not
+// held again: the console may well have read and run them before it went
+// away, and a line run twice (an Enter or a Delete on a cue that moved
+// meanwhile) is worse than one the next full update or edit puts right.
+// Lines it never took cannot have reached the console; they are held again.
 void EosOSCClient::handleDisconnected(const std::string& reason) {
+    holdUnwritten(reason.empty() ? "not written before the connection ended" : "not written: " + reason);
     dropTransport();
     reportConnectionState(false, reason);
     scheduleRetry();
@@ -301,12 +314,12 @@ void EosOSCClient::handleDisconnected(const std::string& reason) {
 // With the full update on connect about to send every cue of the file, the
 // held command lines other than deletions would only repeat older states of
 // it; deletions and cue queries (which the update does not ask) still go.
-void EosOSCClient::flushHeld() {
+void EosOSCClient::flushHeld(bool onConnect) {
     if (held_.empty()) {
         return;
     }
     std::vector<HeldLine> lines = held_.takeAll();
-    if (callbacks_.replacesHeldWithFullUpdate && callbacks_.replacesHeldWithFullUpdate()) {
+    if (onConnect && callbacks_.replacesHeldWithFullUpdate && callbacks_.replacesHeldWithFullUpdate()) {
         std::vector<HeldLine> kept;
         std::vector<HeldLine> replaced;
         for (HeldLine& line : lines) {
@@ -318,10 +331,42 @@ void EosOSCClient::flushHeld() {
         reportDropped(replaced, "replaced by the full update on connect");
         lines = std::move(kept);
     }
-    for (HeldLine& line : lines) {
-        deliver(std::move(line));
+    for (std::size_t sent = 0; sent < lines.size(); ++sent) {
+        if (!readyToSend() || !sendNow(lines[sent])) {
+            // The rest keeps its turn, ahead of anything held meanwhile.
+            held_.holdInFront({std::make_move_iterator(lines.begin() + static_cast<std::ptrdiff_t>(sent)),
+                               std::make_move_iterator(lines.end())});
+            break;
+        }
     }
     reportHeldCount();
+}
+
+void EosOSCClient::written(long tag) {
+    while (!inFlight_.empty() && inFlight_.front().tag <= tag) {
+        inFlightBytes_ -= inFlight_.front().line.address.size() + inFlight_.front().line.text.size();
+        inFlight_.pop_front();
+    }
+    // Lines held because the console stopped reading go once it has caught up by half.
+    if (!held_.empty() && readyToSend() && inFlightBytes_ < OSCTCPClient::receiveBacklogLimit / 2) {
+        flushHeld(false);
+    }
+}
+
+void EosOSCClient::holdUnwritten(std::string_view reason) {
+    std::vector<HeldLine> unwritten;
+    for (InFlight& entry : inFlight_) {
+        if (entry.line.address != blindKeyAddress) {
+            report(LineOutcome{entry.line.address, entry.line.text, LineFate::held, std::string(reason)});
+            unwritten.push_back(std::move(entry.line));
+        }
+    }
+    inFlight_.clear();
+    inFlightBytes_ = 0;
+    if (!unwritten.empty()) {
+        reportDropped(held_.holdInFront(std::move(unwritten)), "held lines are full");
+        reportHeldCount();
+    }
 }
 
 void EosOSCClient::reportDropped(const std::vector<HeldLine>& lines, std::string_view reason) {
@@ -331,11 +376,11 @@ void EosOSCClient::reportDropped(const std::vector<HeldLine>& lines, std::string
 }
 
 void EosOSCClient::deliver(HeldLine line) {
-    if (readyToSend()) {
-        sendNow(line);
+    // Lines already held go first: a new one waits behind them.
+    if (readyToSend() && held_.empty() && sendNow(line)) {
         return;
     }
-    hold(std::move(line), "not connected");
+    hold(std::move(line), isConnected_ ? "the console is not reading" : "not connected");
     // A send is a reason to try now unless a retry is already waiting its turn.
     connect();
 }
@@ -352,18 +397,25 @@ void EosOSCClient::hold(HeldLine line, std::string_view reason) {
     reportHeldCount();
 }
 
-void EosOSCClient::sendNow(const HeldLine& line) {
+bool EosOSCClient::sendNow(const HeldLine& line) {
     const bool bare = line.text.empty();
-    const auto sent = bare ? client_->send(OSCMessage(std::string_view(line.address)))
-                           : client_->send(OSCMessage(commandAddress, {OSCValue(line.text)}));
+    const long tag = ++nextTag_;
+    const auto sent = bare ? client_->send(OSCMessage(std::string_view(line.address)), tag)
+                           : client_->send(OSCMessage(commandAddress, {OSCValue(line.text)}), tag);
     if (!sent) {
+        if (sent.error().isWriteQueueFull()) {
+            return false;
+        }
         report(LineOutcome{line.address, line.text, LineFate::dropped, sent.error().description()});
-        return;
+        return true;
     }
+    inFlight_.push_back({tag, line});
+    inFlightBytes_ += line.address.size() + line.text.size();
     if (callbacks_.onOutgoingMessage) {
         callbacks_.onOutgoingMessage(outgoingRecord(line.address, bare ? noValuesText : std::string_view(line.text)));
     }
     report(LineOutcome{line.address, line.text, LineFate::sent, {}});
+    return true;
 }
 
 void EosOSCClient::sendAddress(std::string_view address) {

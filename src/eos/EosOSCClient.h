@@ -8,15 +8,18 @@
 // failed attempt or a lost connection it retries after 0.5 s, doubling up to
 // 5 s (reset once a connection has stayed up for stableConnection); an
 // address change retries at once. There is never more than one attempt at a
-// time. Lines decided while not connected are held (HeldLines, at most
-// HeldLines::limit, oldest dropped and reported) and go out right after the
-// blind key.
+// time. Lines decided while not connected, or while the console has stopped
+// reading and the transport's write queue is full, are held (HeldLines, at
+// most HeldLines::limit, oldest dropped and reported) and go out, in order,
+// right after the blind key or once the queue has drained. A line the
+// transport took but never wrote before the connection ended is held again.
 // Made by create() and held by a shared_ptr (its transport's handlers and
 // timers hold it weakly); owned by the monitor. Main thread only: the
 // transport's handlers hop to the main queue, one task per message or
 // notification, in arrival order.
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -80,9 +83,13 @@ private:
     void scheduleRetry();
     void dropTransport();
     void deliver(HeldLine line);
-    void sendNow(const HeldLine& line);
+    // False when the transport had no room for the line (the console is not
+    // reading); the caller holds it.
+    bool sendNow(const HeldLine& line);
     void hold(HeldLine line, std::string_view reason);
-    void flushHeld();
+    void flushHeld(bool onConnect);
+    void written(long tag);
+    void holdUnwritten(std::string_view reason);
     void reportDropped(const std::vector<HeldLine>& lines, std::string_view reason);
     void reportConnectionState(bool connected, const std::string& reason = {});
     void reportLinkStatus(LinkState state, const std::string& reason);
@@ -107,6 +114,16 @@ private:
     MainQueue::Duration retryDelay_ = firstRetryDelay;
     HeldLines held_;
     std::size_t droppedSinceConnected_ = 0;
+    // Lines handed to the transport whose last byte the kernel has not yet
+    // taken, oldest first, with their send tags; what a dying connection
+    // never wrote goes back to the held lines.
+    struct InFlight {
+        long tag = 0;
+        HeldLine line;
+    };
+    std::deque<InFlight> inFlight_;
+    std::size_t inFlightBytes_ = 0;
+    long nextTag_ = 0;
 };
 
 // The cue reply's list and number, or absent for any other address.
