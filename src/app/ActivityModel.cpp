@@ -6,6 +6,7 @@
 
 #include "app/Theme.h"
 #include "eos/CueDeletionPrompt.h"
+#include "monitor/NewerEntries.h"
 #include "support/TextRules.h"
 
 namespace lanternwick {
@@ -115,18 +116,6 @@ struct OutcomeEntry {
                                                                                  : QStringLiteral("no")}});
     }
 };
-
-// The entries newer than `last`, oldest first; the monitor's logs keep the
-// newest at the front.
-template <typename Entry>
-std::vector<const Entry*> newerThan(const std::vector<Entry>& log, const std::optional<Uuid>& last) {
-    auto end = log.end();
-    if (last) end = std::find_if(log.begin(), log.end(), [&](const Entry& e) { return e.id == *last; });
-    std::vector<const Entry*> fresh;
-    for (auto it = log.begin(); it != end; ++it) fresh.push_back(&*it);
-    std::reverse(fresh.begin(), fresh.end());
-    return fresh;
-}
 
 QDateTime localDateTime(std::chrono::system_clock::time_point time) {
     const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch());

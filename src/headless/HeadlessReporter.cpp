@@ -3,22 +3,11 @@
 #include <algorithm>
 #include <vector>
 
+#include "monitor/NewerEntries.h"
+
 namespace lanternwick {
 
 namespace {
-
-// The entries newer than `last`, oldest first. The logs keep the newest entry
-// at the front; when `last` has already dropped off a bounded log, every
-// entry is new.
-template <typename Entry>
-std::vector<const Entry*> newerThan(const std::vector<Entry>& log, const std::optional<Uuid>& last) {
-    auto end = log.end();
-    if (last) end = std::find_if(log.begin(), log.end(), [&](const Entry& e) { return e.id == *last; });
-    std::vector<const Entry*> fresh;
-    for (auto it = log.begin(); it != end; ++it) fresh.push_back(&*it);
-    std::reverse(fresh.begin(), fresh.end());
-    return fresh;
-}
 
 // The time opens the first line of a record; the lines after it are indented
 // by its width, so the records stand out.
