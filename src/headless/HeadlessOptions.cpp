@@ -3,9 +3,11 @@
 namespace lanternwick {
 
 const std::string_view headlessUsage =
-    "usage: lanternwick --headless [--file PATH] [--host HOST] [--port PORT]\n"
+    "usage: lanternwick [--headless] [--file PATH] [--host HOST] [--port PORT]\n"
     "                   [--update-on-connect] [--sync-labels] [--delete-cues]\n"
     "                   [--assume-yes | --assume-no]\n"
+    "       lanternwick --help | --version\n"
+    "  --headless           run in the terminal, without a window\n"
     "  --file PATH          marker file to watch (must be a valid Tempolane file)\n"
     "  --host HOST          console host (default: saved setting, else 127.0.0.1)\n"
     "  --port PORT          console OSC TCP port, 1-65535 (default: saved setting, else 8555)\n"
@@ -14,6 +16,7 @@ const std::string_view headlessUsage =
     "  --delete-cues        delete cues whose markers were deleted\n"
     "  --assume-yes         delete without asking\n"
     "  --assume-no          never delete (the answer when standard input is not a terminal)\n"
+    "  --version            print the version and exit\n"
     "Flags apply to this run only and are never saved.\n";
 
 namespace {
@@ -56,6 +59,8 @@ Result<HeadlessOptions, std::string> parseHeadlessArguments(const std::vector<st
         if (flag == "--headless" && noValue()) {
         } else if ((flag == "--help" || flag == "-h") && noValue()) {
             options.showHelp = true;
+        } else if (flag == "--version" && noValue()) {
+            options.showVersion = true;
         } else if (flag == "--update-on-connect" && noValue()) {
             options.updateOnConnect = true;
         } else if (flag == "--sync-labels" && noValue()) {
@@ -82,9 +87,9 @@ Result<HeadlessOptions, std::string> parseHeadlessArguments(const std::vector<st
                             (text ? ", not \"" + *text + "\"" : std::string()));
             }
             options.port = *port;
-        } else if (inlineValue && (flag == "--headless" || flag == "--help" || flag == "--update-on-connect" ||
-                                   flag == "--sync-labels" || flag == "--delete-cues" || flag == "--assume-yes" ||
-                                   flag == "--assume-no")) {
+        } else if (inlineValue && (flag == "--headless" || flag == "--help" || flag == "--version" ||
+                                   flag == "--update-on-connect" || flag == "--sync-labels" ||
+                                   flag == "--delete-cues" || flag == "--assume-yes" || flag == "--assume-no")) {
             return fail(std::string(flag) + " takes no value");
         } else {
             return fail("unknown argument: " + args[i]);

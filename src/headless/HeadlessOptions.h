@@ -28,6 +28,7 @@ struct HeadlessOptions {
     bool deleteCues = false;
     DeletionAnswer deletionAnswer = DeletionAnswer::ask;
     bool showHelp = false;
+    bool showVersion = false;
 
     friend bool operator==(const HeadlessOptions&, const HeadlessOptions&) = default;
 };
