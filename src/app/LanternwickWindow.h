@@ -3,7 +3,8 @@
 // It holds the configuration view at its fixed size, so the window cannot be
 // resized, and shapes the menu bar: no command makes a new or second window,
 // and the Help menu holds only "Lanternwick Help", which opens the help page
-// shipped with the application in the default browser.
+// shipped with the application in the default browser, or, where no browser
+// can be launched, shows the page's path in a message box to open by hand.
 // main() owns it for the whole run and shares the one monitor with it. On
 // macOS closing it only hides it, so the same window (and never a second
 // monitor) comes back; elsewhere closing it ends the application.
@@ -24,7 +25,8 @@ class MarkerFileChooser;
 class LanternwickWindow final : public QMainWindow {
     Q_OBJECT
 public:
-    using UrlOpener = std::function<void(const QUrl&)>;
+    // False when nothing could open the address (no browser, no launcher).
+    using UrlOpener = std::function<bool(const QUrl&)>;
 
     // An invalid help page leaves the help item doing nothing.
     LanternwickWindow(std::shared_ptr<LightingFileMonitor> monitor, std::shared_ptr<MarkerFileChooser> chooser,
@@ -35,6 +37,7 @@ public:
 
 private:
     void buildMenus();
+    void showHelpPagePath();
 
     EosConfigurationView* view_;
     QUrl helpPage_;

@@ -124,7 +124,7 @@ int runWindow(int argc, char** argv) {
 
     LanternwickWindow window(monitor, std::make_shared<DialogMarkerFileChooser>(),
                              helpPageUrl(QCoreApplication::applicationDirPath()),
-                             [](const QUrl& page) { QDesktopServices::openUrl(page); });
+                             [](const QUrl& page) { return QDesktopServices::openUrl(page); });
     deletionDialog->setParentWindow(&window);
 
 #if defined(Q_OS_MACOS)
