@@ -79,7 +79,7 @@ void printHelp() {
 int runWindow(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/lanternwick/lanternwick.png")));
-    QGuiApplication::setDesktopFileName(QStringLiteral("lanternwick"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.lanternwick.Lanternwick"));
 #if !defined(Q_OS_MACOS)
     // macOS draws its menu bar and dialogs in the system's appearance.
     QApplication::setPalette(theme::applicationPalette());
