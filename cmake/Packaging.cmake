@@ -3,25 +3,45 @@
 include(GNUInstallDirs)
 
 # Debian keeps a package's documents under its package name, not the
-# project's; the manual pages go in compressed, as policy wants them.
+# project's; manual pages and the changelog go in compressed, as policy wants.
 set(LANTERNWICK_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/lanternwick)
+
+# The changelog and the AppStream metadata list releases by hand; the newest
+# one must be the version being built, or the package would contradict itself.
+foreach(listing "doc/changelog;^lanternwick \\(([^)]*)\\)"
+                "src/app/resources/org.lanternwick.Lanternwick.metainfo.xml;<release version=\"([^\"]*)\"")
+  list(GET listing 0 file)
+  list(GET listing 1 pattern)
+  file(READ ${PROJECT_SOURCE_DIR}/${file} text)
+  string(REGEX MATCH "${pattern}" newest "${text}")
+  if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+    message(SEND_ERROR "${file}: the newest release is \"${CMAKE_MATCH_1}\", the project is ${PROJECT_VERSION}")
+  endif()
+endforeach()
+
+# -n leaves the name and time out of the gzip header, so rebuilds are identical.
+function(lanternwick_gzip SOURCE OUTPUT)
+  add_custom_command(OUTPUT ${OUTPUT}
+    COMMAND gzip -9 -n -c ${SOURCE} > ${OUTPUT}
+    DEPENDS ${SOURCE}
+    VERBATIM)
+endfunction()
 
 set(manual_pages "")
 foreach(page lanternwick lanternwick-console-sim)
   set(roff ${PROJECT_BINARY_DIR}/man/${page}.1)
   configure_file(${PROJECT_SOURCE_DIR}/doc/${page}.1.in ${roff} @ONLY)
-  # -n leaves the name and time out of the header, so rebuilds are identical.
-  add_custom_command(OUTPUT ${roff}.gz
-    COMMAND gzip -9 -n -c ${roff} > ${roff}.gz
-    DEPENDS ${roff}
-    VERBATIM)
+  lanternwick_gzip(${roff} ${roff}.gz)
   list(APPEND manual_pages ${roff}.gz)
 endforeach()
-add_custom_target(lanternwick_manual_pages ALL DEPENDS ${manual_pages})
+set(changelog ${PROJECT_BINARY_DIR}/doc/changelog.gz)
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/doc)
+lanternwick_gzip(${PROJECT_SOURCE_DIR}/doc/changelog ${changelog})
+add_custom_target(lanternwick_compressed_docs ALL DEPENDS ${manual_pages} ${changelog})
 
 install(TARGETS lanternwick lanternwick-console-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${manual_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES doc/copyright DESTINATION ${LANTERNWICK_DOC_DIR})
+install(FILES doc/copyright ${changelog} DESTINATION ${LANTERNWICK_DOC_DIR})
 install(FILES samples/Lighting.xml DESTINATION ${LANTERNWICK_DOC_DIR}/examples)
 
 if(LANTERNWICK_BUILD_APP)
