@@ -5,6 +5,8 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 
 #include "app/ActivityWindow.h"
 #include "app/EosConfigurationView.h"
@@ -61,9 +63,27 @@ void LanternwickWindow::showActivity() {
 ActivityWindow* LanternwickWindow::activityWindow() const { return activity_; }
 
 void LanternwickWindow::openHelp() {
-    if (helpPage_.isValid() && openUrl_) {
-        openUrl_(helpPage_);
+    if (helpPage_.isValid() && openUrl_ && !openUrl_(helpPage_)) {
+        showHelpPagePath();
     }
+}
+
+// Where nothing can launch the page (no xdg-open, no known browser) the
+// desktop gives no sign of its own, so the path is shown to be read or copied.
+void LanternwickWindow::showHelpPagePath() {
+    auto* box = new QMessageBox(this);
+    box->setObjectName(QStringLiteral("helpPagePathBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setIcon(QMessageBox::Information);
+    box->setWindowTitle(QStringLiteral("Lanternwick Help"));
+    box->setTextFormat(Qt::PlainText);
+    box->setText(QStringLiteral("No web browser could be opened for the help page. Open it in one by hand:\n\n") +
+                 (helpPage_.isLocalFile() ? helpPage_.toLocalFile() : helpPage_.toString()));
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    QPushButton* ok = box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box->setDefaultButton(ok);
+    box->setEscapeButton(ok);
+    box->open();
 }
 
 }  // namespace lanternwick

@@ -5,7 +5,8 @@
 // window; Window > Activity (Ctrl+L) and the view's status line open the one
 // activity window, made on first use and raised when it is already open; the
 // Help menu holds only "Lanternwick Help", which opens the help page shipped
-// with the application in the default browser.
+// with the application in the default browser, or, where no browser can be
+// launched, shows the page's path in a message box to open by hand.
 // main() owns it for the whole run and shares the one monitor with it. On
 // macOS closing it only hides it, so the same window (and never a second
 // monitor) comes back; elsewhere closing it ends the application.
@@ -28,7 +29,8 @@ class MarkerFileChooser;
 class LanternwickWindow final : public QMainWindow {
     Q_OBJECT
 public:
-    using UrlOpener = std::function<void(const QUrl&)>;
+    // False when nothing could open the address (no browser, no launcher).
+    using UrlOpener = std::function<bool(const QUrl&)>;
 
     // An invalid help page leaves the help item doing nothing.
     LanternwickWindow(std::shared_ptr<LightingFileMonitor> monitor, std::shared_ptr<MarkerFileChooser> chooser,
@@ -44,6 +46,7 @@ public:
 
 private:
     void buildMenus();
+    void showHelpPagePath();
 
     std::shared_ptr<LightingFileMonitor> monitor_;
     EosConfigurationView* view_;

@@ -3,9 +3,11 @@
 namespace lanternwick {
 
 const std::string_view headlessUsage =
-    "usage: lanternwick --headless [--file PATH] [--host HOST] [--port PORT]\n"
+    "usage: lanternwick [--headless] [--file PATH] [--host HOST] [--port PORT]\n"
     "                   [--update-on-connect] [--sync-labels] [--delete-cues]\n"
     "                   [--assume-yes | --assume-no] [--json]\n"
+    "       lanternwick --help | --version\n"
+    "  --headless           run in the terminal, without a window\n"
     "  --file PATH          marker file to watch (must be a valid Tempolane file)\n"
     "  --host HOST          console host (default: saved setting, else 127.0.0.1)\n"
     "  --port PORT          console OSC TCP port, 1-65535 (default: saved setting, else 8555)\n"
@@ -15,6 +17,7 @@ const std::string_view headlessUsage =
     "  --assume-yes         delete without asking\n"
     "  --assume-no          never delete (the answer when there is no terminal to ask)\n"
     "  --json               print one JSON object per line instead of text\n"
+    "  --version            print the version and exit\n"
     "Flags apply to this run only and are never saved.\n";
 
 namespace {
@@ -57,6 +60,8 @@ Result<HeadlessOptions, std::string> parseHeadlessArguments(const std::vector<st
         if (flag == "--headless" && noValue()) {
         } else if ((flag == "--help" || flag == "-h") && noValue()) {
             options.showHelp = true;
+        } else if (flag == "--version" && noValue()) {
+            options.showVersion = true;
         } else if (flag == "--update-on-connect" && noValue()) {
             options.updateOnConnect = true;
         } else if (flag == "--sync-labels" && noValue()) {
@@ -85,9 +90,10 @@ Result<HeadlessOptions, std::string> parseHeadlessArguments(const std::vector<st
                             (text ? ", not \"" + *text + "\"" : std::string()));
             }
             options.port = *port;
-        } else if (inlineValue && (flag == "--headless" || flag == "--help" || flag == "--update-on-connect" ||
-                                   flag == "--sync-labels" || flag == "--delete-cues" || flag == "--assume-yes" ||
-                                   flag == "--assume-no" || flag == "--json")) {
+        } else if (inlineValue && (flag == "--headless" || flag == "--help" || flag == "--version" ||
+                                   flag == "--update-on-connect" || flag == "--sync-labels" ||
+                                   flag == "--delete-cues" || flag == "--assume-yes" || flag == "--assume-no" ||
+                                   flag == "--json")) {
             return fail(std::string(flag) + " takes no value");
         } else {
             return fail("unknown argument: " + args[i]);

@@ -30,6 +30,7 @@ struct HeadlessOptions {
     bool showHelp = false;
     // JSON Lines on standard output instead of lines for a person.
     bool json = false;
+    bool showVersion = false;
 
     friend bool operator==(const HeadlessOptions&, const HeadlessOptions&) = default;
 };

@@ -9,6 +9,7 @@
 #include "headless/HeadlessReporter.h"
 #include "headless/StopSignal.h"
 #include "headless/TerminalDeletionPrompt.h"
+#include "LanternwickVersion.h"
 #include "markers/TempolaneFileValidationError.h"
 #include "monitor/LightingFileMonitor.h"
 #include "support/RunLoopMainQueue.h"
@@ -29,6 +30,10 @@ int runHeadless(const std::vector<std::string>& args, SettingsStore& store, cons
     }
     if (options->showHelp) {
         std::cout << headlessUsage;
+        return 0;
+    }
+    if (options->showVersion) {
+        std::cout << "lanternwick " << version << "\n";
         return 0;
     }
     if (options->file) {

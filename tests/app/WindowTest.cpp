@@ -55,7 +55,10 @@ protected:
             .pollTimer = [](MainQueue::Duration, std::function<void()>) { return CancelHandle(); },
         });
         window = std::make_unique<LanternwickWindow>(monitor, chooser, std::move(help),
-                                                     [this](const QUrl& url) { opened << url; });
+                                                     [this](const QUrl& url) {
+                                                         opened << url;
+                                                         return launcherAvailable;
+                                                     });
         view = window->configurationView();
     }
 
@@ -91,6 +94,7 @@ protected:
     std::unique_ptr<LanternwickWindow> window;
     EosConfigurationView* view = nullptr;
     QList<QUrl> opened;
+    bool launcherAvailable = true;
 };
 
 TEST_F(WindowTest, FirstShowingFillsThePortFieldAndStartsMonitoringOnce) {
@@ -307,7 +311,7 @@ TEST_F(WindowTest, IsTitledAndCannotBeResized) {
     EXPECT_EQ(window->configurationView()->size(), QSize(532, 650));
 }
 
-TEST_F(WindowTest, TheHelpItemOpensTheHelpPageOrNothing) {
+TEST_F(WindowTest, TheHelpItemOpensTheHelpPageOrShowsWhereItIs) {
     const auto triggerHelp = [](const LanternwickWindow& window) {
         for (QAction* menu : window.menuBar()->actions()) {
             if (menu->text().remove('&') == "Help") {
@@ -316,13 +320,33 @@ TEST_F(WindowTest, TheHelpItemOpensTheHelpPageOrNothing) {
         }
         ADD_FAILURE() << "no Help menu";
     };
-    const QUrl page = QUrl::fromLocalFile(QString::fromStdString(scratch.path("help.html").string()));
-    makeWindow(page);
-    triggerHelp(*window);
-    EXPECT_EQ(opened, QList<QUrl>{page});
-    makeWindow();
-    triggerHelp(*window);
-    EXPECT_EQ(opened.size(), 1);
+    const QString path = QString::fromStdString(scratch.write("help.html", "<html></html>").string());
+    const QUrl page = QUrl::fromLocalFile(path);
+    const struct {
+        QUrl page;
+        bool launcherAvailable;
+        int openAttempts;
+        bool pathShown;
+    } cases[] = {
+        {page, true, 1, false},
+        {page, false, 1, true},
+        // No page found: the item does nothing, not even a message.
+        {QUrl(), false, 0, false},
+    };
+    for (const auto& c : cases) {
+        opened.clear();
+        launcherAvailable = c.launcherAvailable;
+        makeWindow(c.page);
+        triggerHelp(*window);
+        EXPECT_EQ(opened.size(), c.openAttempts) << c.launcherAvailable;
+        auto* box = window->findChild<QMessageBox*>("helpPagePathBox");
+        ASSERT_EQ(box != nullptr, c.pathShown) << c.launcherAvailable;
+        if (box) {
+            EXPECT_EQ(opened, QList<QUrl>{page});
+            EXPECT_TRUE(box->isVisible());
+            EXPECT_TRUE(box->text().endsWith("\n" + path)) << box->text().toStdString();
+        }
+    }
 }
 
 TEST(HelpPage, IsFoundInstalledBesideBinOrElseNextToABuiltExecutable) {

@@ -15,6 +15,7 @@
 #include "eos/SyncOutcome.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/TerminalDeletionPrompt.h"
+#include "LanternwickVersion.h"
 #include "monitor/SettingsStore.h"
 #include "support/RunLoopMainQueue.h"
 
@@ -46,6 +47,9 @@ TEST(HeadlessRunner, BadFlagsOrAnInvalidFileExitWithStatusTwoAndTouchNothing) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(runHeadless({"--help"}, store), 0);
     EXPECT_NE(testing::internal::GetCapturedStdout().find("--assume-yes"), std::string::npos);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(runHeadless({"--headless", "--version"}, store), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "lanternwick " + std::string(version) + "\n");
     std::filesystem::remove(notTempolane);
 }
 
@@ -210,6 +214,7 @@ TEST(HeadlessOptions, BadFlagsAreRefusedWithAReason) {
     EXPECT_EQ(refusal({"--verbose"}), "unknown argument: --verbose");
     EXPECT_EQ(refusal({"--assume-yes", "--assume-no"}), "--assume-yes and --assume-no exclude each other");
     EXPECT_EQ(refusal({"--sync-labels=no"}), "--sync-labels takes no value");
+    EXPECT_EQ(refusal({"--version=1"}), "--version takes no value");
     for (const char* port : {"0", "65536", "-1", "80a", "", " 80", "123456"}) {
         EXPECT_NE(refusal({"--port", port}).find("--port needs a port number from 1 to 65535"), std::string::npos) << port;
     }

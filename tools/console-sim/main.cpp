@@ -14,6 +14,7 @@
 
 #include "console-sim/ConsoleSimulator.h"
 #include "console-sim/SimulatorServer.h"
+#include "LanternwickVersion.h"
 
 namespace {
 
@@ -25,7 +26,8 @@ constexpr std::string_view usage =
     "  --port PORT   TCP port to listen on, 0 for any free one (default 8555)\n"
     "  --json        print one JSON object per line instead of text\n"
     "  --dump FILE   keep FILE updated with the cue table as JSON (at most every 100 ms)\n"
-    "  --split       send every reply in two TCP writes with a short pause\n";
+    "  --split       send every reply in two TCP writes with a short pause\n"
+    "  --version     print the version and exit\n";
 
 struct Options {
     SimulatorServerOptions server;
@@ -94,6 +96,10 @@ int main(int argc, char** argv) {
     for (const std::string_view arg : args) {
         if (arg == "--help" || arg == "-h") {
             std::cout << usage;
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << "lanternwick-console-sim " << lanternwick::version << "\n";
             return 0;
         }
     }

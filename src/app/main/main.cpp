@@ -2,7 +2,7 @@
 // with --headless or when no display can be reached. The window takes the
 // headless runner's flags too (--file, --host, --port, the three options,
 // --assume-yes/--assume-no); like there, they hold for this run only and are
-// never saved.
+// never saved. --help and --version answer before any display is needed.
 
 #include <algorithm>
 #include <filesystem>
@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QIcon>
+#include <QSettings>
 
 #include "app/CueDeletionDialog.h"
 #include "app/HelpPage.h"
@@ -26,6 +27,7 @@
 #include "headless/FlagOverlaySettingsStore.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/HeadlessRunner.h"
+#include "LanternwickVersion.h"
 #include "markers/TempolaneFileValidationError.h"
 #include "monitor/LightingFileMonitor.h"
 
@@ -66,10 +68,18 @@ bool displayReachable(const std::vector<std::string>& args) {
 
 constexpr int badUsage = 2;
 
+void printHelp() {
+    std::cout << headlessUsage
+              << "Without --headless the window opens when a display can be reached, and the terminal\n"
+                 "mode runs otherwise; Qt's own options (-platform NAME and the like) are accepted.\n"
+                 "Settings chosen in the window, used wherever no flag is given, are kept in\n  "
+              << QSettings().fileName().toStdString() << "\n";
+}
+
 int runWindow(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/lanternwick/lanternwick.png")));
-    QGuiApplication::setDesktopFileName(QStringLiteral("lanternwick"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.lanternwick.Lanternwick"));
 #if !defined(Q_OS_MACOS)
     // macOS draws its menu bar and dialogs in the system's appearance.
     QApplication::setPalette(theme::applicationPalette());
@@ -84,10 +94,6 @@ int runWindow(int argc, char** argv) {
     if (!options) {
         std::cerr << "lanternwick: " << options.error() << "\n\n" << headlessUsage;
         return badUsage;
-    }
-    if (options->showHelp) {
-        std::cout << headlessUsage;
-        return 0;
     }
     if (options->file) {
         std::error_code ignored;
@@ -118,7 +124,7 @@ int runWindow(int argc, char** argv) {
 
     LanternwickWindow window(monitor, std::make_shared<DialogMarkerFileChooser>(),
                              helpPageUrl(QCoreApplication::applicationDirPath()),
-                             [](const QUrl& page) { QDesktopServices::openUrl(page); });
+                             [](const QUrl& page) { return QDesktopServices::openUrl(page); });
     deletionDialog->setParentWindow(&window);
 
 #if defined(Q_OS_MACOS)
@@ -143,6 +149,15 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
     QCoreApplication::setOrganizationName(QStringLiteral("Lanternwick"));
     QCoreApplication::setApplicationName(QStringLiteral("Lanternwick"));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(version.data(), static_cast<qsizetype>(version.size())));
+    if (hasArgument(args, "--version")) {
+        std::cout << "lanternwick " << version << "\n";
+        return 0;
+    }
+    if (hasArgument(args, "--help") || hasArgument(args, "-h")) {
+        printHelp();
+        return 0;
+    }
 
     const bool headlessRequested = hasArgument(args, "--headless");
     if (headlessRequested || !displayReachable(args)) {
