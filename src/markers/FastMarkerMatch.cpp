@@ -18,8 +18,6 @@
 #include <tuple>
 #include <utility>
 
-#include <unicode/uchar.h>
-
 #include "support/TextRules.h"
 
 namespace lanternwick {
@@ -68,7 +66,8 @@ constexpr Key blankKey = 0;  // the blank text, the absent cue list or number
 constexpr Key neverEqual = std::numeric_limits<Key>::max();
 
 std::string_view trimmedASCII(std::string_view text) {
-    const auto isSpace = [](char c) { return u_isUWhiteSpace(static_cast<unsigned char>(c)) != 0; };
+    // The ASCII part of Unicode white space, line ends included.
+    const auto isSpace = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
     while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
     while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
     return text;
@@ -188,35 +187,53 @@ public:
         for (const LightingMarker& m : newMarkers) {
             if (const auto& value = m.*field; value && std::isfinite(*value)) values_.push_back(*value);
         }
+        // Runs of one value (the fade of most markers) shrink before the sort.
+        values_.erase(std::unique(values_.begin(), values_.end()), values_.end());
+        if (std::is_sorted(values_.begin(), values_.end())) return;
         std::sort(values_.begin(), values_.end());
         values_.erase(std::unique(values_.begin(), values_.end()), values_.end());
     }
 
-    Key newKey(const std::optional<double>& value) const {
+    Key newKey(const std::optional<double>& value) {
         if (!value) return blankKey;
         if (!std::isfinite(*value)) return neverEqual;
-        return static_cast<Key>(std::lower_bound(values_.begin(), values_.end(), *value) - values_.begin() + 1);
+        return static_cast<Key>(lowerBound(*value) + 1);
     }
 
     // The difference grows monotonically away from the value, rounding
     // included, so the walk stops at the first new value out of tolerance.
-    void appendOldKeys(const std::optional<double>& value, std::vector<Key>& keys) const {
+    void appendOldKeys(const std::optional<double>& value, std::vector<Key>& keys) {
         if (!value) {
             keys.push_back(blankKey);
             return;
         }
         if (!std::isfinite(*value)) return;
-        const auto middle = std::lower_bound(values_.begin(), values_.end(), *value) - values_.begin();
+        const std::size_t middle = lowerBound(*value);
         for (auto k = middle; k > 0 && std::fabs(*value - values_[k - 1]) <= sameValueTolerance; --k) {
             keys.push_back(static_cast<Key>(k));
         }
-        for (auto k = middle; k < std::ssize(values_) && std::fabs(*value - values_[k]) <= sameValueTolerance; ++k) {
+        for (auto k = middle; k < values_.size() && std::fabs(*value - values_[k]) <= sameValueTolerance; ++k) {
             keys.push_back(static_cast<Key>(k + 1));
         }
     }
 
 private:
+    // Numbers in a file mostly ascend, so the answer is mostly the previous
+    // one or the next.
+    std::size_t lowerBound(double value) {
+        const auto isLowerBound = [&](std::size_t k) {
+            return k <= values_.size() && (k == values_.size() || value <= values_[k]) &&
+                   (k == 0 || values_[k - 1] < value);
+        };
+        if (!isLowerBound(lastLowerBound_) && !isLowerBound(++lastLowerBound_)) {
+            lastLowerBound_ = static_cast<std::size_t>(std::lower_bound(values_.begin(), values_.end(), value) -
+                                                       values_.begin());
+        }
+        return lastLowerBound_;
+    }
+
     std::vector<double> values_;
+    std::size_t lastLowerBound_ = 0;
 };
 
 // What the score compares, as keys: a new marker has one key per feature;
@@ -278,9 +295,9 @@ private:
 MarkerKeys markerKeys(const std::vector<LightingMarker>& oldMarkers, const std::vector<LightingMarker>& newMarkers) {
     CueListKeys cueLists;
     TextInterner types, tracks, cueIDs, labels;
-    const NumberKeys positions(newMarkers, &LightingMarker::position);
-    const NumberKeys fades(newMarkers, &LightingMarker::fade);
-    const NumberKeys fadeOuts(newMarkers, &LightingMarker::fadeOut);
+    NumberKeys positions(newMarkers, &LightingMarker::position);
+    NumberKeys fades(newMarkers, &LightingMarker::fade);
+    NumberKeys fadeOuts(newMarkers, &LightingMarker::fadeOut);
 
     MarkerKeys keys;
     keys.newKeys.reserve(newMarkers.size());
@@ -425,7 +442,11 @@ public:
     void seed() {
         seeding_ = true;
         for (std::uint32_t n = 0; n < nodes_.size(); ++n) {
+            nodes_[n].offeredOld = firstOld(nodes_[n]);
+            nodes_[n].offeredNew = firstNew(nodes_[n]);
             offerWithin(n);
+        }
+        for (std::uint32_t n = 0; n < nodes_.size(); ++n) {
             if (nodes_[n].next != noNode) offerBetween(n, nodes_[n].next);
         }
         seeding_ = false;
@@ -473,6 +494,9 @@ private:
         std::uint32_t previous = noNode;
         std::uint32_t next = noNode;
         bool unlinked = false;
+        // The first free markers the offers in the queue were made with.
+        std::optional<std::uint32_t> offeredOld;
+        std::optional<std::uint32_t> offeredNew;
     };
 
     std::optional<std::uint32_t> firstFree(std::uint32_t& cursor, std::uint32_t end,
@@ -502,14 +526,38 @@ private:
         offer(apart, firstOld(nodes_[high]), firstNew(nodes_[low]));
     }
 
+    // Pairs the first free marker of one side of node n with the first free
+    // markers of the other side at n and at its neighbours.
+    void offerAround(std::uint32_t n, bool oldSide) {
+        const auto offerWith = [&](std::uint32_t other) {
+            const std::uint64_t apart = distance(nodes_[n].index, nodes_[other].index);
+            if (oldSide) {
+                offer(apart, firstOld(nodes_[n]), firstNew(nodes_[other]));
+            } else {
+                offer(apart, firstOld(nodes_[other]), firstNew(nodes_[n]));
+            }
+        };
+        offerWith(n);
+        if (nodes_[n].previous != noNode) offerWith(nodes_[n].previous);
+        if (nodes_[n].next != noNode) offerWith(nodes_[n].next);
+    }
+
+    // Offers made with a first marker that is still free remain valid in the
+    // queue; only a side whose first marker changed needs new ones.
     void refresh(std::uint32_t n) {
         Node& node = nodes_[n];
         if (node.unlinked) return;
-        const bool empty = !firstOld(node) && !firstNew(node);
-        if (!empty) {
-            offerWithin(n);
-            if (node.previous != noNode) offerBetween(node.previous, n);
-            if (node.next != noNode) offerBetween(n, node.next);
+        const auto oldFirst = firstOld(node);
+        const auto newFirst = firstNew(node);
+        if (oldFirst || newFirst) {
+            if (oldFirst != node.offeredOld) {
+                node.offeredOld = oldFirst;
+                offerAround(n, true);
+            }
+            if (newFirst != node.offeredNew) {
+                node.offeredNew = newFirst;
+                offerAround(n, false);
+            }
             return;
         }
         node.unlinked = true;
@@ -585,8 +633,14 @@ public:
           newRangeOf_(newMarkers.size()) {
         for (const LightingMarker& m : oldMarkers) oldIndexes_.push_back(m.index);
         for (const LightingMarker& m : newMarkers) newIndexes_.push_back(m.index);
-        for (std::uint32_t i = 0; i < oldMarkers.size(); ++i) freeOld_.push_back(i);
-        for (std::uint32_t j = 0; j < newMarkers.size(); ++j) freeNew_.push_back(j);
+        for (std::uint32_t i = 0; i < oldMarkers.size(); ++i) {
+            freeOld_.push_back(i);
+            oldRangeOf_[i].possible = oldPossible(i);
+        }
+        for (std::uint32_t j = 0; j < newMarkers.size(); ++j) {
+            freeNew_.push_back(j);
+            newRangeOf_[j].possible = newPossible(j);
+        }
         matching_.pairs.reserve(std::min(oldMarkers.size(), newMarkers.size()));
     }
 
@@ -701,8 +755,8 @@ private:
         if (freeOld_.empty() || freeNew_.empty()) return;
         const CommonKeys newCommon = commonNewKeys();
         const CommonKeys oldCommon = commonOldKeys();
-        for (const std::uint32_t i : freeOld_) oldRangeOf_[i] = oldRange(i, newCommon);
-        for (const std::uint32_t j : freeNew_) newRangeOf_[j] = newRange(j, oldCommon);
+        for (const std::uint32_t i : freeOld_) oldRangeOf_[i].forced = oldForced(i, newCommon);
+        for (const std::uint32_t j : freeNew_) newRangeOf_[j].forced = newForced(j, oldCommon);
         oldRangeKinds_ = distinctRanges(oldRangeOf_, freeOld_);
         newRangeKinds_ = distinctRanges(newRangeOf_, freeNew_);
         orderFreeMarkers();
@@ -749,28 +803,41 @@ private:
         return common;
     }
 
-    MaskRange oldRange(std::uint32_t i, const CommonKeys& newCommon) const {
-        MaskRange range;
+    Mask oldPossible(std::uint32_t i) const {
+        Mask possible = 0;
         for (std::size_t f = 0; f < featureCount; ++f) {
-            const auto keys = keys_.oldKeys(i, f);
-            const auto bit = static_cast<Mask>(1U << f);
-            if (!keys.empty()) range.possible |= bit;
-            if (newCommon[f] && std::find(keys.begin(), keys.end(), *newCommon[f]) != keys.end()) range.forced |= bit;
+            if (!keys_.oldKeys(i, f).empty()) possible |= static_cast<Mask>(1U << f);
         }
-        return range;
+        return possible;
     }
 
-    MaskRange newRange(std::uint32_t j, const CommonKeys& oldCommon) const {
-        MaskRange range;
+    Mask newPossible(std::uint32_t j) const {
+        Mask possible = 0;
         for (std::size_t f = 0; f < featureCount; ++f) {
             const Key key = keys_.newKeys[j][f];
-            const auto bit = static_cast<Mask>(1U << f);
             // Old markers never offer a blank cue id or label.
             const bool blankText = (f == cueIDFeature || f == labelFeature) && key == blankKey;
-            if (key != neverEqual && !blankText) range.possible |= bit;
-            if (oldCommon[f] && key == *oldCommon[f]) range.forced |= bit;
+            if (key != neverEqual && !blankText) possible |= static_cast<Mask>(1U << f);
         }
-        return range;
+        return possible;
+    }
+
+    Mask oldForced(std::uint32_t i, const CommonKeys& newCommon) const {
+        Mask forced = 0;
+        for (std::size_t f = 0; f < featureCount; ++f) {
+            if (!newCommon[f]) continue;
+            const auto keys = keys_.oldKeys(i, f);
+            if (std::find(keys.begin(), keys.end(), *newCommon[f]) != keys.end()) forced |= static_cast<Mask>(1U << f);
+        }
+        return forced;
+    }
+
+    Mask newForced(std::uint32_t j, const CommonKeys& oldCommon) const {
+        Mask forced = 0;
+        for (std::size_t f = 0; f < featureCount; ++f) {
+            if (oldCommon[f] && keys_.newKeys[j][f] == *oldCommon[f]) forced |= static_cast<Mask>(1U << f);
+        }
+        return forced;
     }
 
     const MarkerKeys keys_;
