@@ -33,11 +33,14 @@ void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
         if (run.error_occurred) continue;
-        // With repetitions, the mean stands for the benchmark.
-        if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean") continue;
+        // With repetitions, the median stands for the benchmark: on a shared
+        // machine a few slow repetitions would drag the mean.
+        if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
         // CPU time: the programs are single-threaded, and on a shared machine
         // the wall clock also counts the time other processes take.
-        milliseconds_[run.run_name.function_name] = toMilliseconds(run.GetAdjustedCPUTime(), run.time_unit);
+        auto& values = values_[run.run_name.function_name];
+        values[""] = toMilliseconds(run.GetAdjustedCPUTime(), run.time_unit);
+        for (const auto& [name, counter] : run.counters) values[name] = counter.value;
     }
 }
 
@@ -45,22 +48,31 @@ void RatioReporter::Finalize() {
     std::ostream& out = GetOutputStream();
     bool printedHeader = false;
     for (const BenchmarkRatio& ratio : ratios_) {
-        const auto measured = milliseconds_.find(ratio.measured);
-        const auto baseline = milliseconds_.find(ratio.baseline);
-        if (measured == milliseconds_.end() || baseline == milliseconds_.end() || baseline->second <= 0) continue;
+        const std::optional<double> measured = value(ratio.measured, ratio.counter);
+        const std::optional<double> baseline = value(ratio.baseline, ratio.counter);
+        if (!measured || !baseline || *baseline <= 0) continue;
         if (!printedHeader) {
-            out << "\nRatios against the baseline measured in this run (CPU time)\n";
+            out << "\nRatios against the baseline measured in this run (CPU time unless named)\n";
             printedHeader = true;
         }
-        const double value = measured->second / baseline->second;
-        const bool met = (!ratio.maximumRatio || value <= *ratio.maximumRatio) &&
-                         (!ratio.maximumMilliseconds || measured->second <= *ratio.maximumMilliseconds);
-        out << ratio.measured << " / " << ratio.baseline << ": " << formatted("%.3f", measured->second) << " ms / "
-            << formatted("%.3f", baseline->second) << " ms = " << formatted("%.2f", value) << "x";
+        const double quotient = *measured / *baseline;
+        const bool met = (!ratio.maximumRatio || quotient <= *ratio.maximumRatio) &&
+                         (!ratio.maximumValue || *measured <= *ratio.maximumValue);
+        const std::string unit = ratio.counter.empty() ? " ms" : " " + ratio.counter;
+        out << ratio.measured << " / " << ratio.baseline << ": " << formatted("%.3f", *measured) << unit << " / "
+            << formatted("%.3f", *baseline) << unit << " = " << formatted("%.2f", quotient) << "x";
         if (!ratio.goal.empty()) out << "  [goal " << ratio.goal << ": " << (met ? "met" : "MISSED") << "]";
         out << '\n';
     }
     out.flush();
+}
+
+std::optional<double> RatioReporter::value(const std::string& benchmark, const std::string& counter) const {
+    const auto values = values_.find(benchmark);
+    if (values == values_.end()) return std::nullopt;
+    const auto found = values->second.find(counter);
+    if (found == values->second.end()) return std::nullopt;
+    return found->second;
 }
 
 }  // namespace lanternwick::bench

@@ -20,7 +20,40 @@ std::string markerElement(std::string_view cue, std::string_view label, double p
     return element;
 }
 
+struct ShowMarker {
+    std::string cue;
+    std::string label;
+    double position = 0;
+};
+
+ShowMarker shapedMarker(ShowShape shape, std::size_t k) {
+    const std::string number = std::to_string(k + 1);
+    const double position = 10.0 + 2.5 * static_cast<double>(k);
+    const std::string group = std::to_string(k % 4 + 1);
+    switch (shape) {
+        case ShowShape::distinct: break;
+        case ShowShape::sameLabel: return {number, "Go", position};
+        case ShowShape::sameCueID: return {"1", "Look " + number, position};
+        case ShowShape::samePosition: return {number, "Look " + number, 10.0};
+        case ShowShape::identical: return {"1", "Go", 10.0};
+        case ShowShape::fewGroups: return {group, "Song " + group, 10.0 + 2.5 * static_cast<double>(k % 4)};
+    }
+    return {number, "Look " + number, position};
+}
+
 }  // namespace
+
+std::string_view shapeName(ShowShape shape) {
+    switch (shape) {
+        case ShowShape::distinct: return "distinct";
+        case ShowShape::sameLabel: return "sameLabel";
+        case ShowShape::sameCueID: return "sameCueID";
+        case ShowShape::samePosition: return "samePosition";
+        case ShowShape::identical: return "identical";
+        case ShowShape::fewGroups: return "fewGroups";
+    }
+    return "distinct";
+}
 
 std::string_view editName(ShowEdit edit) {
     switch (edit) {
@@ -33,7 +66,7 @@ std::string_view editName(ShowEdit edit) {
     return "unchanged";
 }
 
-std::string showText(std::size_t markerCount, ShowEdit edit) {
+std::string showText(std::size_t markerCount, ShowEdit edit, ShowShape shape) {
     std::string text =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<Tempolane xmlns:xml=\"http://www.w3.org/XML/1998/namespace\" major_vers=\"1\" minor_vers=\"2\" "
@@ -41,16 +74,15 @@ std::string showText(std::size_t markerCount, ShowEdit edit) {
     text.reserve(markerCount * 190 + 200);
     if (edit == ShowEdit::insertAtTop) text += markerElement("0.5", "Preshow", 0.0, "0");
     for (std::size_t k = 0; k < markerCount; ++k) {
-        const double position = 10.0 + 2.5 * static_cast<double>(k);
+        const ShowMarker marker = shapedMarker(shape, k);
         if (edit == ShowEdit::everyMarkerReplaced) {
             const std::string number = std::to_string(k + 1 + markerCount);
-            text += markerElement(number, "Scene " + number, position + 100.3, "2");
+            text += markerElement(number, "Scene " + number, marker.position + 100.3, "2");
             continue;
         }
         const bool changed = edit == ShowEdit::everyMarkerChanged || (edit == ShowEdit::oneEdit && k == markerCount / 2);
         const double shift = edit == ShowEdit::everyMarkerChanged ? 0.5 : 0.0;
-        const std::string number = std::to_string(k + 1);
-        text += markerElement(number, "Look " + number, position + shift, changed ? "3" : "2");
+        text += markerElement(marker.cue, marker.label, marker.position + shift, changed ? "3" : "2");
     }
     text += "</Tempolane>\n";
     return text;

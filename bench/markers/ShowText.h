@@ -1,10 +1,12 @@
 #pragma once
 // Marker files of a long show for the benchmarks: one track and marker type
-// throughout, a unique cue id and label per marker, ascending positions, and
-// a few attributes the parser skips, about 180 bytes per marker (a
-// 5,000-marker file is about 0.9 MB). Each edit is one a designer makes
-// between two saves. Pure functions, any thread.
+// throughout, by default a unique cue id and label per marker and ascending
+// positions, and a few attributes the parser skips, about 180 bytes per
+// marker (a 5,000-marker file is about 0.9 MB). Other shapes share values
+// across markers. Each edit is one a designer makes between two saves. Pure
+// functions, any thread.
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -19,13 +21,33 @@ enum class ShowEdit {
     insertAtTop,
     // Every marker moves half a second later and gets a fade of 3.
     everyMarkerChanged,
-    // Every marker gets another cue id and label and moves 100.3 s later: the
-    // matching finds nothing to join on and compares all leftovers.
+    // Every marker gets another cue id and label and moves 100.3 s later:
+    // only list, type, track and fades are left to pair markers by.
     everyMarkerReplaced,
 };
 
-std::string_view editName(ShowEdit edit);
+enum class ShowShape {
+    distinct,
+    // Every marker labelled "Go".
+    sameLabel,
+    // Every marker with cue id 1.
+    sameCueID,
+    // Every marker at 10 s.
+    samePosition,
+    // Cue id 1, label "Go" and 10 s throughout: the markers differ in their
+    // place in the file only.
+    identical,
+    // Four groups of identical markers, taking turns.
+    fewGroups,
+};
 
-std::string showText(std::size_t markerCount, ShowEdit edit);
+// Every shape but distinct: the ones in which markers share values.
+constexpr std::array<ShowShape, 5> sharingShapes{ShowShape::sameLabel, ShowShape::sameCueID, ShowShape::samePosition,
+                                                 ShowShape::identical, ShowShape::fewGroups};
+
+std::string_view editName(ShowEdit edit);
+std::string_view shapeName(ShowShape shape);
+
+std::string showText(std::size_t markerCount, ShowEdit edit, ShowShape shape = ShowShape::distinct);
 
 }  // namespace lanternwick::bench

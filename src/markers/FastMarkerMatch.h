@@ -1,15 +1,18 @@
 #pragma once
 // matchMarkersFast: the matching diffMarkers uses. It returns exactly what
 // matchMarkersAllPairs returns (same pairs in the same acceptance order, same
-// leftovers) without scoring every pair: each marker's compared fields are
-// normalised once, the pairs that can score high are found by joining on cue
-// id, label and position, and the markers those leave over are paired
-// through groups of equal list, type, track and fades, nearest index first.
+// leftovers) without scoring every pair. The score is a sum of weighted field
+// equalities, so pairs are taken one sum at a time, highest first: the free
+// markers that agree on a set of fields of that sum form groups of equal
+// keys, and within a group, where every old marker pairs with every new one,
+// the best pair lies between neighbouring indexes. Markers that share values
+// (one label throughout, identical markers) cost no more than distinct ones.
 // Pure; callable from any thread.
-// Limits: work grows with the number of markers, the pairs that share a cue
-// id, a label or a position (long runs of markers equal in those cost the
-// square of the run), and the leftovers times the number of such groups
-// among them; memory stays linear in the markers plus the joined pairs.
+// Limits: time and memory grow linearly with the markers, times the few
+// field sets that can still pair at each sum (at most 256); an old number
+// within the tolerance of several distinct new numbers joins a group for
+// each, so runs of distinct positions or fades closer together than 0.0001
+// cost the square of the run, as scoring every pair would.
 
 #include <vector>
 

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <string>
 #include <tuple>
@@ -180,34 +181,118 @@ TEST(MarkerMatchDifferential, ManyDuplicatesAndMarkersChangedBeyondRecognition) 
     EXPECT_GT(totals.pairs, 600U);
 }
 
-// A fade that overflows to infinity once made a file differ from itself.
-// A long show of one list, track and type, where the shortcuts for markers
-// left in place carry most of the work: an insertion at the top shifts every
-// index, and cue numbers repeat near the end.
-TEST(MarkerMatchDifferential, LongShowWithTypicalEdits) {
-    Random random(99);
+// A long show of one list, track and type, numbered as the parser numbers it.
+LightingMarker showMarker(std::size_t k) {
+    LightingMarker m;
+    m.index = static_cast<std::int64_t>(k);
+    m.cueList = 1;
+    m.markerTypeName = "Cue";
+    m.trackName = "1/ Lights";
+    m.manualCueID = std::to_string(k + 1);
+    m.label = "Look " + std::to_string(k + 1);
+    m.position = 10.0 + 2.5 * static_cast<double>(k);
+    m.fade = 2.0;
+    return m;
+}
+
+// Shows where many markers share values, under which pairing markers by a
+// shared value would pair every old marker with every new one.
+struct Shape {
+    std::string name;
+    void (*apply)(LightingMarker&, std::size_t k);
+};
+
+void PrintTo(const Shape& shape, std::ostream* out) { *out << shape.name; }
+
+const std::array<Shape, 6> shapes{{
+    {"distinct", [](LightingMarker&, std::size_t) {}},
+    {"sameLabel", [](LightingMarker& m, std::size_t) { m.label = "Go"; }},
+    {"sameCueID", [](LightingMarker& m, std::size_t) { m.manualCueID = "1"; }},
+    {"samePosition", [](LightingMarker& m, std::size_t) { m.position = 10.0; }},
+    {"identical",
+     [](LightingMarker& m, std::size_t) {
+         std::tie(m.manualCueID, m.label, m.position) = std::tuple("1", "Go", 10.0);
+     }},
+    {"fewGroups",
+     [](LightingMarker& m, std::size_t k) {
+         m.manualCueID = std::to_string(k % 4 + 1);
+         m.label = "Song " + m.manualCueID;
+         m.position = static_cast<double>(k % 4);
+     }},
+}};
+
+LightingMarker shapedMarker(const Shape& shape, std::size_t k) {
+    LightingMarker m = showMarker(k);
+    shape.apply(m, k);
+    return m;
+}
+
+std::vector<LightingMarker> shapedShow(const Shape& shape, std::size_t size) {
     std::vector<LightingMarker> show;
-    for (std::size_t k = 0; k < 2000; ++k) {
-        LightingMarker m;
-        m.index = static_cast<std::int64_t>(k);
-        m.cueList = 1;
-        m.markerTypeName = "Cue";
-        m.trackName = "1/ Lights";
-        m.manualCueID = chance(random, 0.02) ? "" : std::to_string(k % 1900 + 1);
-        m.label = chance(random, 0.1) ? "Go" : "Look " + std::to_string(k);
-        m.position = static_cast<double>(k) * 2.5;
-        m.fade = chance(random, 0.5) ? std::optional<double>(2.0) : std::nullopt;
-        show.push_back(std::move(m));
+    for (std::size_t k = 0; k < size; ++k) show.push_back(shapedMarker(shape, k));
+    return show;
+}
+
+std::vector<LightingMarker> numberedInOrder(std::vector<LightingMarker> markers) {
+    for (std::size_t k = 0; k < markers.size(); ++k) markers[k].index = static_cast<std::int64_t>(k);
+    return markers;
+}
+
+// One fade edited, one marker removed, a block moved and one inserted at the top.
+std::vector<LightingMarker> typicalEdits(std::vector<LightingMarker> markers, const Shape& inserted) {
+    const auto at = [&](std::size_t fraction) {
+        return markers.begin() + static_cast<std::ptrdiff_t>(markers.size() / fraction);
+    };
+    at(2)->fade = 3.0;
+    markers.erase(at(3));
+    std::rotate(at(4), at(4) + 20, at(4) + 50);
+    markers.insert(markers.begin(), shapedMarker(inserted, markers.size()));
+    return numberedInOrder(std::move(markers));
+}
+
+std::vector<LightingMarker> everyMarkerChanged(std::vector<LightingMarker> markers) {
+    for (LightingMarker& m : markers) {
+        m.position = *m.position + 0.5;
+        m.fade = 3.0;
     }
+    return markers;
+}
+
+class MarkerMatchShapes : public ::testing::TestWithParam<Shape> {};
+
+TEST_P(MarkerMatchShapes, TypicalEditsAndEveryMarkerChanged) {
+    const std::vector<LightingMarker> show = shapedShow(GetParam(), 2000);
     Totals totals;
-    for (int run = 0; run < 2 && !HasFatalFailure(); ++run) {
-        std::vector<LightingMarker> edited = editedCopy(show, random);
-        edited.insert(edited.begin(), randomMarker(random, 0));
-        expectSameMatching(show, edited, totals);
-    }
+    expectSameMatching(show, typicalEdits(show, GetParam()), totals);
+    expectSameMatching(show, everyMarkerChanged(show), totals);
     EXPECT_GT(totals.pairs, 3900U);
 }
 
+INSTANTIATE_TEST_SUITE_P(Shows, MarkerMatchShapes, ::testing::ValuesIn(shapes),
+                         [](const auto& info) { return info.param.name; });
+
+// Runs of those shapes one after another, edited at random: shared values
+// meet repeated indexes and numbers within the tolerance.
+TEST(MarkerMatchDifferential, MixturesOfShapes) {
+    Random random(2017);
+    Totals totals;
+    for (int run = 0; run < 3 && !HasFatalFailure(); ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        std::vector<LightingMarker> show;
+        while (show.size() < 2000) {
+            const Shape& shape = pick(shapes, random);
+            for (std::size_t length = 1 + random() % 300; length > 0; --length) {
+                show.push_back(shapedMarker(shape, show.size()));
+            }
+        }
+        const std::vector<LightingMarker> edited =
+            chance(random, 0.3) ? everyMarkerChanged(show) : typicalEdits(show, pick(shapes, random));
+        expectSameMatching(show, editedCopy(edited, random), totals);
+    }
+    EXPECT_GT(totals.pairs, 5000U);
+}
+
+// A fade that overflows to infinity once made a file differ from itself.
 TEST(MarkerDiff, EqualTextsWithAnOverflowingFadeReportNothing) {
     const std::string text = testing::markerFileText({{.cue = "1", .position = "1e999", .fade = "1e999"}});
     EXPECT_TRUE(diffMarkers(text, text, LightingChangeEvent::Kind::modified).actions.empty());
