@@ -80,11 +80,6 @@ TEST_F(CueSync, ActionsBecomeTheirCommandLines) {
           {.kind = Kind::fadeChanged, .newCueList = 1, .newCueID = "7", .newFadeTime = "2 Enter Delete Cue 1 / 7"},
           {.kind = Kind::trackNameChanged, .newCueList = 1, .newCueID = "3"}},
          {}},
-        {"a pasted marker creates its cue as a new cue id does", true,
-         {{.kind = Kind::markerAdded, .newCueList = 1, .newCueID = "1", .newLabel = "Go", .newFadeTime = "2",
-           .newFadeOutTime = "", .newPosition = "3"},
-          {.kind = Kind::fadeChanged, .newCueList = 1, .newCueID = "1", .newFadeTime = "9"}},
-         {"$ Cue 1 / 1 Enter #", "$ Cue 1 / 1 Label Go #", "$ Cue 1 / 1 Time 2 #", "$ Cue 1 / 1 Timecode 00:00:03:00 #"}},
         // The old position is not compared: an unchanged one is sent again.
         {"a fade only when its text changed, a position always, a label only when synced", false,
          {{.kind = Kind::fadeChanged, .newCueList = 1, .newCueID = "5", .oldFadeTime = "2", .newFadeTime = "2"},
