@@ -19,9 +19,12 @@ namespace {
 
 using Kind = LightingChangeEvent::Kind;
 
+// `host` and `port`: what the monitor must fall back to, where the row says.
 struct Garbage {
     const char* name;
     void (*fill)(SettingsStore&);
+    const char* host = nullptr;
+    std::int64_t port = 0;
 };
 
 const Garbage garbage[] = {
@@ -32,13 +35,16 @@ const Garbage garbage[] = {
          s.setInteger("optUpdateOnConnect", 1);
          s.setString("optSyncLabels", "true");
          s.setString("optDeleteCues", "1");
-     }},
+     },
+     "42", 8555},
     {"out of range",
      [](SettingsStore& s) {
          s.setString("eosHost", " \n\t ");
          s.setInteger("eosPort", std::numeric_limits<std::int64_t>::min());
-     }},
-    {"port above the range", [](SettingsStore& s) { s.setInteger("eosPort", 65536); }},
+     },
+     "127.0.0.1", 8555},
+    {"port above the range", [](SettingsStore& s) { s.setInteger("eosPort", 65536); }, nullptr, 8555},
+    {"port as text above the range", [](SettingsStore& s) { s.setString("eosPort", "99999"); }, nullptr, 8555},
     {"port as text with junk", [](SettingsStore& s) { s.setString("eosPort", "8555abc"); }},
     {"control characters",
      [](SettingsStore& s) {
@@ -69,6 +75,8 @@ TEST(SettingsFault, GarbageUnderEveryKeyFallsBackAndNothingHangs) {
         EXPECT_NE(host.front(), ' ');
         EXPECT_NE(host.back(), '\t') << "the host is trimmed";
         EXPECT_GE(rig.monitor->eosPort(), 1);
+        if (g.host) { EXPECT_EQ(host, g.host); }
+        if (g.port) { EXPECT_EQ(rig.monitor->eosPort(), g.port); }
         EXPECT_FALSE(rig.monitor->optUpdateOnConnect() || rig.monitor->optSyncLabels() ||
                      rig.monitor->optDeleteCues())
             << "an option stored with the wrong type reads as off";
@@ -80,15 +88,6 @@ TEST(SettingsFault, GarbageUnderEveryKeyFallsBackAndNothingHangs) {
         }
         EXPECT_TRUE(rig.sentLines().empty());
     }
-}
-
-TEST(SettingsFault, ValuesOfTheWrongTypeFallBackToTheDefaults) {
-    MonitorRig rig(1, {false, false, false});
-    garbage[0].fill(*rig.settings);
-    rig.settings->setString("eosPort", "99999");
-    rig.start();
-    EXPECT_EQ(rig.monitor->eosPort(), 8555);
-    EXPECT_EQ(rig.monitor->eosHost(), "42");
 }
 
 }  // namespace
