@@ -93,11 +93,9 @@ TEST(OSCMessageDecoding, RefusesMalformedBytesWithTheirOwnText) {
 
 // Older writers put four zero bytes after a whole-word blob; that layout is
 // read when the blob is last, where the fourth byte is simply left over.
-TEST(OSCMessageDecoding, BlobsInBothPaddingLayouts) {
-    EXPECT_EQ(valuesOf(messageBytes(",bi", hex("00000004 01020304 00000007"))),
-              (std::vector<OSCValue>{OSCBlob{1, 2, 3, 4}, 7}));
-    EXPECT_EQ(valuesOf(messageBytes(",bs", hex("00000005 0102030405000000 78000000"))),
-              (std::vector<OSCValue>{OSCBlob{1, 2, 3, 4, 5}, "x"}));
+// Blobs in OSC 1.0's layout before other arguments come from liblo's and
+// oscpack's bytes in the interop tests.
+TEST(OSCMessageDecoding, BlobsInTheOlderPaddingLayout) {
     EXPECT_EQ(valuesOf(messageBytes(",b", hex("00000004 01020304 00000000"))),
               (std::vector<OSCValue>{OSCBlob{1, 2, 3, 4}}));
     EXPECT_EQ(valuesOf(messageBytes(",b", hex("00000000"))), (std::vector<OSCValue>{OSCBlob{}}));

@@ -49,15 +49,6 @@ OSCMessage decodedMessage(const OSCBytes& bytes) {
     return decoded.ok() ? decoded.value() : OSCMessage("/");
 }
 
-// liblo leaves its arguments at 4-byte offsets in a union that needs 8, so
-// read them by copy.
-template <typename T>
-T unaligned(const lo_arg* arg) {
-    T value;
-    std::memcpy(&value, arg, sizeof value);
-    return value;
-}
-
 const std::vector<std::uint8_t> fourBytes{0xC0, 0xDB, 0x00, 0x7F};
 const std::vector<std::uint8_t> fiveBytes{1, 2, 3, 4, 5};
 
@@ -70,29 +61,7 @@ OSCMessage everyKindLibloKnows() {
                        "tail"});
 }
 
-TEST(OSCInteropLiblo, ReadsEveryKindWeWrite) {
-    const auto lo = readWithLiblo(ours(everyKindLibloKnows()));
-    ASSERT_NE(lo, nullptr);
-    EXPECT_STREQ(lo_message_get_types(lo.get()), "sifhdbibTFNItcmSs");
-    lo_arg** argv = lo_message_get_argv(lo.get());
-    EXPECT_STREQ(reinterpret_cast<const char*>(argv[0]), "Cue 1 / 12 Label Intro Enter");
-    EXPECT_EQ(unaligned<std::int32_t>(argv[1]), -123456);
-    EXPECT_EQ(unaligned<float>(argv[2]), 2.5f);
-    EXPECT_EQ(unaligned<std::int64_t>(argv[3]), -9876543210);
-    EXPECT_EQ(unaligned<double>(argv[4]), -0.125);
-    ASSERT_EQ(lo_blob_datasize(reinterpret_cast<lo_blob>(argv[5])), 4u);
-    EXPECT_EQ(std::memcmp(lo_blob_dataptr(reinterpret_cast<lo_blob>(argv[5])), fourBytes.data(), 4), 0);
-    // The argument after a whole-word blob is where OSC 1.0 puts it.
-    EXPECT_EQ(unaligned<std::int32_t>(argv[6]), 77);
-    ASSERT_EQ(lo_blob_datasize(reinterpret_cast<lo_blob>(argv[7])), 5u);
-    const auto tag = unaligned<lo_timetag>(argv[12]);
-    EXPECT_EQ(tag.sec, 0x80000001u);
-    EXPECT_EQ(tag.frac, 0x40000000u);
-    EXPECT_EQ((unaligned<std::array<std::uint8_t, 4>>(argv[14])[1]), 0x90);
-    EXPECT_STREQ(reinterpret_cast<const char*>(argv[16]), "tail");
-}
-
-TEST(OSCInteropLiblo, WeReadEveryKindLibloWrites) {
+TEST(OSCInteropLiblo, EveryKindLibloWritesBothWays) {
     LoMessage message(lo_message_new());
     LoBlob four(lo_blob_new(4, fourBytes.data()));
     LoBlob five(lo_blob_new(5, fiveBytes.data()));
@@ -107,7 +76,8 @@ TEST(OSCInteropLiblo, WeReadEveryKindLibloWrites) {
     EXPECT_EQ(decoded, everyKindLibloKnows());
     // A received message goes back out exactly as it came in.
     EXPECT_EQ(decoded.rawData().value(), bytes);
-    // Byte for byte what we would have written ourselves.
+    // Byte for byte what we would have written ourselves, so liblo reads ours
+    // as it reads its own; the argument after a whole-word blob included.
     EXPECT_EQ(ours(everyKindLibloKnows()), bytes);
 }
 
@@ -140,12 +110,12 @@ OSCBytes writtenByOscpack(const std::function<void(osc::OutboundPacketStream&)>&
     return OSCBytes(buffer.data(), buffer.data() + stream.Size());
 }
 
-TEST(OSCInteropOscpack, WeReadArraysAndEveryKindOscpackWrites) {
+TEST(OSCInteropOscpack, ArraysAndEveryKindOscpackWritesBothWays) {
     const auto bytes = writtenByOscpack([](osc::OutboundPacketStream& s) {
         s << osc::BeginMessage("/interop/oscpack") << "Intro" << osc::int32(3) << 1.25f << osc::int64(-5) << 2.0
           << osc::Blob(fourBytes.data(), 4) << osc::int32(9) << true << false << osc::OscNil << osc::Infinitum
           << osc::TimeTag(0x0000000100000002) << 'z' << osc::MidiMessage(0x01903C7F) << osc::Symbol("s")
-          << osc::BeginArray << osc::int32(1) << osc::BeginArray << "in" << osc::EndArray << osc::EndArray
+          << osc::BeginArray << osc::int32(1) << osc::BeginArray << "in" << 2.5f << osc::EndArray << osc::EndArray
           << osc::EndMessage;
     });
     const auto decoded = decodedMessage(bytes);
@@ -153,37 +123,10 @@ TEST(OSCInteropOscpack, WeReadArraysAndEveryKindOscpackWrites) {
         "/interop/oscpack",
         {"Intro", 3, 1.25f, std::int64_t{-5}, 2.0, OSCBlob(fourBytes), 9, true, false, OSCNullValue{},
          OSCImpulseValue{}, OSCTimeTag{0, 0x0000000100000002}, *ASCIICharacter::fromCode('z'),
-         OSCMIDIValue{0x01, 0x90, 0x3C, 0x7F}, OSCStringAltValue{"s"}, OSCArrayValue({1, OSCArrayValue({"in"})})});
+         OSCMIDIValue{0x01, 0x90, 0x3C, 0x7F}, OSCStringAltValue{"s"}, OSCArrayValue({1, OSCArrayValue({"in", 2.5f})})});
     EXPECT_EQ(decoded, expected);
+    // Equal bytes: oscpack reads ours as it reads its own.
     EXPECT_EQ(ours(expected), bytes);
-}
-
-TEST(OSCInteropOscpack, ReadsArraysAndBlobsWeWrite) {
-    const auto bytes =
-        ours(OSCMessage("/interop/ours", {OSCBlob(fourBytes), OSCArrayValue({1, OSCArrayValue({"in", 2.5f})}), "end"}));
-    const osc::ReceivedPacket packet(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    ASSERT_TRUE(packet.IsMessage());
-    const osc::ReceivedMessage message(packet);
-    EXPECT_STREQ(message.TypeTags(), "b[i[sf]]s");
-    auto arg = message.ArgumentsBegin();
-    const auto skip = [&arg](int count) {
-        while (count-- > 0) {
-            ++arg;
-        }
-    };
-    const void* data = nullptr;
-    osc::osc_bundle_element_size_t size = 0;
-    arg->AsBlob(data, size);
-    ASSERT_EQ(size, 4);
-    EXPECT_EQ(std::memcmp(data, fourBytes.data(), 4), 0);
-    skip(2);
-    EXPECT_EQ(arg->AsInt32(), 1);
-    skip(2);
-    EXPECT_STREQ(arg->AsString(), "in");
-    skip(1);
-    EXPECT_EQ(arg->AsFloat(), 2.5f);
-    skip(3);
-    EXPECT_STREQ(arg->AsString(), "end");
 }
 
 TEST(OSCInteropOscpack, BundlesBothWays) {
