@@ -155,32 +155,6 @@ TEST(MarkerMatchDifferential, LeftoversDecidedByIndexDistance) {
     EXPECT_GT(totals.pairs, 3000U);
 }
 
-TEST(MarkerMatchDifferential, ManyDuplicatesAndMarkersChangedBeyondRecognition) {
-    Random random(11);
-    Totals totals;
-    // Long runs of markers equal in everything the joins look at.
-    std::vector<LightingMarker> oldMarkers;
-    for (std::size_t k = 0; k < 700; ++k) {
-        LightingMarker m = randomMarker(random, static_cast<std::int64_t>(k));
-        m.manualCueID = std::to_string(k % 7);
-        m.label = k % 3 == 0 ? "" : "Same";
-        m.position = static_cast<double>(k % 5);
-        oldMarkers.push_back(std::move(m));
-    }
-    expectSameMatching(oldMarkers, editedCopy(oldMarkers, random), totals);
-
-    // Nothing in common but list, type and track: only the leftover pass pairs them.
-    std::vector<LightingMarker> renamed = oldMarkers;
-    for (std::size_t k = 0; k < renamed.size(); ++k) {
-        renamed[k].manualCueID = "N" + std::to_string(k);
-        renamed[k].label = "Renamed " + std::to_string(k);
-        renamed[k].position = 1000.0 + static_cast<double>(k);
-    }
-    std::shuffle(renamed.begin(), renamed.end(), random);
-    expectSameMatching(oldMarkers, renamed, totals);
-    EXPECT_GT(totals.pairs, 600U);
-}
-
 // A long show of one list, track and type, numbered as the parser numbers it.
 LightingMarker showMarker(std::size_t k) {
     LightingMarker m;
@@ -270,27 +244,6 @@ TEST_P(MarkerMatchShapes, TypicalEditsAndEveryMarkerChanged) {
 
 INSTANTIATE_TEST_SUITE_P(Shows, MarkerMatchShapes, ::testing::ValuesIn(shapes),
                          [](const auto& info) { return info.param.name; });
-
-// Runs of those shapes one after another, edited at random: shared values
-// meet repeated indexes and numbers within the tolerance.
-TEST(MarkerMatchDifferential, MixturesOfShapes) {
-    Random random(2017);
-    Totals totals;
-    for (int run = 0; run < 3 && !HasFatalFailure(); ++run) {
-        SCOPED_TRACE("run " + std::to_string(run));
-        std::vector<LightingMarker> show;
-        while (show.size() < 2000) {
-            const Shape& shape = pick(shapes, random);
-            for (std::size_t length = 1 + random() % 300; length > 0; --length) {
-                show.push_back(shapedMarker(shape, show.size()));
-            }
-        }
-        const std::vector<LightingMarker> edited =
-            chance(random, 0.3) ? everyMarkerChanged(show) : typicalEdits(show, pick(shapes, random));
-        expectSameMatching(show, editedCopy(edited, random), totals);
-    }
-    EXPECT_GT(totals.pairs, 5000U);
-}
 
 // A fade that overflows to infinity once made a file differ from itself.
 TEST(MarkerDiff, EqualTextsWithAnOverflowingFadeReportNothing) {
