@@ -55,15 +55,20 @@ public:
     }
     bool send(const std::string& text) const { return send(bytesOf(text)); }
 
-    // Reads until `count` bytes arrived, the peer closed or the time ran out.
-    std::vector<std::uint8_t> receive(std::size_t count, std::chrono::milliseconds timeout = 5000ms) const {
+    // Reads until `count` bytes arrived, the peer closed (then `closed` is
+    // set) or the time ran out.
+    std::vector<std::uint8_t> receive(std::size_t count, std::chrono::milliseconds timeout = 5000ms,
+                                      bool* closed = nullptr) const {
         std::vector<std::uint8_t> out;
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         std::vector<std::uint8_t> chunk(65536);
         while (out.size() < count &&
                readable(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()))) {
             const ssize_t n = ::recv(fd_, chunk.data(), std::min(chunk.size(), count - out.size()), 0);
-            if (n <= 0) break;
+            if (n <= 0) {
+                if (closed) *closed = n == 0;
+                break;
+            }
             out.insert(out.end(), chunk.begin(), chunk.begin() + n);
         }
         return out;
@@ -78,16 +83,9 @@ public:
     // Reads and counts until the other side closes; nothing when the time
     // runs out first.
     std::optional<std::size_t> drainToEndOfStream(std::chrono::milliseconds timeout) const {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        std::vector<std::uint8_t> chunk(1 << 16);
-        std::size_t total = 0;
-        while (readable(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()))) {
-            const ssize_t n = ::recv(fd_, chunk.data(), chunk.size(), 0);
-            if (n == 0) return total;
-            if (n < 0) return std::nullopt;
-            total += static_cast<std::size_t>(n);
-        }
-        return std::nullopt;
+        bool closed = false;
+        const std::size_t total = receive(SIZE_MAX, timeout, &closed).size();
+        return closed ? std::optional(total) : std::nullopt;
     }
 
     void setOption(int level, int name, int value) const { ::setsockopt(fd_, level, name, &value, sizeof(value)); }
