@@ -27,8 +27,10 @@ const std::array<std::string, 10> cueIDs{"", " ", "1", " 1", "2", "0", "A1", "Ca
 // The Kelvin sign is canonically the letter K.
 const std::array<std::string, 9> labels{"",           "Intro", "Intro ", "Outro", "Caf\u00E9",
                                         "Cafe\u0301", "\u2028", "K",      "\u212A"};
-const std::array<std::optional<double>, 10> positions{
-    std::nullopt, 10.0, 10.00005, 10.0001, 10.00015, 10.0002, 10.5, 0.0, -0.0,
+// 0.0 and 0.0001 are exactly the tolerance apart in binary as well, so the
+// edge of "the same" is reached.
+const std::array<std::optional<double>, 11> positions{
+    std::nullopt, 10.0, 10.00005, 10.0001, 10.00015, 10.0002, 10.5, 0.0, -0.0, 0.0001,
     std::numeric_limits<double>::infinity()};
 const std::array<std::optional<double>, 4> fades{std::nullopt, 2.0, 2.00005, 3.0};
 
