@@ -45,12 +45,6 @@ auto answerModal(const Open& open, const std::function<void(Dialog&)>& act) {
 
 using Act = std::function<void(QMessageBox&)>;
 
-CueDeletionAnswer askAndAnswer(const Act& act, std::int64_t list = 1, std::string_view cue = "5") {
-    testing::ensureQtApplication();
-    CueDeletionDialog dialog;
-    return answerModal<QMessageBox>([&] { return dialog.confirmCueDeletion(list, cue); }, act);
-}
-
 void click(QMessageBox& box, const QString& text) {
     for (QAbstractButton* button : box.buttons()) {
         if (button->text() == text) {
@@ -60,9 +54,27 @@ void click(QMessageBox& box, const QString& text) {
     ADD_FAILURE() << "no button " << text.toStdString();
 }
 
-TEST(CueDeletionDialog, AsksWithTheTextsAboveEveryOtherWindow) {
-    const auto answer = askAndAnswer(
-        [](QMessageBox& box) {
+// Each question is asked with the same texts, above every other window, with
+// Yes as the default and the box unticked; the answer is what the user did.
+TEST(CueDeletionDialog, AsksAboveEveryOtherWindowAndAnswersWithTheButtonOrKeyAndTheCheckBox) {
+    testing::ensureQtApplication();
+    const struct {
+        const char* name;
+        Act act;
+        CueDeletionAnswer expected;
+    } cases[] = {
+        {"No", [](QMessageBox& box) { click(box, "No"); }, {false, false}},
+        {"Yes", [](QMessageBox& box) { click(box, "Yes"); }, {true, false}},
+        {"ticked, Yes", [](QMessageBox& box) { box.checkBox()->setChecked(true); click(box, "Yes"); }, {true, true}},
+        {"ticked, No", [](QMessageBox& box) { box.checkBox()->click(); click(box, "No"); }, {false, true}},
+        {"Return", [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); }, {true, false}},
+        {"Escape", [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }, {false, false}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CueDeletionDialog dialog;
+        const auto ask = [&] { return dialog.confirmCueDeletion(3, "12.5"); };
+        const auto answer = answerModal<QMessageBox>(ask, [&](QMessageBox& box) {
             EXPECT_EQ(box.text(), "Delete Cue 3/12.5 from Eos?");
             EXPECT_EQ(box.informativeText(), "This will send a delete command to Eos.");
             EXPECT_EQ(box.icon(), QMessageBox::Warning);
@@ -73,27 +85,9 @@ TEST(CueDeletionDialog, AsksWithTheTextsAboveEveryOtherWindow) {
             EXPECT_EQ(box.defaultButton()->text(), "Yes");
             EXPECT_EQ(box.checkBox()->text(), "Do not ask again in this session");
             EXPECT_FALSE(box.checkBox()->isChecked());
-            click(box, "No");
-        },
-        3, "12.5");
-    EXPECT_EQ(answer, (CueDeletionAnswer{.confirmed = false, .doNotAskAgain = false}));
-}
-
-TEST(CueDeletionDialog, TheAnswerIsTheButtonOrKeyAndTheCheckBox) {
-    const struct {
-        const char* name;
-        Act act;
-        CueDeletionAnswer expected;
-    } cases[] = {
-        {"Yes", [](QMessageBox& box) { click(box, "Yes"); }, {true, false}},
-        {"ticked, Yes", [](QMessageBox& box) { box.checkBox()->setChecked(true); click(box, "Yes"); }, {true, true}},
-        {"ticked, No", [](QMessageBox& box) { box.checkBox()->click(); click(box, "No"); }, {false, true}},
-        {"Return", [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); }, {true, false}},
-        {"Escape", [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }, {false, false}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(askAndAnswer(c.act), c.expected);
+            c.act(box);
+        });
+        EXPECT_EQ(answer, c.expected);
     }
 }
 
