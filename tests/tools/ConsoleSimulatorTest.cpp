@@ -38,7 +38,8 @@ TEST(ConsoleCommandParse, EveryFormLanternwickSends) {
         {"$ Cue 1 / 12 Label  ", {Kind::setCueFields, 1, "12", nullopt, nullopt, ""}},
         {"Cue 2 / 7 Time 3 Timecode 00:00:12:00 Label Intro", {Kind::setCueFields, 2, "7", "3", "00:00:12:00", "Intro"}},
         // Whatever follows the label keyword is the label.
-        {"Cue 1 / 5 Time 1 Label Time 5 Timecode 00:00:01:00", {Kind::setCueFields, 1, "5", "1", nullopt, "Time 5 Timecode 00:00:01:00"}},
+        {"Cue 1 / 5 Time 1 Timecode 00:00:01:00 Label Time 5 Timecode 00:00:02:00",
+         {Kind::setCueFields, 1, "5", "1", "00:00:01:00", "Time 5 Timecode 00:00:02:00"}},
         {"Cue 1 / 5 Label Label", {Kind::setCueFields, 1, "5", nullopt, nullopt, "Label"}},
         {"Cue 1 / 5 Label Delete Cue 1 / 2 Enter", {Kind::setCueFields, 1, "5", nullopt, nullopt, "Delete Cue 1 / 2 Enter"}},
         {"Cue 1 / 5 Label $ Cue 9 / 9 Enter", {Kind::setCueFields, 1, "5", nullopt, nullopt, "$ Cue 9 / 9 Enter"}},
