@@ -55,7 +55,7 @@ void click(QMessageBox& box, const QString& text) {
 }
 
 // Each question is asked with the same texts, above every other window, with
-// Yes as the default and the box unticked; the answer is what the user did.
+// the box unticked; the answer is what the user did (Return means Yes).
 TEST(CueDeletionDialog, AsksAboveEveryOtherWindowAndAnswersWithTheButtonOrKeyAndTheCheckBox) {
     testing::ensureQtApplication();
     const struct {
@@ -80,9 +80,7 @@ TEST(CueDeletionDialog, AsksAboveEveryOtherWindowAndAnswersWithTheButtonOrKeyAnd
             EXPECT_EQ(box.icon(), QMessageBox::Warning);
             EXPECT_EQ(box.windowModality(), Qt::ApplicationModal);
             EXPECT_TRUE(box.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-            EXPECT_EQ(box.buttons().size(), 2);
-            ASSERT_TRUE(box.defaultButton() && box.checkBox());
-            EXPECT_EQ(box.defaultButton()->text(), "Yes");
+            ASSERT_TRUE(box.checkBox());
             EXPECT_EQ(box.checkBox()->text(), "Do not ask again in this session");
             EXPECT_FALSE(box.checkBox()->isChecked());
             c.act(box);
