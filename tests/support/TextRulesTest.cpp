@@ -17,7 +17,6 @@ TEST(TextRules, TrimRemovesUnicodeWhiteSpaceAndLineEndsOnly) {
     // ZERO WIDTH SPACE is not white space, and a combining mark stays.
     EXPECT_EQ(trimmed("\u200Bx"), "\u200Bx");
     EXPECT_EQ(trimmed("e\u0301 "), "e\u0301");
-    EXPECT_EQ(trimmed(""), "");
     for (const char* text : {"", " \t\r\n", " \u2029\u3000 ", " \u200B ", " x", "\xFF"}) {
         EXPECT_EQ(isBlank(text), trimmed(text).empty()) << text;
     }
@@ -33,11 +32,9 @@ TEST(TextRules, EqualityIsCanonicalWithoutCaseFolding) {
 }
 
 TEST(TextRules, NumberRuleConsumesWholeText) {
-    EXPECT_EQ(parseNumber("12.5"), 12.5);
-    EXPECT_EQ(parseNumber("1e3"), 1000.0);
-    EXPECT_EQ(parseNumber("-0.25"), -0.25);
-    EXPECT_EQ(parseNumber("+2"), 2.0);
-    EXPECT_EQ(parseNumber(".5"), 0.5);
+    for (const auto& [text, value] : {std::pair{"12.5", 12.5}, {"1e3", 1000.0}, {"-0.25", -0.25}, {"+2", 2.0}, {".5", 0.5}}) {
+        EXPECT_EQ(parseNumber(text), value) << text;
+    }
     for (const char* rejected : {"", " 12.5", "12.5 ", "\t1", "1,5", "12a", "1e", "abc", "0x10", "inf", "nan", "1e999", "-1e999"}) {
         EXPECT_FALSE(parseNumber(rejected).has_value()) << rejected;
     }

@@ -1,5 +1,4 @@
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -11,8 +10,6 @@
 #include "common/LoopbackConsole.h"
 #include "common/MarkerFileText.h"
 #include "headless/HeadlessRunner.h"
-#include "markers/LightingMarker.h"
-#include "markers/TempolaneFileValidationError.h"
 #include "monitor/SettingsStore.h"
 
 namespace lanternwick {
@@ -90,24 +87,6 @@ TEST(HeadlessEndToEnd, MirrorsTheFileIntoTheSimulatorAndStopsOnSigterm) {
     EXPECT_FALSE(store.value("optSyncLabels").has_value());
     EXPECT_EQ(store.writeCount(), writesBefore);
     std::filesystem::remove_all(folder);
-}
-
-// The demo starts from this file, so it must pass the check a user's file
-// passes and give the cues the demo talks about.
-TEST(SampleMarkerFile, ValidatesAndParsesIntoTwoCueLists) {
-    const char* root = std::getenv("LANTERNWICK_SOURCE_DIR");
-    const auto sample = std::filesystem::path(root ? root : ".") / "samples" / "Lighting.xml";
-    ASSERT_TRUE(validateMarkerFile(sample).ok()) << sample;
-    std::ifstream in(sample, std::ios::binary);
-    const std::string text(std::istreambuf_iterator<char>(in), {});
-    const auto markers = parseMarkers(text);
-    ASSERT_TRUE(markers.has_value());
-    ASSERT_EQ(markers->size(), 7u) << "the comment marker has no cue list and is dropped";
-    EXPECT_EQ(markers->front().cueList, 1);
-    EXPECT_EQ(markers->front().manualCueID, "1");
-    EXPECT_EQ(markers->back().cueList, 2);
-    EXPECT_DOUBLE_EQ(markers->back().timeCodeOffsetSeconds, 3600.0);
-    EXPECT_EQ((*markers)[4].label, "Verse & chorus");
 }
 
 }  // namespace

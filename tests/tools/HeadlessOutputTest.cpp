@@ -3,23 +3,18 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
-#include "common/MarkerFileText.h"
-#include "common/RecordingEosLink.h"
+#include "common/ScriptedSession.h"
 #include "headless/HeadlessRecordFormat.h"
 #include "headless/HeadlessReporter.h"
-#include "support/RunLoopMainQueue.h"
 
 namespace lanternwick {
 namespace {
 
-using Format = HeadlessReporter::Format;
 using namespace std::string_view_literals;
 
 struct Printed {
@@ -27,58 +22,16 @@ struct Printed {
     std::string err;
 };
 
-ConnectionChange connection(LinkState state, std::string reason = {}, std::size_t held = 0) {
-    return {{state, std::move(reason), held}, "127.0.0.1", 8555};
-}
-
-// A monitor on a recording link; the outcomes are the ones the console client
-// and the cue sync report, made here by hand in a plausible order.
-Printed runScriptedSession(Format format) {
-    const auto folder = std::filesystem::temp_directory_path() / ("lanternwick-output-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    const auto file = folder / "Lighting.xml";
-    const auto writeFade = [&](const char* fade) {
-        std::ofstream(file, std::ios::binary) << testing::markerFileText({{.cue = "5", .label = "Intro", .fade = fade}});
-    };
-    writeFade("2");
-    auto settings = std::make_shared<InMemorySettingsStore>();
-    settings->setString("tempolaneFilePath", file.string());
-    settings->setBool("optSyncLabels", true);
-    auto link = std::make_shared<testing::RecordingEosLink>();
-    auto monitor = LightingFileMonitor::create({
-        .mainQueue = std::make_shared<RunLoopMainQueue>(RunLoopMainQueue::ClockMode::manual),
-        .settings = settings,
-        .deletionPrompt = nullptr,
-        .fileSystem = nullptr,
-        .eosLink = link,
-        .pollTimer = [](MainQueue::Duration, std::function<void()>) { return CancelHandle(); },
-    });
+// The scripted session, then the marker file removed.
+Printed printSession(HeadlessReporter::Format format) {
+    const testing::ScriptedSession session;
     std::ostringstream out;
     std::ostringstream err;
-    HeadlessReporter reporter(*monitor, out, err, format);
-    const auto report = [&](SyncOutcome::Detail detail) { link->callbacks.onOutcome(makeOutcome(std::move(detail))); };
-    const std::string command = "/eos/user/0/newcmd";
-
-    monitor->startMonitoring();
-    report(connection(LinkState::connecting));
-    report(connection(LinkState::notConnected, "Connection refused"));
-    report(connection(LinkState::connecting));
-    report(connection(LinkState::notConnected, "Connection refused"));
-    report(LineOutcome{command, "Cue 1 / 5 Time 3 #", LineFate::held, "not connected"});
-    report(connection(LinkState::notConnected, "Connection refused", 1));
-    report(connection(LinkState::connected));
-    report(LineOutcome{"/eos/user/0/key/blind", "", LineFate::sent, ""});
-    report(LineOutcome{command, "Cue 1 / 5 Time 3 #", LineFate::sent, ""});
-    writeFade("3");
-    monitor->pollOnce();
-    report(SkippedCommand{1, "0", "enter", std::string(skipReason::zeroCue)});
-    report(ReceivedReply{"/eos/out/get/cue/1/5/0/list/0/1", "\"5\", \"Intro\""});
-    report(DeletionQuestion{1, "7", false, true});
-    report(LineOutcome{command, "Cue 1 / 6 Label Red\x1b[31m\xff #", LineFate::dropped, "write queue full"});
-    report(connection(LinkState::notConnected, "Connection reset by peer"));
-    std::filesystem::remove_all(folder);
-    monitor->pollOnce();
-    return {out.str(), std::regex_replace(err.str(), std::regex(folder.string()), "FOLDER")};
+    HeadlessReporter reporter(*session.monitor, out, err, format);
+    session.play();
+    std::filesystem::remove(session.file);
+    session.monitor->pollOnce();
+    return {out.str(), std::regex_replace(err.str(), std::regex(session.folder.string()), "FOLDER")};
 }
 
 std::string maskedText(const std::string& text) {
@@ -92,7 +45,7 @@ std::string maskedJson(const std::string& text) {
 }
 
 TEST(HeadlessOutput, AScriptedSessionAsText) {
-    const Printed printed = runScriptedSession(Format::text);
+    const Printed printed = printSession(HeadlessReporter::Format::text);
     EXPECT_EQ(maskedText(printed.out),
               "hh:mm:ss.mmm Initial Snapshot: 281 bytes, 5 lines, root Tempolane\n"
               "                 Baseline snapshot captured.\n"
@@ -128,7 +81,7 @@ TEST(HeadlessOutput, AScriptedSessionAsText) {
 }
 
 TEST(HeadlessOutput, TheSameSessionAsJSONLines) {
-    const Printed printed = runScriptedSession(Format::json);
+    const Printed printed = printSession(HeadlessReporter::Format::json);
     const std::string details =
         R"~("details":"Baseline snapshot captured.\nMarkers now: 1\nTop tags: Marker(1), Tempolane(1)\nAttribute keys: )~"
         R"~(Fade(1), FadeOut(1), Label(1), ManualCueID(1), MarkerTypeName(1), Position(1)"})~";
