@@ -172,9 +172,11 @@ void LightingFileMonitor::wireLink() {
             self->setEosLinkStatus(status);
         }
     };
+    // Only an update that will be sent may replace what is held: with a file
+    // that cannot be read or parsed just now, the held lines go out instead.
     callbacks.replacesHeldWithFullUpdate = [weak] {
         const auto self = weak.lock();
-        return self && self->optUpdateOnConnect_;
+        return self && self->optUpdateOnConnect_ && self->currentFileMarkers().has_value();
     };
     callbacks.onConnectionEstablished = [weak] {
         if (const auto self = weak.lock(); self && self->optUpdateOnConnect_) {
@@ -460,12 +462,16 @@ void LightingFileMonitor::applyDiffToEos(bool isInitialSnapshot, const MarkerDif
     lanternwick::applyDiffToEos(isInitialSnapshot, diff, *link, context);
 }
 
-void LightingFileMonitor::updateAllCuesInEos() {
+ParsedMarkers LightingFileMonitor::currentFileMarkers() const {
     const auto bytes = dependencies_.fileSystem->readFile(fileURL_);
     if (!bytes) {
-        return;
+        return std::nullopt;
     }
-    const auto markers = parseMarkers(decodeUTF8(*bytes));
+    return parseMarkers(decodeUTF8(*bytes));
+}
+
+void LightingFileMonitor::updateAllCuesInEos() {
+    const auto markers = currentFileMarkers();
     if (!markers) {
         return;
     }

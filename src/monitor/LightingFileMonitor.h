@@ -160,6 +160,8 @@ private:
     void setEosConnected(bool connected);
     void setEosLinkStatus(const LinkStatus& status);
     MarkerDiff diffAcrossGap(bool baseUnparsable, const ParsedMarkers& markers, MarkerDiff diff);
+    // The markers of the file as it is now, read afresh.
+    ParsedMarkers currentFileMarkers() const;
     void watchFile();
 
     LightingFileMonitorDependencies dependencies_;

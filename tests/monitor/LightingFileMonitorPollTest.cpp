@@ -100,6 +100,20 @@ TEST_F(MonitorPoll, NothingRunsOnceTheMonitorIsGoneNotEvenATickQueuedBefore) {
     EXPECT_THAT(link->sent, IsEmpty());
 }
 
+// Held lines may only give way to a full update that will really be sent.
+TEST_F(MonitorPoll, HeldLinesGiveWayOnlyToAnUpdateOfAFileThatReadsAndParses) {
+    makeMonitor();
+    const auto replaces = [this] { return link->callbacks.replacesHeldWithFullUpdate(); };
+    files->write(markerPath, fileA);
+    EXPECT_FALSE(replaces()) << "update on connect is off";
+    monitor->setOptUpdateOnConnect(true);
+    EXPECT_TRUE(replaces());
+    files->write(markerPath, std::string("<Tempolane><Marker"));
+    EXPECT_FALSE(replaces());
+    files->write(markerPath, fail(std::string("Permission denied")));
+    EXPECT_FALSE(replaces());
+}
+
 TEST_F(MonitorPoll, NestedPollWhileTheDeletionQuestionIsOpenDoesNotRepeatTheChange) {
     makeMonitor();
     monitor->setOptDeleteCues(true);
