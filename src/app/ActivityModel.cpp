@@ -225,9 +225,12 @@ QString ActivityModel::rowsAsText(const std::vector<int>& rows) const {
     return text;
 }
 
+QString ActivityModel::fileWatchNote() const { return QString::fromStdString(monitor_->fileWatchNote()); }
+
 void ActivityModel::monitorChanged(MonitorField field) {
     if (field == MonitorField::events) takeNewEvents();
     if (field == MonitorField::outcomes) takeNewOutcomes();
+    if (field == MonitorField::fileWatchNote) emit fileWatchNoteChanged(fileWatchNote());
 }
 
 void ActivityModel::takeNewEvents() {

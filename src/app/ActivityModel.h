@@ -61,6 +61,13 @@ public:
     // summary on one line, the details indented below.
     QString rowsAsText(const std::vector<int>& rows) const;
 
+    // Why saves are seen only by the check every second; empty while the
+    // marker file's folder is watched.
+    QString fileWatchNote() const;
+
+signals:
+    void fileWatchNoteChanged(const QString& note);
+
 private:
     void monitorChanged(MonitorField field);
     void takeNewEvents();

@@ -19,7 +19,12 @@ ActivityStatusLine::ActivityStatusLine(QWidget* parent) : QAbstractButton(parent
     setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_Hover);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    setToolTip(QStringLiteral("Show the activity (Ctrl+L)"));
+    setNote({});
+}
+
+void ActivityStatusLine::setNote(const QString& note) {
+    const QString action = QStringLiteral("Show the activity (Ctrl+L)");
+    setToolTip(note.isEmpty() ? action : action + u'\n' + note);
 }
 
 void ActivityStatusLine::setFullText(const QString& text) {

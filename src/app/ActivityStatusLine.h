@@ -22,6 +22,8 @@ public:
 
     void setFullText(const QString& text);
     const QString& fullText() const { return fullText_; }
+    // A standing remark for the tooltip, below what a click does.
+    void setNote(const QString& note);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -61,6 +61,7 @@ ActivityWindow::ActivityWindow(std::shared_ptr<LightingFileMonitor> monitor, QWi
       filtered_(new QSortFilterProxyModel(this)),
       filterField_(new QLineEdit(this)),
       count_(new QLabel(this)),
+      watchNote_(new QLabel(this)),
       table_(new QTableView(this)),
       details_(new QPlainTextEdit(this)) {
     setObjectName(QStringLiteral("activityWindow"));
@@ -83,6 +84,12 @@ ActivityWindow::ActivityWindow(std::shared_ptr<LightingFileMonitor> monitor, QWi
     QPalette countPalette = count_->palette();
     countPalette.setColor(QPalette::WindowText, theme::secondaryText());
     count_->setPalette(countPalette);
+
+    watchNote_->setObjectName(QStringLiteral("activityWatchNote"));
+    watchNote_->setFont(theme::captionFont());
+    watchNote_->setPalette(countPalette);
+    watchNote_->setWordWrap(true);
+    watchNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     table_->setObjectName(QStringLiteral("activityTable"));
     table_->setModel(filtered_);
@@ -136,6 +143,7 @@ ActivityWindow::ActivityWindow(std::shared_ptr<LightingFileMonitor> monitor, QWi
     column->setContentsMargins(12, 12, 12, 12);
     column->setSpacing(8);
     column->addLayout(top);
+    column->addWidget(watchNote_);
     column->addWidget(splitter, 1);
 
     connect(filterField_, &QLineEdit::textChanged, filtered_, &QSortFilterProxyModel::setFilterFixedString);
@@ -147,6 +155,8 @@ ActivityWindow::ActivityWindow(std::shared_ptr<LightingFileMonitor> monitor, QWi
     connect(filtered_, &QAbstractItemModel::modelReset, this, &ActivityWindow::updateCount);
     connect(filtered_, &QAbstractItemModel::layoutChanged, this, &ActivityWindow::updateCount);
     updateCount();
+    connect(model_, &ActivityModel::fileWatchNoteChanged, this, &ActivityWindow::showWatchNote);
+    showWatchNote(model_->fileWatchNote());
 }
 
 QString ActivityWindow::selectionText() const {
@@ -189,6 +199,11 @@ void ActivityWindow::updateCount() {
     const int all = model_->rowCount();
     count_->setText(shown == all ? QString::number(all) + QStringLiteral(" records")
                                  : QString::number(shown) + QStringLiteral(" of ") + QString::number(all));
+}
+
+void ActivityWindow::showWatchNote(const QString& note) {
+    watchNote_->setText(note);
+    watchNote_->setVisible(!note.isEmpty());
 }
 
 }  // namespace lanternwick

@@ -2,6 +2,8 @@
 // ActivityWindow: "Lanternwick Activity", the live record of what the monitor
 // saw and what became of it: a filter field, the table of events and sync
 // outcomes (newest first) and, below it, the details of the selected row.
+// Above the table, while saves are not reported by the system, a note says
+// that they are picked up by the check every second.
 // The selection copies as text with Ctrl+C or the context menu's "Copy".
 // Dark like the main window, and resizable.
 // The application has one: the main window makes it on first use and keeps
@@ -32,6 +34,7 @@ public:
     QLineEdit* filterField() const { return filterField_; }
     QTableView* table() const { return table_; }
     QPlainTextEdit* detailsView() const { return details_; }
+    QLabel* watchNote() const { return watchNote_; }
 
     // The selected rows as text, in the order shown; empty without a selection.
     QString selectionText() const;
@@ -43,11 +46,13 @@ protected:
 private:
     void showDetailsOfCurrentRow();
     void updateCount();
+    void showWatchNote(const QString& note);
 
     ActivityModel* model_;
     QSortFilterProxyModel* filtered_;
     QLineEdit* filterField_;
     QLabel* count_;
+    QLabel* watchNote_;
     QTableView* table_;
     QPlainTextEdit* details_;
 };

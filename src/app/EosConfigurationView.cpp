@@ -125,6 +125,7 @@ EosConfigurationView::EosConfigurationView(std::shared_ptr<LightingFileMonitor> 
 
     pill_->setStatus(monitor_->eosLinkStatus());
     showActivityStatus();
+    activityStatus_->setNote(QString::fromStdString(monitor_->fileWatchNote()));
     hostField_->setText(QString::fromStdString(monitor_->eosHost()));
     pathLabel_->setFullText(displayPath(monitor_->fileURL()));
     updateOnConnectToggle_->setChecked(monitor_->optUpdateOnConnect());
@@ -308,6 +309,9 @@ void EosConfigurationView::monitorChanged(MonitorField field) {
     case MonitorField::events:
     case MonitorField::outcomes:
         showActivityStatus();
+        break;
+    case MonitorField::fileWatchNote:
+        activityStatus_->setNote(QString::fromStdString(monitor_->fileWatchNote()));
         break;
     case MonitorField::isEosConnected:
     case MonitorField::incomingOSCMessages:

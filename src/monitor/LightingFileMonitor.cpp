@@ -329,7 +329,10 @@ void LightingFileMonitor::watchFile() {
         }
     }));
     fileWatch_ = std::move(start.watch);
-    fileWatchNote_ = std::move(start.unavailable);
+    if (start.unavailable != fileWatchNote_) {
+        fileWatchNote_ = std::move(start.unavailable);
+        notify(MonitorField::fileWatchNote);
+    }
 }
 
 void LightingFileMonitor::resetSnapshot() {

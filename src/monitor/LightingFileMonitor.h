@@ -53,6 +53,7 @@ enum class MonitorField {
     cueDeletionPromptPolicy,
     outcomes,
     eosLinkStatus,
+    fileWatchNote,
 };
 
 // Starts a repeating tick (first one period from now, then every period) and

@@ -215,6 +215,23 @@ TEST_F(ActivityTest, TheStatusLineSaysWhatFollowedTheLastEventAndOpensTheOneActi
     EXPECT_TRUE(activity->isVisible());
 }
 
+TEST(ActivityWatchNote, TheWindowSaysWhenSavesAreNotReportedAndOnlyThen) {
+    testing::ensureQtApplication();
+    for (const bool watched : {true, false}) {
+        const testing::ScriptedSession session(watched ? nullptr : noFileWatcher());
+        LanternwickWindow window(session.monitor, std::make_shared<NoChooser>(), QUrl(), nullptr);
+        window.show();  // monitoring starts with the window
+        window.showActivity();
+        const QString note = QString::fromStdString(session.monitor->fileWatchNote());
+        EXPECT_EQ(note.isEmpty(), watched);
+        const QLabel* shown = window.activityWindow()->watchNote();
+        EXPECT_EQ(shown->isVisibleTo(window.activityWindow()), !watched);
+        EXPECT_EQ(shown->text(), note);
+        const auto* status = window.configurationView()->findChild<ActivityStatusLine*>("activityStatus");
+        EXPECT_EQ(status->toolTip().contains("every second"), !watched) << status->toolTip().toStdString();
+    }
+}
+
 TEST_F(ActivityTest, ThePillShowsTheLinkAndWhyItIsDown) {
     auto* pill = window->configurationView()->findChild<ConnectionPill*>("connectionPill");
     ASSERT_NE(pill, nullptr);

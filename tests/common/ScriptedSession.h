@@ -21,7 +21,9 @@ namespace lanternwick::testing {
 
 class ScriptedSession {
 public:
-    ScriptedSession() {
+    // The default watcher watches the scratch folder; noFileWatcher() plays a
+    // folder whose saves are not reported.
+    explicit ScriptedSession(FileWatcherFactory fileWatcher = nullptr) {
         std::filesystem::create_directories(folder);
         writeFade("2");
         settings->setString("tempolaneFilePath", file.string());
@@ -34,6 +36,7 @@ public:
             .fileSystem = nullptr,
             .eosLink = link,
             .pollTimer = [](MainQueue::Duration, std::function<void()>) { return CancelHandle(); },
+            .fileWatcher = std::move(fileWatcher),
         });
     }
     ~ScriptedSession() { std::filesystem::remove_all(folder); }
