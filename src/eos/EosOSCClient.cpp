@@ -131,7 +131,10 @@ bool EosOSCClient::attempting() const { return client_ && !isConnected_ && linkS
 
 void EosOSCClient::connect() {
     wantsConnection_ = true;
-    if (transportConnected() || attempting() || retry_) {
+    // A connection that has ended without its notice having reached us yet
+    // is left to that notice: only after it is it known which of the lines
+    // handed to it were written, and a new attempt now would send those again.
+    if (transportConnected() || attempting() || retry_ || (client_ && isConnected_)) {
         return;
     }
     startAttempt();

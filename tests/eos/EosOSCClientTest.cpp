@@ -137,6 +137,22 @@ TEST_F(EosClient, AConsoleThatClosesAtOnceIsRetriedWithABackoffThatHolds) {
     EXPECT_LE(accepted.load(), 5) << "3 s of sends must not turn into a connection per send";
 }
 
+// The console goes away after reading a line, and the next line is decided
+// before the main thread has heard that the line was written or that the
+// connection ended: the line the console has already run must not be sent again.
+TEST_F(EosClient, ALineSentBeforeAnUnreportedDisconnectIsNotSentAgain) {
+    LoopbackConsole console;
+    connectTo(console);
+    client->sendCommandLine("$ Cue 1 / 1 Enter #");
+    ASSERT_TRUE(console.waitFor([&] { return console.commandLines().size() == 1; }));
+    console.reboot();
+    std::this_thread::sleep_for(300ms);  // the transport sees the close; the main queue has not run
+    client->sendCommandLine("$ Cue 1 / 2 Enter #");
+    ASSERT_TRUE(waitFor([&] { return console.commandLines().size() >= 2; }));
+    queue->runFor(300ms);
+    EXPECT_THAT(console.commandLines(), ElementsAre("$ Cue 1 / 1 Enter #", "$ Cue 1 / 2 Enter #"));
+}
+
 TEST_F(EosClient, DisconnectAndRefusalReportDownAndADestroyedClientHearsNothingMore) {
     {
         LoopbackConsole console;
