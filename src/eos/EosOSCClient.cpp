@@ -115,6 +115,12 @@ void EosOSCClient::configure(std::string_view host, std::uint16_t port, bool rec
         if (isConnected_ || client_) {
             disconnect();
         }
+        // A retry waiting its turn would hold the new address back for as
+        // long as the old one's backoff had grown.
+        if (retry_) {
+            retry_->cancel();
+            retry_.reset();
+        }
         retryDelay_ = firstRetryDelay;
         connect();
     }
