@@ -215,6 +215,10 @@ void applyDeletions(const MarkerDiff& diff, EosLink& link, const CueSyncContext&
             report.skipped(candidate.cueList, candidate.cueNumber, "delete", skipReason::deletionDeclined);
             continue;
         }
+        if (context.cueInFile && context.cueInFile(candidate.cueList, candidate.cueNumber)) {
+            report.skipped(candidate.cueList, candidate.cueNumber, "delete", skipReason::cueInFileAgain);
+            continue;
+        }
         if (const auto line = deleteCueLine(candidate.cueList, candidate.cueNumber)) {
             link.sendCommandLine(*line);
         }

@@ -115,6 +115,12 @@ void EosOSCClient::configure(std::string_view host, std::uint16_t port, bool rec
         if (isConnected_ || client_) {
             disconnect();
         }
+        // A retry waiting its turn would hold the new address back for as
+        // long as the old one's backoff had grown.
+        if (retry_) {
+            retry_->cancel();
+            retry_.reset();
+        }
         retryDelay_ = firstRetryDelay;
         connect();
     }
@@ -131,7 +137,10 @@ bool EosOSCClient::attempting() const { return client_ && !isConnected_ && linkS
 
 void EosOSCClient::connect() {
     wantsConnection_ = true;
-    if (transportConnected() || attempting() || retry_) {
+    // A connection that has ended without its notice having reached us yet
+    // is left to that notice: only after it is it known which of the lines
+    // handed to it were written, and a new attempt now would send those again.
+    if (transportConnected() || attempting() || retry_ || (client_ && isConnected_)) {
         return;
     }
     startAttempt();

@@ -110,6 +110,7 @@ inline constexpr std::string_view fadeOutNotATime = "fade-out is not a console t
 inline constexpr std::string_view positionNotATime = "position is not a time in seconds";
 inline constexpr std::string_view deletionOff = "cue deletion is off";
 inline constexpr std::string_view deletionDeclined = "deletion declined";
+inline constexpr std::string_view cueInFileAgain = "the file uses the cue again";
 inline constexpr std::string_view noTerminal = "no terminal to ask (start with --assume-yes to delete)";
 }  // namespace skipReason
 

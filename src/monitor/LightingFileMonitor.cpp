@@ -4,10 +4,12 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 
 #include "eos/CueSync.h"
 #include "eos/EosOSCClient.h"
+#include "markers/ConsoleCue.h"
 #include "markers/LightingMarker.h"
 #include "support/SerialQueue.h"
 #include "support/TextRules.h"
@@ -460,6 +462,14 @@ void LightingFileMonitor::applyDiffToEos(bool isInitialSnapshot, const MarkerDif
     context.prompt = dependencies_.deletionPrompt;
     context.skipped = [this](SkippedCommand skipped) { recordOutcome(makeOutcome(std::move(skipped))); };
     context.asked = [this](DeletionQuestion question) { recordOutcome(makeOutcome(std::move(question))); };
+    context.cueInFile = [this](std::int64_t list, std::string_view cue) {
+        if (!lastMarkers_) return false;
+        const std::string wanted = cueKey(list, consoleCueIdentity(trimmed(cue)));
+        return std::any_of(lastMarkers_->begin(), lastMarkers_->end(), [&](const LightingMarker& marker) {
+            const std::string id = trimmed(marker.manualCueID);
+            return isMeaningfulCueID(id) && cueKey(marker.cueList.value_or(0), consoleCueIdentity(id)) == wanted;
+        });
+    };
     // Keeps the link alive should a nested event loop inside the question drop the monitor.
     const std::shared_ptr<EosLink> link = dependencies_.eosLink;
     lanternwick::applyDiffToEos(isInitialSnapshot, diff, *link, context);

@@ -137,6 +137,38 @@ TEST_F(EosClient, AConsoleThatClosesAtOnceIsRetriedWithABackoffThatHolds) {
     EXPECT_LE(accepted.load(), 5) << "3 s of sends must not turn into a connection per send";
 }
 
+// A console that refuses has the client waiting 1 s for its next retry
+// when the user moves to one that answers: that one is tried at once.
+TEST_F(EosClient, AnAddressChangeWhileARetryWaitsIsTriedAtOnce) {
+    std::uint16_t refusing = 0;
+    {
+        const LoopbackConsole gone;
+        refusing = gone.port();
+    }
+    client->configure("127.0.0.1", refusing, false);
+    client->connect();
+    queue->runFor(700ms);  // refused at 0 s and 0.5 s
+    LoopbackConsole console;
+    client->configure("127.0.0.1", console.port(), true);
+    EXPECT_TRUE(queue->runUntil([&] { return client->isConnected(); }, 500ms));
+}
+
+// The console goes away after reading a line, and the next line is decided
+// before the main thread has heard that the line was written or that the
+// connection ended: the line the console has already run must not be sent again.
+TEST_F(EosClient, ALineSentBeforeAnUnreportedDisconnectIsNotSentAgain) {
+    LoopbackConsole console;
+    connectTo(console);
+    client->sendCommandLine("$ Cue 1 / 1 Enter #");
+    ASSERT_TRUE(console.waitFor([&] { return console.commandLines().size() == 1; }));
+    console.reboot();
+    std::this_thread::sleep_for(300ms);  // the transport sees the close; the main queue has not run
+    client->sendCommandLine("$ Cue 1 / 2 Enter #");
+    ASSERT_TRUE(waitFor([&] { return console.commandLines().size() >= 2; }));
+    queue->runFor(300ms);
+    EXPECT_THAT(console.commandLines(), ElementsAre("$ Cue 1 / 1 Enter #", "$ Cue 1 / 2 Enter #"));
+}
+
 TEST_F(EosClient, DisconnectAndRefusalReportDownAndADestroyedClientHearsNothingMore) {
     {
         LoopbackConsole console;

@@ -126,5 +126,19 @@ TEST_F(MonitorPoll, NestedPollWhileTheDeletionQuestionIsOpenDoesNotRepeatTheChan
     EXPECT_THAT(link->sent, ElementsAre("cmd $ Cue 1 / 1 Time 4 #", "cmd $ Delete Cue 1 / 2 Enter #"));
 }
 
+// The marker comes back (an undo) while its cue's deletion is being asked
+// about: the cue the nested poll has just entered again must not be deleted.
+TEST_F(MonitorPoll, ACueTheFileUsesAgainWhileItsDeletionIsAskedIsNotDeleted) {
+    makeMonitor();
+    monitor->setOptDeleteCues(true);
+    const std::string both = markerFileText({{.cue = "1"}, {.cue = "2"}});
+    poll(both);
+    prompt->whileOpen = [this, both] { poll(both); };
+    prompt->answers = {{true, false}};
+    link->sent.clear();
+    poll(markerFileText({{.cue = "1"}}));
+    EXPECT_THAT(link->sent, ElementsAre("cmd $ Cue 1 / 2 Enter #", "cmd $ Cue 1 / 2 Timecode 00:00:00:00 #"));
+}
+
 }  // namespace
 }  // namespace lanternwick
