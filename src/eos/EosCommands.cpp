@@ -192,6 +192,13 @@ std::optional<CueLineKey> cueLineKey(std::string_view address, std::string_view 
     return CueLineKey{cue->first, std::move(cue->second), part};
 }
 
+bool clearsCueLabel(std::string_view address, std::string_view text) {
+    const auto key = cueLineKey(address, text);
+    // The empty label leaves its two spaces: a label is trimmed, so no other
+    // label line ends this way.
+    return key && key->part == CueLineKey::Part::label && text.ends_with(" Label  #");
+}
+
 bool isZeroCue(std::string_view cue) {
     const auto value = parseNumber(trimmed(cue));
     if (value && *value == 0) return true;

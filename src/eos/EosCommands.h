@@ -53,6 +53,10 @@ struct CueLineKey {
 // absent for anything else (the blind key).
 std::optional<CueLineKey> cueLineKey(std::string_view address, std::string_view text);
 
+// Whether a line composed here empties a cue's label: the full line leaves an
+// empty label out, so only this line can tell the console.
+bool clearsCueLabel(std::string_view address, std::string_view text);
+
 // The cue as it goes into a line: its wire form, when that is a console cue
 // number.
 std::optional<std::string> usableCueText(std::string_view cue);

@@ -322,7 +322,8 @@ void EosOSCClient::handleDisconnected(const std::string& reason) {
 
 // With the full update on connect about to send every cue of the file, the
 // held command lines other than deletions would only repeat older states of
-// it; deletions and cue queries (which the update does not ask) still go.
+// it; deletions, emptied labels (which the full line leaves out) and cue
+// queries (which the update does not ask) still go.
 void EosOSCClient::flushHeld(bool onConnect) {
     if (held_.empty()) {
         return;
@@ -333,7 +334,8 @@ void EosOSCClient::flushHeld(bool onConnect) {
         std::vector<HeldLine> replaced;
         for (HeldLine& line : lines) {
             const auto key = cueLineKey(line.address, line.text);
-            const bool keep = line.text.empty() || (key && key->part == CueLineKey::Part::deletion);
+            const bool keep = line.text.empty() || (key && key->part == CueLineKey::Part::deletion) ||
+                              clearsCueLabel(line.address, line.text);
             (keep ? kept : replaced).push_back(std::move(line));
         }
         std::stable_partition(kept.begin(), kept.end(), [](const HeldLine& line) { return !line.text.empty(); });

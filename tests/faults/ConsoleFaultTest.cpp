@@ -133,7 +133,7 @@ TEST(ConsoleFault, RestartedWithoutAnEditTheConsoleGetsTheHeldLinesRightAfterThe
     EXPECT_FALSE(console.hasRefusals());
 }
 
-TEST(ConsoleFault, HeldDeletionsGoFirstAndTheFullUpdateReplacesTheOtherHeldLines) {
+TEST(ConsoleFault, HeldDeletionsAndClearedLabelsGoFirstAndTheFullUpdateReplacesTheOtherHeldLines) {
     SoakConsole console;
     MonitorRig rig(console.port());
     std::vector<ShowMarker> markers = numberedShow(3);
@@ -143,20 +143,23 @@ TEST(ConsoleFault, HeldDeletionsGoFirstAndTheFullUpdateReplacesTheOtherHeldLines
 
     markers.pop_back();
     markers[0].fade = "6";
+    markers[1].label = "";
     rig.write(showText(markers));
     rig.poll();
-    EXPECT_EQ(rig.monitor->eosLinkStatus().heldLines, 2u);
+    EXPECT_EQ(rig.monitor->eosLinkStatus().heldLines, 3u);
 
     const std::size_t before = rig.monitor->outgoingOSCMessages().size();
     console.start();
     ASSERT_TRUE(rig.waitConnected());
     ASSERT_TRUE(rig.runUntil([&] { return console.cues() == expectedCues(markers); }));
     const auto sent = sentSince(rig, before);
-    ASSERT_EQ(sent.size(), 4u);
+    // The full line leaves an empty label out: only the held line can clear it.
+    ASSERT_EQ(sent.size(), 5u);
     EXPECT_EQ(sent[0], "/eos/user/0/key/blind");
-    EXPECT_EQ(sent[1], "$ Delete Cue 1 / 3 Enter #");
-    EXPECT_EQ(sent[2].rfind("Cue 1 / 1 Time 6 ", 0), 0u) << sent[2];
-    EXPECT_EQ(sent[3].rfind("Cue 1 / 2 ", 0), 0u) << sent[3];
+    EXPECT_EQ(sent[1], "$ Cue 1 / 2 Label  #");
+    EXPECT_EQ(sent[2], "$ Delete Cue 1 / 3 Enter #");
+    EXPECT_EQ(sent[3].rfind("Cue 1 / 1 Time 6 ", 0), 0u) << sent[3];
+    EXPECT_EQ(sent[4].rfind("Cue 1 / 2 ", 0), 0u) << sent[4];
 }
 
 TEST(ConsoleFault, PortChangedWhileConnectedMovesEverythingToTheNewConsole) {
