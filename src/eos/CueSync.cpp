@@ -190,6 +190,17 @@ void applyDeletions(const MarkerDiff& diff, EosLink& link, const CueSyncContext&
             report.skipped(candidate.cueList, candidate.cueNumber, "delete", *problem);
             continue;
         }
+        // An earlier question, or this one, may have let a poll bring the
+        // cue's marker back; nobody is asked about it, and a Yes given before
+        // it came back no longer holds.
+        const auto usedAgain = [&] {
+            if (!context.cueInFile || !context.cueInFile(candidate.cueList, candidate.cueNumber)) return false;
+            report.skipped(candidate.cueList, candidate.cueNumber, "delete", skipReason::cueInFileAgain);
+            return true;
+        };
+        if (usedAgain()) {
+            continue;
+        }
         std::string_view declined = skipReason::deletionDeclined;
         bool confirmed = false;
         if (context.prompt) {
@@ -215,8 +226,7 @@ void applyDeletions(const MarkerDiff& diff, EosLink& link, const CueSyncContext&
             report.skipped(candidate.cueList, candidate.cueNumber, "delete", skipReason::deletionDeclined);
             continue;
         }
-        if (context.cueInFile && context.cueInFile(candidate.cueList, candidate.cueNumber)) {
-            report.skipped(candidate.cueList, candidate.cueNumber, "delete", skipReason::cueInFileAgain);
+        if (usedAgain()) {
             continue;
         }
         if (const auto line = deleteCueLine(candidate.cueList, candidate.cueNumber)) {

@@ -30,8 +30,8 @@ struct CueSyncContext {
     // reason, and each deletion question with its answer; either may be empty.
     std::function<void(SkippedCommand)> skipped;
     std::function<void(DeletionQuestion)> asked;
-    // Whether the file as it is now addresses the cue; asked after the
-    // question, which may have let a poll bring the cue's marker back.
+    // Whether the file as it is now addresses the cue; asked before and after
+    // each question, which may let a poll bring a deleted cue's marker back.
     // May be empty.
     std::function<bool(std::int64_t list, std::string_view cue)> cueInFile;
 };

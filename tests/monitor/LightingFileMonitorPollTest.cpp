@@ -128,16 +128,18 @@ TEST_F(MonitorPoll, NestedPollWhileTheDeletionQuestionIsOpenDoesNotRepeatTheChan
 
 // The marker comes back (an undo) while its cue's deletion is being asked
 // about: the cue the nested poll has just entered again must not be deleted.
-TEST_F(MonitorPoll, ACueTheFileUsesAgainWhileItsDeletionIsAskedIsNotDeleted) {
+TEST_F(MonitorPoll, CuesTheFileUsesAgainWhileADeletionIsAskedAreNeitherDeletedNorAskedAbout) {
     makeMonitor();
     monitor->setOptDeleteCues(true);
-    const std::string both = markerFileText({{.cue = "1"}, {.cue = "2"}});
-    poll(both);
-    prompt->whileOpen = [this, both] { poll(both); };
-    prompt->answers = {{true, false}};
+    const std::string all = markerFileText({{.cue = "1"}, {.cue = "2"}, {.cue = "3"}});
+    poll(all);
+    prompt->whileOpen = [this, all] { poll(all); };
+    prompt->answers = {{true, false}, {true, false}};
     link->sent.clear();
     poll(markerFileText({{.cue = "1"}}));
-    EXPECT_THAT(link->sent, ElementsAre("cmd $ Cue 1 / 2 Enter #", "cmd $ Cue 1 / 2 Timecode 00:00:00:00 #"));
+    EXPECT_EQ(prompt->questions.size(), 1u) << "cue 3 came back before its turn";
+    EXPECT_THAT(link->sent, ElementsAre("cmd $ Cue 1 / 2 Enter #", "cmd $ Cue 1 / 2 Timecode 00:00:00:00 #",
+                                        "cmd $ Cue 1 / 3 Enter #", "cmd $ Cue 1 / 3 Timecode 00:00:00:00 #"));
 }
 
 }  // namespace
