@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "eos/CueSync.h"
 #include "eos/EosOSCClient.h"
@@ -176,9 +177,16 @@ void LightingFileMonitor::wireLink() {
     };
     // Only an update that will be sent may replace what is held: with a file
     // that cannot be read or parsed just now, the held lines go out instead.
+    // The markers read here are the ones the update sends, so a file that
+    // turns unreadable in between cannot leave the held lines replaced by
+    // nothing.
     callbacks.replacesHeldWithFullUpdate = [weak] {
         const auto self = weak.lock();
-        return self && self->optUpdateOnConnect_ && self->currentFileMarkers().has_value();
+        if (!self || !self->optUpdateOnConnect_) {
+            return false;
+        }
+        self->markersForFullUpdate_ = self->currentFileMarkers();
+        return self->markersForFullUpdate_.has_value();
     };
     callbacks.onConnectionEstablished = [weak] {
         if (const auto self = weak.lock(); self && self->optUpdateOnConnect_) {
@@ -484,7 +492,10 @@ ParsedMarkers LightingFileMonitor::currentFileMarkers() const {
 }
 
 void LightingFileMonitor::updateAllCuesInEos() {
-    const auto markers = currentFileMarkers();
+    ParsedMarkers markers = std::exchange(markersForFullUpdate_, std::nullopt);
+    if (!markers) {
+        markers = currentFileMarkers();
+    }
     if (!markers) {
         return;
     }

@@ -191,6 +191,9 @@ private:
     // The last markers that parsed before the file went missing, until the
     // console has heard what changed across the gap.
     ParsedMarkers markersBeforeGap_;
+    // Read when held lines give way to the full update on connect, and sent
+    // by it right after.
+    ParsedMarkers markersForFullUpdate_;
     bool lastKnownExists_ = false;
     std::optional<std::string> lastReadError_;
     bool hasPolled_ = false;

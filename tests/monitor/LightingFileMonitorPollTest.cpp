@@ -112,6 +112,13 @@ TEST_F(MonitorPoll, HeldLinesGiveWayOnlyToAnUpdateOfAFileThatReadsAndParses) {
     EXPECT_FALSE(replaces());
     files->write(markerPath, fail(std::string("Permission denied")));
     EXPECT_FALSE(replaces());
+
+    files->write(markerPath, fileA);
+    EXPECT_TRUE(replaces());
+    files->write(markerPath, fail(std::string("Permission denied")));
+    link->sent.clear();
+    link->callbacks.onConnectionEstablished();
+    EXPECT_FALSE(link->sent.empty()) << "the update the held lines gave way to still goes out";
 }
 
 TEST_F(MonitorPoll, NestedPollWhileTheDeletionQuestionIsOpenDoesNotRepeatTheChange) {
