@@ -108,8 +108,8 @@ struct Fixture {
           socket(AsyncTCPSocket::create(delegate, delegateQueue)) {}
 
     // The accepted side, once the socket has reported the connection.
-    Peer connect(const std::string& host = "127.0.0.1") {
-        EXPECT_TRUE(socket->connectToHost(host, server.port(), 5.0).ok());
+    Peer connect() {
+        EXPECT_TRUE(socket->connectToHost("127.0.0.1", server.port(), 5.0).ok());
         Peer peer = server.accept();
         EXPECT_TRUE(peer.valid());
         EXPECT_TRUE(delegate->waitFor(Kind::connect));
@@ -156,11 +156,9 @@ TEST(AsyncTCPSocketConnect, RefusesBadRequestsBeforeStartingWithTheirTexts) {
         SCOPED_TRACE(c.text);
         auto result = c.socket->connectToHost(c.host, f.server.port(), c.interface, -1);
         ASSERT_FALSE(result.ok());
-        EXPECT_EQ(result.error().domain, "AsyncTCPSocketErrorDomain");
         EXPECT_TRUE(result.error().is(c.code));
         EXPECT_EQ(result.error().description(), c.text);
         EXPECT_TRUE(c.socket->isDisconnected());
-        c.socket->socketQueue().sync([] {});
     }
     f.delegateQueue.sync([] {});
     EXPECT_TRUE(f.delegate->events().empty());
@@ -194,43 +192,19 @@ TEST(AsyncTCPSocketConnect, ConnectsOverIPv4ReportsThePeerAndRefusesASecondConne
     EXPECT_TRUE(f.delegate->events(Kind::disconnect).empty());
 }
 
-TEST(AsyncTCPSocketConnect, LocalhostTriesIPv4FirstAndIPv6AfterTheDelay) {
-    Fixture quick;
-    const auto start = Clock::now();
-    Peer a = quick.connect("localhost");
-    EXPECT_EQ(quick.delegate->events(Kind::connect).front().host, "127.0.0.1");
-    EXPECT_LT(quick.delegate->events(Kind::connect).front().at - start, 280ms);
-
-    // Only ::1 listens: the IPv4 attempt is refused, and the IPv6 one starts
-    // after the alternate delay and wins.
+// Only ::1 listens: the IPv4 attempt, which goes first, is refused, and
+// the IPv6 one starts after the alternate delay and wins.
+TEST(AsyncTCPSocketConnect, LocalhostFallsBackToIPv6OnlyAfterTheAlternateDelay) {
     LoopbackListener v6(AF_INET6);
-    Fixture late;
-    const auto lateStart = Clock::now();
-    ASSERT_TRUE(late.socket->connectToHost("localhost", v6.port(), 5.0).ok());
-    Peer b = v6.accept();
-    ASSERT_TRUE(late.delegate->waitFor(Kind::connect));
-    const auto connect = late.delegate->events(Kind::connect).front();
-    EXPECT_EQ(connect.host, "::1");
-    EXPECT_GE(connect.at - lateStart, 280ms);
-    EXPECT_TRUE(late.delegate->events(Kind::disconnect).empty());
-}
-
-TEST(AsyncTCPSocketConnect, NoAnswerTimesOutAndALateAnswerIsIgnored) {
-    testing::SilentListener server;
     Fixture f;
     const auto start = Clock::now();
-    ASSERT_TRUE(f.socket->connectToHost("127.0.0.1", server.port(), 0.4).ok());
-    const auto disconnect = f.disconnect();
-    ASSERT_TRUE(disconnect.error.has_value());
-    EXPECT_TRUE(disconnect.error->is(Code::connectTimeout));
-    EXPECT_EQ(disconnect.error->description(), "Attempt to connect to host timed out");
-    EXPECT_GE(disconnect.at - start, 390ms);
-
-    server.drain();
-    std::this_thread::sleep_for(300ms);
-    EXPECT_TRUE(f.delegate->events(Kind::connect).empty());
-    EXPECT_EQ(f.delegate->events(Kind::disconnect).size(), 1u);
-    EXPECT_FALSE(f.socket->isConnected());
+    ASSERT_TRUE(f.socket->connectToHost("localhost", v6.port(), 5.0).ok());
+    Peer peer = v6.accept();
+    ASSERT_TRUE(f.delegate->waitFor(Kind::connect));
+    const auto connect = f.delegate->events(Kind::connect).front();
+    EXPECT_EQ(connect.host, "::1");
+    EXPECT_GE(connect.at - start, 280ms);
+    EXPECT_TRUE(f.delegate->events(Kind::disconnect).empty());
 }
 
 // Stands in for the system resolver: counts its calls and answers with
@@ -295,10 +269,13 @@ TEST(AsyncTCPSocketClose, ReportsWhyTheConnectionFailedOrClosed) {
         std::string failureReason;
     };
     const std::string own = "AsyncTCPSocketErrorDomain";
+    testing::SilentListener silent;
     const Case cases[] = {
         {"POSIXErrorDomain", ECONNREFUSED, "Connection refused",
          [](Fixture& f, Peer&) { ASSERT_TRUE(f.socket->connectToHost("127.0.0.1", testing::unusedPort(), 5.0).ok()); },
          0ms, "Error in connect() function"},
+        {own, int(Code::connectTimeout), "Attempt to connect to host timed out",
+         [&](Fixture& f, Peer&) { ASSERT_TRUE(f.socket->connectToHost("127.0.0.1", silent.port(), 0.4).ok()); }, 390ms},
         {own, int(Code::other), "IPv6 has been disabled and DNS lookup found no IPv4 address.",
          [](Fixture& f, Peer&) {
              f.socket->setConfig({.ipv6Disabled = true});
@@ -342,21 +319,6 @@ TEST(AsyncTCPSocketClose, ReportsWhyTheConnectionFailedOrClosed) {
     }
 }
 
-TEST(AsyncTCPSocketClose, DestroyingAPendingSocketReportsWithoutASocket) {
-    Fixture f;
-    Peer peer = f.connect();
-    f.socket->readData(-1, 1);
-    f.socket->readDataToLength(4, 0.05, 2);
-    f.socket.reset();
-    EXPECT_FALSE(f.disconnect().hadSocket);
-    EXPECT_TRUE(peer.seesEndOfStream());
-    // Long enough for the abandoned read's timeout to have fired.
-    std::this_thread::sleep_for(100ms);
-    const auto events = f.delegate->events();
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_FALSE(events[1].error.has_value());
-}
-
 TEST(AsyncTCPSocketClose, WritingIntoAResetConnectionClosesWithoutABrokenPipeSignal) {
     Fixture f;
     Peer peer = f.connect();
@@ -367,7 +329,7 @@ TEST(AsyncTCPSocketClose, WritingIntoAResetConnectionClosesWithoutABrokenPipeSig
     EXPECT_TRUE(f.disconnect().error.has_value());
 }
 
-TEST(AsyncTCPSocketRead, EarlyBytesWaitAndLengthAndTerminatorReadsSplitTheStreamExactly) {
+TEST(AsyncTCPSocketRead, LengthAndTerminatorReadsSplitTheStreamExactlyAndPendingOnesEndQuietlyWithTheSocket) {
     Fixture f;
     Peer peer = f.connect();
     // Bytes that arrive before any read stay for the first one.
@@ -391,6 +353,18 @@ TEST(AsyncTCPSocketRead, EarlyBytesWaitAndLengthAndTerminatorReadsSplitTheStream
         EXPECT_EQ(reads[i].data, bytesOf(expected[i]));
         EXPECT_EQ(reads[i].tag, i + 1);
     }
+
+    // Destroying the socket with reads pending reports without a socket,
+    // and the abandoned read's timeout never fires.
+    f.socket->readData(-1, 5);
+    f.socket->readDataToLength(4, 0.05, 6);
+    f.socket.reset();
+    EXPECT_FALSE(f.disconnect().hadSocket);
+    EXPECT_TRUE(peer.seesEndOfStream());
+    std::this_thread::sleep_for(100ms);
+    const auto events = f.delegate->events();
+    ASSERT_EQ(events.size(), 6u);
+    EXPECT_FALSE(events[5].error.has_value());
 }
 
 TEST(AsyncTCPSocketWrite, WritesArriveInOrderAndDisconnectAfterWritingFlushesThemEvenWhenReleased) {

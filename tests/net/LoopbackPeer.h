@@ -11,7 +11,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -78,14 +77,6 @@ public:
     bool seesEndOfStream(std::chrono::milliseconds timeout = 5000ms) const {
         std::uint8_t byte = 0;
         return readable(timeout) && ::recv(fd_, &byte, 1, 0) == 0;
-    }
-
-    // Reads and counts until the other side closes; nothing when the time
-    // runs out first.
-    std::optional<std::size_t> drainToEndOfStream(std::chrono::milliseconds timeout) const {
-        bool closed = false;
-        const std::size_t total = receive(SIZE_MAX, timeout, &closed).size();
-        return closed ? std::optional(total) : std::nullopt;
     }
 
     void setOption(int level, int name, int value) const { ::setsockopt(fd_, level, name, &value, sizeof(value)); }
