@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -41,7 +42,8 @@ public:
     }
     bool readable(std::chrono::milliseconds timeout) const {
         pollfd p{fd_, POLLIN, 0};
-        return ::poll(&p, 1, static_cast<int>(timeout.count())) == 1;
+        // A deadline already passed is a last look, not poll's "wait forever".
+        return ::poll(&p, 1, static_cast<int>(std::max<std::chrono::milliseconds::rep>(timeout.count(), 0))) == 1;
     }
 
     bool send(const std::vector<std::uint8_t>& bytes) const {
