@@ -169,23 +169,16 @@ std::optional<CueReference> meaningfulReference(const LightingMarker& marker) {
     return CueReference{marker.cueList.value_or(0), std::move(cueID)};
 }
 
-// Markers "3", "3.0" and "03" (or "5é" and "5e") address one console cue:
-// a cue still addressed by the new file must not be proposed for deletion.
-std::string referenceKey(const CueReference& reference) {
-    return cueKey(reference.cueList, consoleCueIdentity(reference.cueNumber));
-}
-
+// A cue still addressed by the new file, under any spelling the console
+// reads as the same cue, must not be proposed for deletion.
 std::vector<CueDeletionCandidate> deletionCandidates(const std::vector<CueReference>& removed,
                                                      const std::vector<LightingMarker>& newMarkers) {
     if (removed.empty()) return {};
-    std::unordered_set<std::string> remaining;
-    for (const LightingMarker& marker : newMarkers) {
-        if (const auto reference = meaningfulReference(marker)) remaining.insert(referenceKey(*reference));
-    }
+    const std::unordered_set<std::string> remaining = consoleCueKeys(newMarkers);
     std::vector<CueDeletionCandidate> candidates;
     std::unordered_set<std::string> proposed;
     for (const CueReference& reference : removed) {
-        std::string key = referenceKey(reference);
+        std::string key = consoleCueKey(reference.cueList, reference.cueNumber);
         if (remaining.contains(key) || !proposed.insert(std::move(key)).second) continue;
         candidates.push_back({reference.cueList, reference.cueNumber});
     }
@@ -342,7 +335,7 @@ std::vector<CueLookupRequest> lookupRequestsFor(const std::vector<LightingMarker
     std::unordered_set<std::string> seen;
     for (const LightingMarker& marker : markers) {
         auto reference = meaningfulReference(marker);
-        if (!reference || !seen.insert(referenceKey(*reference)).second) continue;
+        if (!reference || !seen.insert(consoleCueKey(reference->cueList, reference->cueNumber)).second) continue;
         requests.push_back({reference->cueList, std::move(reference->cueNumber)});
     }
     return requests;
@@ -350,6 +343,20 @@ std::vector<CueLookupRequest> lookupRequestsFor(const std::vector<LightingMarker
 
 std::string cueKey(std::int64_t cueList, std::string_view cueNumber) {
     return std::to_string(cueList) + "|" + std::string(cueNumber);
+}
+
+std::string consoleCueKey(std::int64_t cueList, std::string_view cueID) {
+    return cueKey(cueList, consoleCueIdentity(trimmed(cueID)));
+}
+
+std::unordered_set<std::string> consoleCueKeys(const std::vector<LightingMarker>& markers) {
+    std::unordered_set<std::string> keys;
+    for (const LightingMarker& marker : markers) {
+        if (const auto reference = meaningfulReference(marker)) {
+            keys.insert(consoleCueKey(reference->cueList, reference->cueNumber));
+        }
+    }
+    return keys;
 }
 
 bool isMeaningfulCueID(std::string_view cueID) {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "markers/LightingAction.h"
@@ -118,6 +119,12 @@ std::string cueKey(std::int64_t cueList, std::string_view cueNumber);
 
 // True when the trimmed id is non-empty and is not a number equal to 0.
 bool isMeaningfulCueID(std::string_view cueID);
+
+// The console cue a cue id addresses in its list, as a key: "3", "3.0" and
+// "03" (or "5é" and "5e") are one cue.
+std::string consoleCueKey(std::int64_t cueList, std::string_view cueID);
+// The keys of the console cues the markers address with a meaningful cue id.
+std::unordered_set<std::string> consoleCueKeys(const std::vector<LightingMarker>& markers);
 
 }  // namespace lanternwick
 

@@ -4,13 +4,11 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <utility>
 
 #include "eos/CueSync.h"
 #include "eos/EosOSCClient.h"
-#include "markers/ConsoleCue.h"
 #include "markers/LightingMarker.h"
 #include "support/SerialQueue.h"
 #include "support/TextRules.h"
@@ -224,6 +222,7 @@ void LightingFileMonitor::startMonitoring() {
 }
 
 void LightingFileMonitor::pollOnce() {
+    ++snapshotGeneration_;
     const bool wasExisting = lastKnownExists_;
     FileSystem& fileSystem = *dependencies_.fileSystem;
     if (!fileSystem.fileExists(fileURL_)) {
@@ -346,6 +345,7 @@ void LightingFileMonitor::watchFile() {
 }
 
 void LightingFileMonitor::resetSnapshot() {
+    ++snapshotGeneration_;
     lastFingerprint_.reset();
     lastText_.reset();
     lastMarkers_.reset();
@@ -470,13 +470,18 @@ void LightingFileMonitor::applyDiffToEos(bool isInitialSnapshot, const MarkerDif
     context.prompt = dependencies_.deletionPrompt;
     context.skipped = [this](SkippedCommand skipped) { recordOutcome(makeOutcome(std::move(skipped))); };
     context.asked = [this](DeletionQuestion question) { recordOutcome(makeOutcome(std::move(question))); };
-    context.cueInFile = [this](std::int64_t list, std::string_view cue) {
-        if (!lastMarkers_) return false;
-        const std::string wanted = cueKey(list, consoleCueIdentity(trimmed(cue)));
-        return std::any_of(lastMarkers_->begin(), lastMarkers_->end(), [&](const LightingMarker& marker) {
-            const std::string id = trimmed(marker.manualCueID);
-            return isMeaningfulCueID(id) && cueKey(marker.cueList.value_or(0), consoleCueIdentity(id)) == wanted;
-        });
+    // The cues of the file, gathered once per snapshot: a show that loses
+    // thousands of markers at once asks this for each of them.
+    struct CuesInFile {
+        std::optional<std::uint64_t> snapshot;
+        std::unordered_set<std::string> keys;
+    };
+    context.cueInFile = [this, cues = std::make_shared<CuesInFile>()](std::int64_t list, std::string_view cue) {
+        if (cues->snapshot != snapshotGeneration_) {
+            cues->keys = lastMarkers_ ? consoleCueKeys(*lastMarkers_) : std::unordered_set<std::string>();
+            cues->snapshot = snapshotGeneration_;
+        }
+        return cues->keys.contains(consoleCueKey(list, cue));
     };
     // Keeps the link alive should a nested event loop inside the question drop the monitor.
     const std::shared_ptr<EosLink> link = dependencies_.eosLink;

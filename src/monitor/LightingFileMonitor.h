@@ -194,6 +194,9 @@ private:
     // Read when held lines give way to the full update on connect, and sent
     // by it right after.
     ParsedMarkers markersForFullUpdate_;
+    // Moves on with every poll and reset, so that what is derived from
+    // lastMarkers_ knows when to derive it again.
+    std::uint64_t snapshotGeneration_ = 0;
     bool lastKnownExists_ = false;
     std::optional<std::string> lastReadError_;
     bool hasPolled_ = false;
