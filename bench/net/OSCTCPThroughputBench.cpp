@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "LoopbackListener.h"
 #include "osc/tcp/OSCTCPClient.h"
 
 namespace lanternwick {
@@ -51,15 +52,7 @@ std::vector<OSCMessage> consoleCommands() {
 class Sink {
 public:
     explicit Sink(std::size_t expected) : expected_(expected) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        ::listen(listener_, 4);
-        socklen_t length = sizeof(address);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        listener_ = listenOnLoopback(port_);
         reader_ = std::thread([this] { run(); });
     }
     ~Sink() {

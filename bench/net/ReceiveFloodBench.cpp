@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "LoopbackListener.h"
 #include "eos/EosOSCClient.h"
 #include "osc/tcp/OSCTCPClient.h"
 #include "support/RunLoopMainQueue.h"
@@ -78,15 +79,7 @@ OSCBytes replyBatch() {
 class HostileConsole {
 public:
     HostileConsole() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        ::listen(listener_, 4);
-        socklen_t length = sizeof(address);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        listener_ = listenOnLoopback(port_);
     }
     ~HostileConsole() {
         stop();
@@ -268,36 +261,54 @@ struct Figures {
 };
 std::map<std::string, Figures> results;
 
-void BM_NestedBundleFlood(benchmark::State& state) {
-    const OSCBytes frame = nestedFrame();
-    for (auto _ : state) {
-        auto main = std::make_shared<RunLoopMainQueue>();
-        HostileConsole console;
-        auto consumer = makeConsumer(static_cast<int>(state.range(0)), main);
-        if (!consumer->connect(console.port()) || !console.accept()) {
-            state.SkipWithError("no connection");
-            break;
-        }
+// One flood: a consumer connected to a fresh console and settled, with the
+// peak reset so that it measures the flood alone.
+struct Flood {
+    explicit Flood(int kind) : consumer(makeConsumer(kind, main)) {
+        connected = consumer->connect(console.port()) && console.accept();
+        if (!connected) return;
         main->runFor(200ms);
-        Figures figures;
         figures.idleMB = statusMB("VmRSS");
         resetPeak();
-        const auto start = Clock::now();
-        console.start(frame, 10, Clock::time_point::max());
-        main->runUntil([&] { return consumer->received() >= 10; }, 120s);
+        start = Clock::now();
+    }
+
+    // Takes the figures every flood reports and stops the console.
+    void finish(benchmark::State& state) {
         figures.seconds = std::chrono::duration<double>(Clock::now() - start).count();
         figures.peakMB = statusMB("VmHWM");
         figures.messages = consumer->received();
+        figures.backlogMB = static_cast<double>(consumer->largestBacklog()) / (1024.0 * 1024.0);
         console.stop();
         state.SetIterationTime(figures.seconds);
         state.counters["idle_MB"] = figures.idleMB;
         state.counters["peak_MB"] = figures.peakMB;
-        state.counters["frames_MB"] = static_cast<double>(console.bytesSent()) / 1e6;
-        state.counters["delivered"] = static_cast<double>(figures.messages);
-        figures.backlogMB = static_cast<double>(consumer->largestBacklog()) / (1024.0 * 1024.0);
         state.counters["backlog_MiB"] = figures.backlogMB;
-        if (figures.messages != 10) state.SkipWithError("not every message arrived");
-        results[std::string("nested/") + consumerName(static_cast<int>(state.range(0)))] = figures;
+    }
+
+    std::shared_ptr<RunLoopMainQueue> main = std::make_shared<RunLoopMainQueue>();
+    HostileConsole console;
+    std::unique_ptr<Consumer> consumer;
+    bool connected = false;
+    Figures figures;
+    Clock::time_point start;
+};
+
+void BM_NestedBundleFlood(benchmark::State& state) {
+    const OSCBytes frame = nestedFrame();
+    for (auto _ : state) {
+        Flood flood(static_cast<int>(state.range(0)));
+        if (!flood.connected) {
+            state.SkipWithError("no connection");
+            break;
+        }
+        flood.console.start(frame, 10, Clock::time_point::max());
+        flood.main->runUntil([&] { return flood.consumer->received() >= 10; }, 120s);
+        flood.finish(state);
+        state.counters["frames_MB"] = static_cast<double>(flood.console.bytesSent()) / 1e6;
+        state.counters["delivered"] = static_cast<double>(flood.figures.messages);
+        if (flood.figures.messages != 10) state.SkipWithError("not every message arrived");
+        results[std::string("nested/") + consumerName(static_cast<int>(state.range(0)))] = flood.figures;
     }
 }
 
@@ -305,44 +316,31 @@ void BM_ReplyFlood(benchmark::State& state) {
     const OSCBytes batch = replyBatch();
     const auto floodFor = std::chrono::seconds(state.range(1));
     for (auto _ : state) {
-        auto main = std::make_shared<RunLoopMainQueue>();
-        HostileConsole console;
-        auto consumer = makeConsumer(static_cast<int>(state.range(0)), main);
-        if (!consumer->connect(console.port()) || !console.accept()) {
+        Flood flood(static_cast<int>(state.range(0)));
+        if (!flood.connected) {
             state.SkipWithError("no connection");
             break;
         }
-        main->runFor(200ms);
-        Figures figures;
-        figures.idleMB = statusMB("VmRSS");
-        resetPeak();
-        const auto start = Clock::now();
-        console.start(batch, 0, start + floodFor);
+        flood.console.start(batch, 0, flood.start + floodFor);
         // The edit is made elsewhere (the poll timer's queue) and joins the
         // main queue behind whatever deliveries wait there.
         std::atomic<Clock::rep> editPosted{0};
         std::thread editor([&] {
             std::this_thread::sleep_for(floodFor / 2);
             editPosted = Clock::now().time_since_epoch().count();
-            main->async([&consumer] { consumer->sendEdit(); });
+            flood.main->async([&flood] { flood.consumer->sendEdit(); });
         });
-        main->runUntil([&] { return console.finished() && console.editArrived().has_value(); }, floodFor + 10s);
+        flood.main->runUntil([&] { return flood.console.finished() && flood.console.editArrived().has_value(); },
+                             floodFor + 10s);
         editor.join();
-        figures.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        figures.peakMB = statusMB("VmHWM");
-        figures.messages = consumer->received();
-        if (const auto arrived = console.editArrived()) {
+        flood.finish(state);
+        Figures& figures = flood.figures;
+        if (const auto arrived = flood.console.editArrived()) {
             figures.editMs = std::chrono::duration<double, std::milli>(*arrived - Clock::time_point(Clock::duration(editPosted.load()))).count();
         }
-        console.stop();
-        state.SetIterationTime(figures.seconds);
-        state.counters["idle_MB"] = figures.idleMB;
-        state.counters["peak_MB"] = figures.peakMB;
         state.counters["edit_ms"] = figures.editMs;
         state.counters["replies_per_s"] = static_cast<double>(figures.messages) / figures.seconds;
-        figures.backlogMB = static_cast<double>(consumer->largestBacklog()) / (1024.0 * 1024.0);
-        state.counters["backlog_MiB"] = figures.backlogMB;
-        state.counters["wire_MB"] = static_cast<double>(console.bytesSent()) / 1e6;
+        state.counters["wire_MB"] = static_cast<double>(flood.console.bytesSent()) / 1e6;
         if (figures.editMs < 0) state.SkipWithError("the edit never arrived");
         results[std::string("replies/") + consumerName(static_cast<int>(state.range(0)))] = figures;
     }
