@@ -298,16 +298,18 @@ TEST(OSCTCPClientReceive, FutureBundlesWaitInOSC10ModeAndNotInIgnoreMode) {
 TEST(OSCTCPClientLifetime, ReleasingTheClientFlushesWhatWasSentAndSilencesItsHandlers) {
     ClientFixture f(OSCTimeTagMode::osc1_0);
     ASSERT_TRUE(f.connect());
-    ASSERT_TRUE(f.peer.send(framed({OSCBundle({OSCMessage("/later")}, OSCTimeTag::secondsFromNow(0.2))})));
+    testing::SilentListener silent;
+    auto connecting = f.make(silent.port());
+    ASSERT_TRUE(connecting->connect(5).ok());
+    connecting.reset();
     std::vector<OSCPacket> sent;
     for (int i = 0; i < 500; ++i) {
         sent.push_back(OSCMessage("/eos/user/0/newcmd", {"Cue " + std::to_string(i) + " Enter"}));
         ASSERT_TRUE(f.client->send(sent.back()).ok());
     }
-    testing::SilentListener silent;
-    auto connecting = f.make(silent.port());
-    ASSERT_TRUE(connecting->connect(5).ok());
-    connecting.reset();
+    // Last, so that it still waits for its time when the client goes,
+    // however slowly the rest was set up.
+    ASSERT_TRUE(f.peer.send(framed({OSCBundle({OSCMessage("/later")}, OSCTimeTag::secondsFromNow(0.3))})));
     std::this_thread::sleep_for(50ms);
     f.client.reset();
     const OSCBytes expected = framed(sent);
