@@ -317,6 +317,7 @@ void EosConfigurationView::monitorChanged(MonitorField field) {
     case MonitorField::incomingOSCMessages:
     case MonitorField::outgoingOSCMessages:
     case MonitorField::cueDeletionPromptPolicy:
+    case MonitorField::eosFraming:
         break;
     }
 }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string_view>
 
+#include "eos/EosConsoleSettings.h"
 #include "eos/OSCLogMessages.h"
 #include "eos/SyncOutcome.h"
 
@@ -36,6 +37,12 @@ public:
     virtual ~EosLink() = default;
 
     virtual void configure(std::string_view host, std::uint16_t port, bool reconnect) = 0;
+    // The OSC TCP framing of the next connection; like an address change, a
+    // different framing reconnects at once when `reconnect` is set.
+    virtual void setFraming(EosFraming framing, bool reconnect) {
+        (void)framing;
+        (void)reconnect;
+    }
     virtual void connect() = 0;
     virtual void disconnect() = 0;
     virtual void sendAddress(std::string_view address) = 0;

@@ -16,7 +16,7 @@ namespace {
 
 constexpr std::string_view commandAddress = "/eos/user/0/newcmd";
 constexpr std::string_view blindKeyAddress = "/eos/user/0/key/blind";
-constexpr std::string_view defaultHost = "127.0.0.1";
+constexpr std::string_view defaultHost = defaultEosHost;
 
 std::vector<std::string_view> addressPieces(std::string_view address) {
     std::vector<std::string_view> pieces;
@@ -110,20 +110,32 @@ void EosOSCClient::configure(std::string_view host, std::uint16_t port, bool rec
     eosHost_ = std::move(trimmedHost);
     eosPort_ = port;
     if (reconnect && changed) {
-        // An attempt still under way goes to the old address: it is abandoned
-        // like a live connection, and the new address is tried at once.
-        if (isConnected_ || client_) {
-            disconnect();
-        }
-        // A retry waiting its turn would hold the new address back for as
-        // long as the old one's backoff had grown.
-        if (retry_) {
-            retry_->cancel();
-            retry_.reset();
-        }
-        retryDelay_ = firstRetryDelay;
-        connect();
+        reconnectToNewAddress();
     }
+}
+
+void EosOSCClient::setFraming(EosFraming framing, bool reconnect) {
+    const bool changed = framing != framing_;
+    framing_ = framing;
+    if (reconnect && changed) {
+        reconnectToNewAddress();
+    }
+}
+
+void EosOSCClient::reconnectToNewAddress() {
+    // An attempt still under way goes to the old address: it is abandoned
+    // like a live connection, and the new address is tried at once.
+    if (isConnected_ || client_) {
+        disconnect();
+    }
+    // A retry waiting its turn would hold the new address back for as
+    // long as the old one's backoff had grown.
+    if (retry_) {
+        retry_->cancel();
+        retry_.reset();
+    }
+    retryDelay_ = firstRetryDelay;
+    connect();
 }
 
 bool EosOSCClient::transportConnected() const { return client_ && client_->isConnected(); }
@@ -154,7 +166,7 @@ void EosOSCClient::startAttempt() {
     }
     dropTransport();
     auto transport = OSCTCPClient::create(eosHost_, eosPort_, std::nullopt, OSCTimeTagMode::ignore,
-                                          OSCTCPFramingMode::osc1_1);
+                                          transportFraming(framing_));
     const std::weak_ptr<EosOSCClient> weak = weak_from_this();
     const std::shared_ptr<MainQueue> mainQueue = mainQueue_;
     // The transport being current is checked again on the main thread: a

@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 
+#include "eos/EosConsoleSettings.h"
 #include "eos/EosLink.h"
 #include "eos/HeldLines.h"
 #include "support/MainQueue.h"
@@ -48,6 +49,7 @@ public:
     EosOSCClient& operator=(const EosOSCClient&) = delete;
 
     void configure(std::string_view host, std::uint16_t port, bool reconnect) override;
+    void setFraming(EosFraming framing, bool reconnect) override;
     void connect() override;
     void disconnect() override;
     void sendAddress(std::string_view address) override;
@@ -62,6 +64,7 @@ public:
 
     const std::string& eosHost() const { return eosHost_; }
     std::uint16_t eosPort() const { return eosPort_; }
+    EosFraming framing() const { return framing_; }
     std::int64_t cueList() const { return cueList_; }
     bool isConnected() const { return isConnected_; }
 
@@ -80,6 +83,7 @@ private:
     bool readyToSend() const;
     bool attempting() const;
     void startAttempt();
+    void reconnectToNewAddress();
     void scheduleRetry();
     void dropTransport();
     void deliver(HeldLine line);
@@ -97,8 +101,9 @@ private:
     void report(SyncOutcome::Detail detail);
 
     std::shared_ptr<MainQueue> mainQueue_;
-    std::string eosHost_ = "127.0.0.1";
-    std::uint16_t eosPort_ = 8555;
+    std::string eosHost_{defaultEosHost};
+    std::uint16_t eosPort_ = defaultEosPort;
+    EosFraming framing_ = EosFraming::slip;
     std::int64_t cueList_ = 1;
     EosLinkCallbacks callbacks_;
     std::shared_ptr<OSCTCPClient> client_;

@@ -1,5 +1,7 @@
 #include "headless/HeadlessOptions.h"
 
+#include "monitor/SettingsKeys.h"
+
 namespace lanternwick {
 
 const std::string_view headlessUsage =
@@ -107,12 +109,12 @@ Result<HeadlessOptions, std::string> parseHeadlessArguments(const std::vector<st
 
 std::map<std::string, SettingsStore::Value, std::less<>> settingsFromFlags(const HeadlessOptions& options) {
     std::map<std::string, SettingsStore::Value, std::less<>> overrides;
-    if (options.file) overrides.emplace("tempolaneFilePath", options.file->string());
-    if (options.host) overrides.emplace("eosHost", *options.host);
-    if (options.port) overrides.emplace("eosPort", std::int64_t{*options.port});
-    if (options.updateOnConnect) overrides.emplace("optUpdateOnConnect", true);
-    if (options.syncLabels) overrides.emplace("optSyncLabels", true);
-    if (options.deleteCues) overrides.emplace("optDeleteCues", true);
+    if (options.file) overrides.emplace(settingsKey::filePath, options.file->string());
+    if (options.host) overrides.emplace(settingsKey::eosHost, *options.host);
+    if (options.port) overrides.emplace(settingsKey::eosPort, std::int64_t{*options.port});
+    if (options.updateOnConnect) overrides.emplace(settingsKey::optUpdateOnConnect, true);
+    if (options.syncLabels) overrides.emplace(settingsKey::optSyncLabels, true);
+    if (options.deleteCues) overrides.emplace(settingsKey::optDeleteCues, true);
     return overrides;
 }
 

@@ -8,8 +8,10 @@
 #include <utility>
 
 #include "eos/CueSync.h"
+#include "eos/EosConsoleSettings.h"
 #include "eos/EosOSCClient.h"
 #include "markers/LightingMarker.h"
+#include "monitor/SettingsKeys.h"
 #include "support/SerialQueue.h"
 #include "support/TextRules.h"
 #include "support/Uuid.h"
@@ -17,14 +19,14 @@
 namespace lanternwick {
 namespace {
 
-constexpr std::string_view filePathKey = "tempolaneFilePath";
-constexpr std::string_view hostKey = "eosHost";
-constexpr std::string_view portKey = "eosPort";
-constexpr std::string_view updateOnConnectKey = "optUpdateOnConnect";
-constexpr std::string_view syncLabelsKey = "optSyncLabels";
-constexpr std::string_view deleteCuesKey = "optDeleteCues";
-constexpr std::string_view defaultHost = "127.0.0.1";
-constexpr std::uint16_t defaultPort = 8555;
+constexpr std::string_view filePathKey = settingsKey::filePath;
+constexpr std::string_view hostKey = settingsKey::eosHost;
+constexpr std::string_view portKey = settingsKey::eosPort;
+constexpr std::string_view updateOnConnectKey = settingsKey::optUpdateOnConnect;
+constexpr std::string_view syncLabelsKey = settingsKey::optSyncLabels;
+constexpr std::string_view deleteCuesKey = settingsKey::optDeleteCues;
+constexpr std::string_view defaultHost = defaultEosHost;
+constexpr std::uint16_t defaultPort = defaultEosPort;
 
 template <typename Queue>
 void scheduleTick(Queue queue, CancelHandle handle, MainQueue::Duration period,
@@ -117,6 +119,7 @@ LightingFileMonitor::LightingFileMonitor(Passkey, LightingFileMonitorDependencie
     }
     loadSettings();
     dependencies_.eosLink->configure(eosHost_, eosPort_, false);
+    dependencies_.eosLink->setFraming(eosFraming_, false);
 }
 
 LightingFileMonitor::~LightingFileMonitor() {
@@ -139,6 +142,8 @@ void LightingFileMonitor::loadSettings() {
 
     const std::int64_t port = settings.integerValue(portKey).value_or(0);
     eosPort_ = port >= 1 && port <= 65535 ? static_cast<std::uint16_t>(port) : defaultPort;
+
+    eosFraming_ = eosFramingFromSettingText(settings.stringValue(settingsKey::eosFraming).value_or(""));
 
     optUpdateOnConnect_ = settings.boolValue(updateOnConnectKey).value_or(false);
     optSyncLabels_ = settings.boolValue(syncLabelsKey).value_or(false);
@@ -385,6 +390,13 @@ void LightingFileMonitor::setEosPort(std::uint16_t port) {
     eosPort_ = port;
     notify(MonitorField::eosPort);
     scheduleConnectionSettingsApply();
+}
+
+void LightingFileMonitor::setEosFraming(EosFraming framing) {
+    eosFraming_ = framing;
+    notify(MonitorField::eosFraming);
+    dependencies_.settings->setString(settingsKey::eosFraming, settingText(framing));
+    dependencies_.eosLink->setFraming(framing, isMonitoring());
 }
 
 void LightingFileMonitor::setOptUpdateOnConnect(bool value) {

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "eos/CueDeletionPrompt.h"
+#include "eos/EosConsoleSettings.h"
 #include "eos/EosLink.h"
 #include "eos/OSCLogMessages.h"
 #include "eos/SyncOutcome.h"
@@ -49,6 +50,7 @@ enum class MonitorField {
     optUpdateOnConnect,
     optSyncLabels,
     optDeleteCues,
+    eosFraming,
     isEosConnected,
     cueDeletionPromptPolicy,
     outcomes,
@@ -123,6 +125,7 @@ public:
     const std::filesystem::path& fileURL() const { return fileURL_; }
     const std::string& eosHost() const { return eosHost_; }
     std::uint16_t eosPort() const { return eosPort_; }
+    EosFraming eosFraming() const { return eosFraming_; }
     bool optUpdateOnConnect() const { return optUpdateOnConnect_; }
     bool optSyncLabels() const { return optSyncLabels_; }
     bool optDeleteCues() const { return optDeleteCues_; }
@@ -133,6 +136,9 @@ public:
     // link) 0.6 s after the last one.
     void setEosHost(std::string host);
     void setEosPort(std::uint16_t port);
+    // Persisted and handed to the link at once; once monitoring, a different
+    // framing reconnects.
+    void setEosFraming(EosFraming framing);
     // Options are persisted at once and touch nothing else.
     void setOptUpdateOnConnect(bool value);
     void setOptSyncLabels(bool value);
@@ -172,8 +178,9 @@ private:
     std::vector<SyncOutcome> outcomes_;
     LinkStatus eosLinkStatus_;
     std::filesystem::path fileURL_;
-    std::string eosHost_ = "127.0.0.1";
-    std::uint16_t eosPort_ = 8555;
+    std::string eosHost_{defaultEosHost};
+    std::uint16_t eosPort_ = defaultEosPort;
+    EosFraming eosFraming_ = EosFraming::slip;
     bool optUpdateOnConnect_ = false;
     bool optSyncLabels_ = false;
     bool optDeleteCues_ = false;

@@ -230,4 +230,19 @@ std::string decodeUTF8(std::string_view bytes) {
     return text;
 }
 
+std::string cappedText(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) {
+        return std::string(text);
+    }
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    std::string capped(text.substr(0, cut));
+    capped += "\xE2\x80\xA6 (";  // …
+    capped += std::to_string(text.size() - cut);
+    capped += " more bytes)";
+    return capped;
+}
+
 }  // namespace lanternwick

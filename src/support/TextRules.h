@@ -5,6 +5,7 @@
 // Pure functions, callable from any thread. Inputs are expected to be valid
 // UTF-8 (decodeUTF8 produces that from arbitrary bytes).
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,5 +48,15 @@ std::int64_t graphemeCount(std::string_view text);
 
 // Decodes bytes as UTF-8, replacing each ill-formed sequence with U+FFFD.
 std::string decodeUTF8(std::string_view bytes);
+
+// How much of one text a kept record holds (an action's value, an event's
+// details, a reply's values): enough to read, never the whole of a hostile
+// megabyte.
+inline constexpr std::size_t keptTextLimit = 4096;
+
+// The text when it has at most `limit` bytes; otherwise its first bytes up
+// to `limit` (cut before a UTF-8 sequence, never inside one) followed by
+// "… (N more bytes)", N counting what was left out.
+std::string cappedText(std::string_view text, std::size_t limit = keptTextLimit);
 
 }  // namespace lanternwick

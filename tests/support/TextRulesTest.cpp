@@ -86,6 +86,14 @@ TEST(TextRules, DecodingReplacesIllFormedSequences) {
     EXPECT_EQ(decodeUTF8("\xE2\x82x"), "\uFFFDx");        // one maximal subpart
 }
 
+TEST(TextRules, CappedTextKeepsWholeCharactersAndCountsWhatItLeavesOut) {
+    EXPECT_EQ(cappedText("abcdef", 6), "abcdef");
+    EXPECT_EQ(cappedText("abcdefg", 6), "abcdef\u2026 (1 more bytes)");
+    // "é" is two bytes: a cut inside it moves before it.
+    EXPECT_EQ(cappedText("abcd\u00e9f", 5), "abcd\u2026 (3 more bytes)");
+    EXPECT_EQ(cappedText(std::string(10000, 'x')).size(), keptTextLimit + std::string("\u2026 (5904 more bytes)").size());
+}
+
 TEST(Regex, FirstCaptureUsesIcuSemantics) {
     // \s covers line ends and Unicode spaces.
     EXPECT_EQ(firstCapture("(?:^|\\s)([0-9]{1,3})/\\s", "Main\u20282/\u00A0x"), "2");

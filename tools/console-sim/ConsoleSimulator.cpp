@@ -10,6 +10,8 @@ namespace {
 
 constexpr std::string_view commandLineAddress = "/eos/user/0/newcmd";
 constexpr std::string_view keyPrefix = "/eos/user/0/key/";
+constexpr std::string_view pingAddress = "/eos/ping";
+constexpr std::string_view pingReplyAddress = "/eos/out/ping";
 
 std::vector<std::string_view> addressPieces(std::string_view address) {
     std::vector<std::string_view> pieces;
@@ -65,8 +67,11 @@ std::vector<OSCMessage> ConsoleSimulator::handlePacket(const std::string_view pe
 }
 
 std::vector<OSCMessage> ConsoleSimulator::handleMessage(const std::string_view peer, const OSCMessage& message) {
-    log_.received(peer, message);
     const std::string& address = message.address();
+    // The console answers a ping with its arguments, whatever they are. Not
+    // logged: a connected client pings about once a second.
+    if (address == pingAddress) return {OSCMessage(pingReplyAddress, message.values())};
+    log_.received(peer, message);
     if (address == commandLineAddress) {
         const std::optional<std::string_view> line = message.stringArgument(0);
         if (!line || message.values().size() != 1) {
