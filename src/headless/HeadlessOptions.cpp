@@ -1,5 +1,8 @@
 #include "headless/HeadlessOptions.h"
 
+#include <algorithm>
+#include <getopt.h>
+
 #include "headless/HeadlessRecordFormat.h"
 #include "markers/TempolaneFileValidationError.h"
 #include "monitor/FileSystem.h"
@@ -45,29 +48,11 @@ std::optional<std::uint16_t> portNumber(const std::string_view text) {
     return static_cast<std::uint16_t>(value);
 }
 
-struct SwitchedOption {
-    std::string_view name;
-    std::optional<bool> HeadlessOptions::*field;
-    std::string_view key;
-    bool on;
-};
-
 constexpr std::string_view optionNames[] = {"update-on-connect", "sync-labels", "delete-cues"};
 constexpr std::optional<bool> HeadlessOptions::*optionFields[] = {
     &HeadlessOptions::updateOnConnect, &HeadlessOptions::syncLabels, &HeadlessOptions::deleteCues};
 constexpr std::string_view optionKeys[] = {settingsKey::optUpdateOnConnect, settingsKey::optSyncLabels,
                                            settingsKey::optDeleteCues};
-
-std::optional<SwitchedOption> switchedOption(std::string_view flag) {
-    if (!flag.starts_with("--")) return std::nullopt;
-    flag.remove_prefix(2);
-    const bool on = !flag.starts_with("no-");
-    if (!on) flag.remove_prefix(3);
-    for (std::size_t i = 0; i < std::size(optionNames); ++i) {
-        if (flag == optionNames[i]) return SwitchedOption{optionNames[i], optionFields[i], optionKeys[i], on};
-    }
-    return std::nullopt;
-}
 
 bool isBlank(const std::string_view text) {
     return text.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos;
@@ -75,72 +60,132 @@ bool isBlank(const std::string_view text) {
 
 }  // namespace
 
+namespace {
+
+// getopt_long's return values for the long options; a switched option i is
+// switchedBase + 2 i when it switches on, one more when it switches off.
+enum OptionCode : int {
+    headlessCode = 256,
+    helpCode,
+    versionCode,
+    jsonCode,
+    assumeYesCode,
+    assumeNoCode,
+    fileCode,
+    hostCode,
+    portCode,
+    framingCode,
+    switchedBase,
+};
+
+const std::vector<option>& longOptions() {
+    static const std::vector<option> table = [] {
+        std::vector<option> options = {
+            {"headless", no_argument, nullptr, headlessCode},     {"help", no_argument, nullptr, helpCode},
+            {"version", no_argument, nullptr, versionCode},       {"json", no_argument, nullptr, jsonCode},
+            {"assume-yes", no_argument, nullptr, assumeYesCode},  {"assume-no", no_argument, nullptr, assumeNoCode},
+            {"file", required_argument, nullptr, fileCode},       {"host", required_argument, nullptr, hostCode},
+            {"port", required_argument, nullptr, portCode},       {"framing", required_argument, nullptr, framingCode},
+        };
+        static const std::vector<std::string> names = [] {
+            std::vector<std::string> all;
+            for (const std::string_view name : optionNames) {
+                all.push_back(std::string(name));
+                all.push_back("no-" + std::string(name));
+            }
+            return all;
+        }();
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            options.push_back({names[i].c_str(), no_argument, nullptr, switchedBase + static_cast<int>(i)});
+        }
+        options.push_back({nullptr, 0, nullptr, 0});
+        return options;
+    }();
+    return table;
+}
+
+std::string nameOf(int code) {
+    if (code == 'h') return "-h";
+    for (const option& entry : longOptions()) {
+        if (entry.name != nullptr && entry.val == code) return "--" + std::string(entry.name);
+    }
+    return {};
+}
+
+}  // namespace
+
 Result<HeadlessOptions, std::string> parseHeadlessArguments(const std::vector<std::string>& args) {
+    std::vector<std::string> texts{"lanternwick"};
+    texts.insert(texts.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& text : texts) argv.push_back(text.data());
+    argv.push_back(nullptr);
+
     HeadlessOptions options;
     bool assumeYes = false;
     bool assumeNo = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string_view flag = args[i];
-        std::optional<std::string> inlineValue;
-        if (const std::size_t equals = flag.find('='); flag.starts_with("--") && equals != std::string_view::npos) {
-            inlineValue = std::string(flag.substr(equals + 1));
-            flag = flag.substr(0, equals);
-        }
-        const auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue) return inlineValue;
-            if (i + 1 >= args.size()) return std::nullopt;
-            return args[++i];
-        };
-        const auto noValue = [&]() { return !inlineValue.has_value(); };
-
-        if (flag == "--headless" && noValue()) {
-        } else if ((flag == "--help" || flag == "-h") && noValue()) {
-            options.showHelp = true;
-        } else if (flag == "--version" && noValue()) {
-            options.showVersion = true;
-        } else if (const auto option = switchedOption(flag); option && noValue()) {
-            std::optional<bool>& field = options.*(option->field);
-            if (field && *field != option->on) {
-                return fail("--" + std::string(option->name) + " and --no-" + std::string(option->name) +
-                            " exclude each other");
-            }
-            field = option->on;
-        } else if (flag == "--framing") {
-            const auto text = value();
-            if (!text || (*text != "slip" && *text != "length")) {
-                return fail("--framing needs slip or length" + (text ? ", not \"" + *text + "\"" : std::string()));
-            }
-            options.framing = eosFramingFromSettingText(*text);
-        } else if (flag == "--assume-yes" && noValue()) {
-            assumeYes = true;
-        } else if (flag == "--assume-no" && noValue()) {
-            assumeNo = true;
-        } else if (flag == "--json" && noValue()) {
-            options.json = true;
-        } else if (flag == "--file") {
-            const auto path = value();
-            if (!path || isBlank(*path)) return fail(std::string("--file needs the path of a marker file"));
-            options.file = std::filesystem::path(*path);
-        } else if (flag == "--host") {
-            const auto host = value();
-            if (!host || isBlank(*host)) return fail(std::string("--host needs a host name or address"));
-            options.host = *host;
-        } else if (flag == "--port") {
-            const auto text = value();
-            const auto port = text ? portNumber(*text) : std::nullopt;
-            if (!port) {
-                return fail("--port needs a port number from 1 to 65535" +
-                            (text ? ", not \"" + *text + "\"" : std::string()));
-            }
+    // getopt_long keeps its place in globals: 0 starts a fresh parse. '+'
+    // stops at the first argument that is no option, which is then refused;
+    // ':' reports a missing value apart from an unknown option.
+    ::optind = 0;
+    ::opterr = 0;
+    const int argc = static_cast<int>(texts.size());
+    while (true) {
+        const int code = ::getopt_long(argc, argv.data(), "+:h", longOptions().data(), nullptr);
+        if (code == -1) break;
+        const std::optional<std::string> value = ::optarg ? std::optional<std::string>(::optarg) : std::nullopt;
+        switch (code) {
+        case headlessCode: break;
+        case 'h':
+        case helpCode: options.showHelp = true; break;
+        case versionCode: options.showVersion = true; break;
+        case jsonCode: options.json = true; break;
+        case assumeYesCode: assumeYes = true; break;
+        case assumeNoCode: assumeNo = true; break;
+        case fileCode:
+            if (isBlank(*value)) return fail(std::string("--file needs the path of a marker file"));
+            options.file = std::filesystem::path(*value);
+            break;
+        case hostCode:
+            if (isBlank(*value)) return fail(std::string("--host needs a host name or address"));
+            options.host = *value;
+            break;
+        case portCode: {
+            const auto port = portNumber(*value);
+            if (!port) return fail("--port needs a port number from 1 to 65535, not \"" + *value + "\"");
             options.port = *port;
-        } else if (inlineValue && (flag == "--headless" || flag == "--help" || flag == "--version" ||
-                                   switchedOption(flag) || flag == "--assume-yes" || flag == "--assume-no" ||
-                                   flag == "--json")) {
-            return fail(std::string(flag) + " takes no value");
-        } else {
-            return fail("unknown argument: " + args[i]);
+            break;
+        }
+        case framingCode:
+            if (*value != "slip" && *value != "length") {
+                return fail("--framing needs slip or length, not \"" + *value + "\"");
+            }
+            options.framing = eosFramingFromSettingText(*value);
+            break;
+        case ':':
+            switch (::optopt) {
+            case fileCode: return fail(std::string("--file needs the path of a marker file"));
+            case hostCode: return fail(std::string("--host needs a host name or address"));
+            case portCode: return fail(std::string("--port needs a port number from 1 to 65535"));
+            default: return fail(std::string("--framing needs slip or length"));
+            }
+        case '?':
+            // A known option given a value it does not take, or no known option at all.
+            if (::optopt >= headlessCode) return fail(nameOf(::optopt) + " takes no value");
+            return fail("unknown argument: " + texts[static_cast<std::size_t>(std::max(::optind - 1, 1))]);
+        default: {
+            const auto index = static_cast<std::size_t>(code - switchedBase);
+            std::optional<bool>& field = options.*optionFields[index / 2];
+            const bool on = index % 2 == 0;
+            if (field && *field != on) {
+                const std::string name(optionNames[index / 2]);
+                return fail("--" + name + " and --no-" + name + " exclude each other");
+            }
+            field = on;
+        }
         }
     }
+    if (::optind < argc) return fail("unknown argument: " + texts[static_cast<std::size_t>(::optind)]);
     if (assumeYes && assumeNo) return fail(std::string("--assume-yes and --assume-no exclude each other"));
     if (assumeYes) options.deletionAnswer = HeadlessOptions::DeletionAnswer::yes;
     if (assumeNo) options.deletionAnswer = HeadlessOptions::DeletionAnswer::no;

@@ -200,6 +200,8 @@ TEST(HeadlessOptions, EveryFlagInBothSpellingsAndEveryBadOneRefusedWithAReason) 
         {{"--port", "65535"}, with([](HeadlessOptions& o) { o.port = 65535; })},
         {{"--help"}, with([](HeadlessOptions& o) { o.showHelp = true; })},
         {{"--verbose"}, fail("unknown argument: --verbose")},
+        {{"--json", "show.xml", "--json"}, fail("unknown argument: show.xml")},
+        {{"-x"}, fail("unknown argument: -x")},
         {{"--assume-yes", "--assume-no"}, fail("--assume-yes and --assume-no exclude each other")},
         {{"--sync-labels=no"}, fail("--sync-labels takes no value")},
         {{"--json=yes"}, fail("--json takes no value")},
