@@ -38,6 +38,19 @@ std::filesystem::path freshFolder() {
     return ::mkdtemp(pattern.data());
 }
 
+// Points the console locks at a folder of the test's own for one scope.
+class LockFolder {
+public:
+    explicit LockFolder(const std::filesystem::path& folder) {
+        if (const char* value = std::getenv("XDG_RUNTIME_DIR")) previous_ = value;
+        ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+    }
+    ~LockFolder() { previous_ ? ::setenv("XDG_RUNTIME_DIR", previous_->c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR"); }
+
+private:
+    std::optional<std::string> previous_;
+};
+
 std::string readAvailable(int fd, std::chrono::milliseconds patience) {
     std::string text;
     const auto giveUp = std::chrono::steady_clock::now() + patience;
@@ -254,7 +267,7 @@ TEST(HeadlessStreams, AFileThatIsNoRegularFileOrTooLargeIsRefusedAtOnceWithThePo
 
 TEST(HeadlessStreams, ASecondCopyForTheSameConsoleRefusesNamingTheFirst) {
     const auto folder = freshFolder();
-    ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+    const LockFolder locks(folder);
     const auto held = ConsoleLock::acquire(" 127.0.0.1\n", 39117);
     ASSERT_TRUE(held) << held.error().description();
     InMemorySettingsStore store;
@@ -269,7 +282,6 @@ TEST(HeadlessStreams, ASecondCopyForTheSameConsoleRefusesNamingTheFirst) {
     EXPECT_FALSE(ConsoleLock::acquire("127.0.0.1", 39117));
     EXPECT_EQ(ConsoleLock::fileName("a/b:c", 0), "console-a%2Fb%3Ac-8555.lock");
     std::filesystem::remove_all(folder);
-    ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 // Saved options and flags together: the note says which is which, the flags
@@ -277,7 +289,7 @@ TEST(HeadlessStreams, ASecondCopyForTheSameConsoleRefusesNamingTheFirst) {
 TEST(HeadlessStreams, TheStartNoteNamesEachOptionsSourceAndTheRunSavesNothing) {
     testing::LoopbackConsole console;
     const auto folder = freshFolder();
-    ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+    const LockFolder locks(folder);
     const auto file = folder / "Lighting.xml";
     save(file, manyMarkers("Opening", 1));
     InMemorySettingsStore store;
@@ -310,7 +322,6 @@ TEST(HeadlessStreams, TheStartNoteNamesEachOptionsSourceAndTheRunSavesNothing) {
     EXPECT_EQ(store.stringValue("eosHost"), " 127.0.0.1 ");
     EXPECT_FALSE(store.value("eosPort").has_value());
     std::filesystem::remove_all(folder);
-    ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 }  // namespace
