@@ -292,3 +292,92 @@ std::string printableText(std::string_view text) {
 }
 
 }  // namespace lanternwick
+
+namespace lanternwick {
+
+namespace {
+
+std::string_view optionWords(std::string_view name) {
+    if (name == "updateOnConnect") return "update on connect";
+    if (name == "syncLabels") return "sync labels";
+    if (name == "deleteCues") return "delete cues";
+    return name;
+}
+
+std::string_view deletionWords(StartNote::Deletion deletion) {
+    switch (deletion) {
+    case StartNote::Deletion::ask: return "cues of deleted markers will be deleted after asking";
+    case StartNote::Deletion::noTerminal:
+        return "cues of deleted markers would be deleted after asking, but there is no terminal to ask, so none "
+               "will be";
+    case StartNote::Deletion::yes: return "cues of deleted markers will be deleted without asking (--assume-yes)";
+    case StartNote::Deletion::no: return "cues of deleted markers will be kept (--assume-no)";
+    }
+    return "";
+}
+
+std::string_view deletionName(StartNote::Deletion deletion) {
+    switch (deletion) {
+    case StartNote::Deletion::ask: return "ask";
+    case StartNote::Deletion::noTerminal: return "noTerminal";
+    case StartNote::Deletion::yes: return "yes";
+    case StartNote::Deletion::no: return "no";
+    }
+    return "ask";
+}
+
+}  // namespace
+
+std::string startNoteText(const StartNote& note) {
+    const std::string consoleSource = note.hostSource == note.portSource
+                                          ? printableText(note.hostSource)
+                                          : "host " + printableText(note.hostSource) + ", port " +
+                                                printableText(note.portSource);
+    std::string text = "Watching " + printableText(note.file) + " (" + printableText(note.fileSource) +
+                       "), console " + printableText(note.host) + ":" + std::to_string(note.port) + " (" +
+                       consoleSource + "), framing " + std::string(displayName(note.framing)) + " (" +
+                       printableText(note.framingSource) + ") (Ctrl-C stops)\n";
+    text += "Options: ";
+    bool first = true;
+    for (const StartNote::Option& option : note.options) {
+        if (!first) text += ", ";
+        first = false;
+        const bool deletes = option.name == "deleteCues" && option.on;
+        text += std::string(optionWords(option.name)) + (deletes ? " ON" : option.on ? " on" : " off");
+        text += " (" + printableText(option.source);
+        if (deletes) text += ": " + std::string(deletionWords(note.deletion));
+        text += ")";
+    }
+    return text + "\n";
+}
+
+std::string startJsonLine(const StartNote& note, const Uuid& id) {
+    std::string options = "{";
+    for (const StartNote::Option& option : note.options) {
+        if (options.size() > 1) options += ",";
+        options += jsonString(option.name) + ":{\"on\":" + (option.on ? "true" : "false") +
+                   ",\"source\":" + jsonString(option.source) + "}";
+    }
+    options += "}";
+    const std::string sources = "{\"file\":" + jsonString(note.fileSource) + ",\"host\":" + jsonString(note.hostSource) +
+                                ",\"port\":" + jsonString(note.portSource) +
+                                ",\"framing\":" + jsonString(note.framingSource) + "}";
+    std::string line = "{\"time\":" + jsonString(rfc3339Text(note.time)) + ",\"type\":\"start\",\"id\":" +
+                       jsonString(id.text()) + ",\"file\":" + jsonString(note.file) +
+                       ",\"host\":" + jsonString(note.host) + ",\"port\":" + std::to_string(note.port) +
+                       ",\"framing\":" + jsonString(settingText(note.framing)) + ",\"sources\":" + sources +
+                       ",\"options\":" + options + ",\"deletion\":" + jsonString(deletionName(note.deletion)) + "}\n";
+    return line;
+}
+
+std::string notPrintedText(std::uint64_t count) {
+    return "!! " + std::to_string(count) + (count == 1 ? " record" : " records") +
+           " not printed: the output was not read";
+}
+
+std::string notPrintedJsonLine(std::chrono::system_clock::time_point time, const Uuid& id, std::uint64_t count) {
+    return "{\"time\":" + jsonString(rfc3339Text(time)) + ",\"type\":\"notPrinted\",\"id\":" + jsonString(id.text()) +
+           ",\"count\":" + std::to_string(count) + "}\n";
+}
+
+}  // namespace lanternwick

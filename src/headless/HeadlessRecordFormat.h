@@ -14,6 +14,10 @@
 #include <string>
 #include <string_view>
 
+#include <cstdint>
+#include <vector>
+
+#include "eos/EosConsoleSettings.h"
 #include "eos/SyncOutcome.h"
 #include "markers/LightingChangeEvent.h"
 
@@ -50,5 +54,46 @@ std::string jsonString(std::string_view text);
 // `text` with control characters written as \xNN and ill-formed UTF-8 as
 // U+FFFD, for a terminal.
 std::string printableText(std::string_view text);
+
+}  // namespace lanternwick
+
+namespace lanternwick {
+
+// What a terminal run starts with, and where each value comes from: a flag
+// ("--sync-labels"), "saved" or "default".
+struct StartNote {
+    struct Option {
+        // "updateOnConnect", "syncLabels", "deleteCues".
+        std::string name;
+        bool on = false;
+        std::string source;
+    };
+    enum class Deletion { ask, noTerminal, yes, no };
+
+    std::chrono::system_clock::time_point time;
+    std::string file;
+    std::string fileSource;
+    std::string host;
+    std::string hostSource;
+    std::uint16_t port = 0;
+    std::string portSource;
+    EosFraming framing = EosFraming::slip;
+    std::string framingSource;
+    std::vector<Option> options;
+    Deletion deletion = Deletion::ask;
+};
+
+// Two lines, each ended by a line feed:
+//   Watching <file> (<source>), console <host>:<port> (<sources>), framing <name> (<source>) (Ctrl-C stops)
+//   Options: update on connect off (saved), sync labels on (--sync-labels), delete cues ON (saved: ...)
+std::string startNoteText(const StartNote& note);
+// The same as one "start" record.
+std::string startJsonLine(const StartNote& note, const Uuid& id);
+
+// The line that says how many records a stalled reader missed:
+// "!! 153 records not printed: the output was not read" (after the time in
+// text), or a "notPrinted" record with the count.
+std::string notPrintedText(std::uint64_t count);
+std::string notPrintedJsonLine(std::chrono::system_clock::time_point time, const Uuid& id, std::uint64_t count);
 
 }  // namespace lanternwick

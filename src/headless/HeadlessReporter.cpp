@@ -32,9 +32,16 @@ std::string timedLines(std::chrono::system_clock::time_point time, std::string_v
 
 HeadlessReporter::HeadlessReporter(LightingFileMonitor& monitor, std::ostream& out, std::ostream& err,
                                    Format format)
+    : HeadlessReporter(monitor, std::make_unique<StreamRecordOutput>(out, err), nullptr, format) {}
+
+HeadlessReporter::HeadlessReporter(LightingFileMonitor& monitor, RecordOutput& output, Format format)
+    : HeadlessReporter(monitor, nullptr, &output, format) {}
+
+HeadlessReporter::HeadlessReporter(LightingFileMonitor& monitor, std::unique_ptr<RecordOutput> own,
+                                   RecordOutput* output, Format format)
     : monitor_(monitor),
-      out_(out),
-      err_(err),
+      ownOutput_(std::move(own)),
+      output_(output ? *output : *ownOutput_),
       format_(format),
       observer_(monitor.addObserver([this](MonitorField field) { report(field); })) {
     if (!monitor_.events().empty()) lastEvent_ = monitor_.events().front().id;
@@ -49,10 +56,6 @@ void HeadlessReporter::report(const MonitorField field) {
     case MonitorField::outcomes: reportOutcomes(); break;
     default: return;
     }
-    // Someone reads along (a terminal, a pipe into a script): a record must
-    // not wait in a buffer for the next one.
-    out_.flush();
-    err_.flush();
 }
 
 void HeadlessReporter::reportEvents() {
@@ -70,13 +73,14 @@ void HeadlessReporter::reportOutcomes() {
 }
 
 void HeadlessReporter::reportEvent(const LightingChangeEvent& event) {
-    out_ << (format_ == Format::json ? eventJsonLine(event) : timedLines(event.timestamp, headlessEventText(event)));
+    output_.record(format_ == Format::json ? eventJsonLine(event)
+                                           : timedLines(event.timestamp, headlessEventText(event)));
     warnAboutFile(event);
 }
 
 void HeadlessReporter::reportOutcome(const SyncOutcome& outcome) {
-    out_ << (format_ == Format::json ? outcomeJsonLine(outcome)
-                                     : timedLines(outcome.timestamp, headlessOutcomeText(outcome.detail)));
+    output_.record(format_ == Format::json ? outcomeJsonLine(outcome)
+                                           : timedLines(outcome.timestamp, headlessOutcomeText(outcome.detail)));
     if (const auto* change = std::get_if<ConnectionChange>(&outcome.detail)) warnAboutConnection(*change);
 }
 
@@ -87,7 +91,7 @@ void HeadlessReporter::warnAboutFile(const LightingChangeEvent& event) {
     std::string warning = "lanternwick: " + printableText(monitor_.fileURL().string()) + ": " +
                           printableText(event.summary);
     if (!event.details.empty()) warning += ": " + printableText(event.details);
-    err_ << warning << "\n";
+    output_.note(warning);
 }
 
 void HeadlessReporter::warnAboutConnection(const ConnectionChange& change) {
@@ -102,7 +106,7 @@ void HeadlessReporter::warnAboutConnection(const ConnectionChange& change) {
                                 std::to_string(change.port) + " (" + printableText(change.status.reason) + ")";
     if (warning == lastConnectionWarning_) return;
     lastConnectionWarning_ = warning;
-    err_ << warning << "\n";
+    output_.note(warning);
 }
 
 }  // namespace lanternwick

@@ -14,19 +14,44 @@
 // main thread only; must not outlive the monitor (it removes its observer
 // when destroyed).
 
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "headless/HeadlessRecordFormat.h"
 #include "monitor/LightingFileMonitor.h"
 
 namespace lanternwick {
 
+// Where the records and the notes go: standard output and standard error in
+// a run (through buffers that never block it), streams in tests.
+class RecordOutput {
+public:
+    virtual ~RecordOutput() = default;
+    // One whole record, its line feeds included.
+    virtual void record(std::string_view text) = 0;
+    // One line for standard error, without its line feed.
+    virtual void note(std::string_view line) = 0;
+};
+
+class StreamRecordOutput final : public RecordOutput {
+public:
+    StreamRecordOutput(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    void record(std::string_view text) override { out_ << text << std::flush; }
+    void note(std::string_view line) override { err_ << line << '\n' << std::flush; }
+
+private:
+    std::ostream& out_;
+    std::ostream& err_;
+};
+
 class HeadlessReporter {
 public:
     enum class Format { text, json };
 
+    HeadlessReporter(LightingFileMonitor& monitor, RecordOutput& output, Format format);
     HeadlessReporter(LightingFileMonitor& monitor, std::ostream& out, std::ostream& err, Format format);
     ~HeadlessReporter();
 
@@ -36,6 +61,8 @@ public:
     void report(MonitorField field);
 
 private:
+    HeadlessReporter(LightingFileMonitor& monitor, std::unique_ptr<RecordOutput> own, RecordOutput* output,
+                     Format format);
     void reportEvents();
     void reportOutcomes();
     void reportEvent(const LightingChangeEvent& event);
@@ -44,8 +71,8 @@ private:
     void warnAboutConnection(const ConnectionChange& change);
 
     LightingFileMonitor& monitor_;
-    std::ostream& out_;
-    std::ostream& err_;
+    std::unique_ptr<RecordOutput> ownOutput_;
+    RecordOutput& output_;
     Format format_;
     LightingFileMonitor::ObserverId observer_;
     std::optional<Uuid> lastEvent_;

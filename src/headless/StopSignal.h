@@ -1,13 +1,15 @@
 #pragma once
 // StopSignal: turns SIGINT and SIGTERM into an orderly stop. While one
-// exists, either signal runs the stop callback once, on a watcher thread of
-// its own (a signal handler may do almost nothing, so it only writes a byte
-// to a pipe). The previous handlers come back when it is destroyed. One at a
-// time per process; created and destroyed by the headless run's thread.
+// exists, either signal runs the stop callback once, on a serial queue of
+// the shared event loop (an asio::signal_set, so the handler itself does
+// nothing but wake the loop, and no descriptor of ours can be mistaken for a
+// signal). When it is destroyed the two signals take their default action
+// again. One at a time per process; created and destroyed by the headless
+// run's thread.
 
 #include <atomic>
 #include <functional>
-#include <thread>
+#include <memory>
 
 namespace lanternwick {
 
@@ -20,13 +22,12 @@ public:
     StopSignal& operator=(const StopSignal&) = delete;
 
     // Set before the callback runs; long waits (the terminal prompt) check it.
-    bool requested() const { return requested_.load(); }
+    bool requested() const;
+
+    struct State;
 
 private:
-    int pipe_[2] = {-1, -1};
-    std::atomic<bool> requested_{false};
-    std::function<void()> onStop_;
-    std::thread watcher_;
+    std::shared_ptr<State> state_;
 };
 
 }  // namespace lanternwick

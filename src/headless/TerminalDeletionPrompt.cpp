@@ -35,7 +35,7 @@ std::string questionText(std::string_view messageText) {
     text += cueDeletionNoButton;
     text += ", ";
     text += cueDeletionSuppressionTitle;
-    text += " (default n): ";
+    text += "\nType y, n, a or v, then press Enter (default n): ";
     return text;
 }
 

@@ -111,7 +111,7 @@ TEST(TerminalDeletionPrompt, AsksOnTheTerminalOneQuestionAtATimeWhileTheQueueRun
     bool secondShown = false;
     std::thread answering([&] {
         if (!user.sees("Delete Cue 1/5 from Eos?\r\nThis will send a delete command to Eos.\r\n") ||
-            !user.sees("(default n): ")) {
+            !user.sees("Type y, n, a or v, then press Enter (default n): ")) {
             return;
         }
         secondShownEarly = user.sees("1/6", 300ms);
@@ -188,10 +188,20 @@ TEST(HeadlessOptions, EveryFlagInBothSpellingsAndEveryBadOneRefusedWithAReason) 
         // Nothing given leaves everything to the saved settings.
         {{"--headless"}, HeadlessOptions{}},
         {{"--assume-no"}, with([](HeadlessOptions& o) { o.deletionAnswer = Answer::no; })},
+        {{"--no-update-on-connect", "--no-sync-labels", "--no-delete-cues", "--framing=length"},
+         with([](HeadlessOptions& o) {
+             o.updateOnConnect = o.syncLabels = o.deleteCues = false;
+             o.framing = EosFraming::packetLength;
+         })},
+        {{"--sync-labels", "--no-sync-labels"}, fail("--sync-labels and --no-sync-labels exclude each other")},
+        {{"--no-delete-cues=1"}, fail("--no-delete-cues takes no value")},
+        {{"--framing", "osc"}, fail("--framing needs slip or length, not \"osc\"")},
         {{"--port", "1"}, with([](HeadlessOptions& o) { o.port = 1; })},
         {{"--port", "65535"}, with([](HeadlessOptions& o) { o.port = 65535; })},
         {{"--help"}, with([](HeadlessOptions& o) { o.showHelp = true; })},
         {{"--verbose"}, fail("unknown argument: --verbose")},
+        {{"--json", "show.xml", "--json"}, fail("unknown argument: show.xml")},
+        {{"-x"}, fail("unknown argument: -x")},
         {{"--assume-yes", "--assume-no"}, fail("--assume-yes and --assume-no exclude each other")},
         {{"--sync-labels=no"}, fail("--sync-labels takes no value")},
         {{"--json=yes"}, fail("--json takes no value")},

@@ -5,6 +5,8 @@
 // never saved. --help and --version answer before any display is needed.
 
 #include <algorithm>
+#include <cctype>
+#include <optional>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -15,6 +17,9 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QIcon>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 
 #include "app/CueDeletionDialog.h"
@@ -27,8 +32,10 @@
 #include "headless/FlagOverlaySettingsStore.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/HeadlessRunner.h"
+#include "headless/StandardStreams.h"
 #include "LanternwickVersion.h"
 #include "markers/TempolaneFileValidationError.h"
+#include "monitor/ConsoleLock.h"
 #include "monitor/LightingFileMonitor.h"
 
 namespace {
@@ -68,6 +75,64 @@ bool displayReachable(const std::vector<std::string>& args) {
 
 constexpr int badUsage = 2;
 
+QString refusalText(const ConsoleLockRefusal& refusal) {
+    std::string text = refusal.description();
+    if (!text.empty()) text.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(text.front())));
+    if (refusal.systemError.empty()) text += ".\nTwo copies would send every line to the console twice.";
+    return QString::fromStdString(text);
+}
+
+// Until this window holds the lock for its console: the user picks another
+// console ("host:port") or quits, in which case it returns false.
+bool holdConsoleLock(LightingFileMonitor& monitor, std::optional<ConsoleLock>& lock) {
+    while (true) {
+        auto taken = ConsoleLock::acquire(monitor.eosHost(), monitor.eosPort());
+        if (taken) {
+            lock = std::move(*taken);
+            return true;
+        }
+        QInputDialog dialog;
+        dialog.setWindowTitle(QStringLiteral("Lanternwick"));
+        dialog.setLabelText(refusalText(taken.error()) +
+                            QStringLiteral("\n\nPick another console (host:port), or quit:"));
+        dialog.setTextValue(QString::fromStdString(taken.error().host + ":" + std::to_string(taken.error().port)));
+        dialog.setOkButtonText(QStringLiteral("Use This Console"));
+        dialog.setCancelButtonText(QStringLiteral("Quit"));
+        if (dialog.exec() != QDialog::Accepted) return false;
+        const std::string chosen = dialog.textValue().trimmed().toStdString();
+        const std::size_t colon = chosen.rfind(':');
+        monitor.setEosHost(chosen.substr(0, colon));
+        if (colon != std::string::npos) {
+            bool isNumber = false;
+            const int port = QString::fromStdString(chosen.substr(colon + 1)).toInt(&isNumber);
+            if (isNumber && port >= 1 && port <= 65535) monitor.setEosPort(static_cast<std::uint16_t>(port));
+        }
+    }
+}
+
+// The lock follows the console the window's fields name. A console another
+// copy talks to is refused at once, before the edit is applied and the link
+// reconnects: the fields go back to the console this window holds, and the
+// user is told, with the choice to quit.
+void moveConsoleLock(LightingFileMonitor& monitor, std::optional<ConsoleLock>& lock, QWidget* window) {
+    if (!lock || lock->isFor(monitor.eosHost(), monitor.eosPort())) return;
+    auto taken = ConsoleLock::acquire(monitor.eosHost(), monitor.eosPort());
+    if (taken) {
+        lock = std::move(*taken);
+        return;
+    }
+    monitor.setEosHost(lock->host());
+    monitor.setEosPort(lock->port());
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Lanternwick"), refusalText(taken.error()),
+                    QMessageBox::NoButton, window);
+    box.setInformativeText(QString::fromStdString("This window stays with " + lock->host() + ":" +
+                                                  std::to_string(lock->port()) + "."));
+    box.addButton(QStringLiteral("Pick Another Console"), QMessageBox::AcceptRole);
+    QPushButton* quit = box.addButton(QStringLiteral("Quit"), QMessageBox::RejectRole);
+    box.exec();
+    if (box.clickedButton() == quit) QCoreApplication::quit();
+}
+
 void printHelp() {
     std::cout << headlessUsage
               << "Without --headless the window opens when a display can be reached, and the terminal\n"
@@ -100,12 +165,16 @@ int runWindow(int argc, char** argv) {
         if (auto absolute = std::filesystem::absolute(*options->file, ignored); !absolute.empty()) {
             options->file = std::move(absolute);
         }
-        if (const auto valid = validateMarkerFile(*options->file); !valid) {
-            std::cerr << "lanternwick: " << options->file->string() << ":\n" << valid.error().description() << "\n";
+        const auto checked = checkedMarkerFile(*options->file);
+        if (!checked) {
+            std::cerr << "lanternwick: " << checked.error() << "\n";
             return badUsage;
         }
+        options->file = *checked;
     }
 
+    // Declared before the monitor, whose observer uses it, so it outlives it.
+    std::optional<ConsoleLock> consoleLock;
     auto mainQueue = std::make_shared<QtMainQueue>();
     QSettingsStore savedSettings;
     auto settings = std::make_shared<FlagOverlaySettingsStore>(savedSettings, settingsFromFlags(*options));
@@ -122,10 +191,17 @@ int runWindow(int argc, char** argv) {
                                                 : CueDeletionPromptPolicy::autoNo);
     }
 
+    if (!holdConsoleLock(*monitor, consoleLock)) return 0;
+
     LanternwickWindow window(monitor, std::make_shared<DialogMarkerFileChooser>(),
                              helpPageUrl(QCoreApplication::applicationDirPath()),
                              [](const QUrl& page) { return QDesktopServices::openUrl(page); });
     deletionDialog->setParentWindow(&window);
+    monitor->addObserver([&monitor, &consoleLock, &window](MonitorField field) {
+        if (field == MonitorField::eosHost || field == MonitorField::eosPort) {
+            moveConsoleLock(*monitor, consoleLock, &window);
+        }
+    });
 
 #if defined(Q_OS_MACOS)
     // A Mac application outlives its closed window; activating it again (the
@@ -146,6 +222,7 @@ int runWindow(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    lanternwick::openClosedStandardStreams();
     const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
     QCoreApplication::setOrganizationName(QStringLiteral("Lanternwick"));
     QCoreApplication::setApplicationName(QStringLiteral("Lanternwick"));

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "headless/HeadlessRunner.h"
+#include "headless/StandardStreams.h"
 #include "monitor/SettingsStore.h"
 
 int main(int argc, char** argv) {
+    lanternwick::openClosedStandardStreams();
     const std::vector<std::string> args(argv + 1, argv + argc);
     lanternwick::InMemorySettingsStore store;
     return lanternwick::runHeadless(args, store);
