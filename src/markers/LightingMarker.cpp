@@ -63,7 +63,9 @@ TrackTokens trackTokens(const std::string& trackName) {
     TrackTokens tokens;
     // Both tokens need their separator; most track names lack one of them.
     if (trackName.find('/') != std::string::npos) {
-        if (const auto token = firstCapture(cueListPattern, trackName)) tokens.cueList = parseInteger(*token, PlusSign::allowed);
+        if (const auto token = firstCapture(cueListPattern, trackName)) {
+            tokens.cueList = parseInteger(*token, PlusSign::allowed);
+        }
     }
     if (trackName.find(':') != std::string::npos) {
         if (auto token = firstCapture(timeCodePattern, trackName)) tokens.timeCodeOffset = std::move(*token);

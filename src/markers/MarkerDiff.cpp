@@ -252,7 +252,9 @@ std::int64_t matchScore(const LightingMarker& oldMarker, const LightingMarker& n
     // Only the old side is tested for emptiness: an old marker that had an
     // id or label is recognised by it, one that had none is not.
     const std::string oldCueID = trimmed(oldMarker.manualCueID);
-    if (!oldCueID.empty() && canonicallyEqual(oldCueID, trimmed(newMarker.manualCueID))) score += weightOf(cueIDFeature);
+    if (!oldCueID.empty() && canonicallyEqual(oldCueID, trimmed(newMarker.manualCueID))) {
+        score += weightOf(cueIDFeature);
+    }
     const std::string oldLabel = trimmed(oldMarker.label);
     if (!oldLabel.empty() && canonicallyEqual(oldLabel, trimmed(newMarker.label))) score += weightOf(labelFeature);
     if (sameValue(oldMarker.position, newMarker.position)) score += weightOf(positionFeature);

@@ -19,9 +19,9 @@ namespace lanternwick {
 
 enum class PlusSign { refused, allowed };
 
-template <typename Integer = std::int64_t>
-    requires(std::integral<Integer> && !std::same_as<Integer, bool>)
+template <std::integral Integer = std::int64_t>
 std::optional<Integer> parseInteger(std::string_view text, PlusSign plus = PlusSign::refused) {
+    static_assert(!std::same_as<Integer, bool>, "a flag is not read as an integer");
     if (plus == PlusSign::allowed && text.starts_with('+')) {
         text.remove_prefix(1);
         if (text.starts_with('-')) return std::nullopt;
