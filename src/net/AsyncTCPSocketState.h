@@ -1,8 +1,8 @@
 #pragma once
 // AsyncTCPSocket::State: everything a socket keeps, shared by the files that
 // make up the socket (connect, read, write and the facade) and by nobody
-// else. Apart from the two mutex-guarded blocks, every field belongs to the
-// socket queue and is touched only there.
+// else. Apart from the mutex-guarded blocks and the atomic byte counts, every
+// field belongs to the socket queue and is touched only there.
 
 #include <asio/posix/stream_descriptor.hpp>
 #include <asio/steady_timer.hpp>
@@ -196,8 +196,8 @@ struct AsyncTCPSocket::State {
     std::optional<WriteRequest> currentWrite;
     std::size_t socketFDBytesAvailable = 0;
     SocketPreBuffer preBuffer{socket_detail::initialPreBufferCapacity};
-    // A wait is queued on the descriptor; none queued means the source is
-    // suspended and bytes wait in the kernel.
+    // A wait is queued on the descriptor; with none, that direction is
+    // suspended (unread bytes stay in the kernel).
     bool readWaitArmed = false;
     bool writeWaitArmed = false;
 
