@@ -84,11 +84,13 @@ public:
     static constexpr double defaultWriteStallSeconds = 10;
     // A peer that goes silent (power cut, pulled cable) sends no reset and no
     // close, and the kernel's defaults take hours to notice. On every
-    // connected socket: keep-alive probes after 2 s of silence, 1 s apart,
-    // 3 unanswered ones end the connection (about 5 s while idle), and 8 s
-    // without an acknowledgement of sent bytes does the same while writing.
-    // The socket then closes with the kernel's ETIMEDOUT, a backstop for
-    // whatever liveness check the owner runs above it.
+    // connected socket: keep-alive probes after 2 s of silence, 1 s apart, so
+    // that an idle connection has something to go unanswered, and a user
+    // timeout of 8 s for unacknowledged bytes or probes. Once the user
+    // timeout is set, Linux lets it, not the probe count, end the connection:
+    // a silent peer is found about 8 s after its last answer, idle or
+    // writing (measured on a blackholed loopback), and the socket closes with
+    // the kernel's ETIMEDOUT. A backstop for the owner's own liveness check.
     static constexpr int keepAliveIdleSeconds = 2;
     static constexpr int keepAliveIntervalSeconds = 1;
     static constexpr int keepAliveProbeCount = 3;
