@@ -1,7 +1,6 @@
 #include "markers/LightingMarker.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -9,6 +8,7 @@
 
 #include <expat.h>
 
+#include "support/IntegerText.h"
 #include "support/Regex.h"
 #include "support/TextRules.h"
 
@@ -52,19 +52,6 @@ struct MarkerFields {
     }
 };
 
-std::optional<std::int64_t> decimalInteger(std::string_view text) {
-    // One optional sign: "+-0" and "++1" are no numbers.
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (!text.empty() && text.front() == '-') return std::nullopt;
-    }
-    if (text.empty() || text.front() == '+') return std::nullopt;
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
 // What a marker reads from its track name.
 struct TrackTokens {
     decltype(LightingMarker::cueList) cueList = LightingMarker{}.cueList;
@@ -76,7 +63,9 @@ TrackTokens trackTokens(const std::string& trackName) {
     TrackTokens tokens;
     // Both tokens need their separator; most track names lack one of them.
     if (trackName.find('/') != std::string::npos) {
-        if (const auto token = firstCapture(cueListPattern, trackName)) tokens.cueList = decimalInteger(*token);
+        if (const auto token = firstCapture(cueListPattern, trackName)) {
+            tokens.cueList = parseInteger(*token, PlusSign::allowed);
+        }
     }
     if (trackName.find(':') != std::string::npos) {
         if (auto token = firstCapture(timeCodePattern, trackName)) tokens.timeCodeOffset = std::move(*token);
@@ -180,7 +169,7 @@ std::optional<double> timeCodeSeconds(std::string_view text) {
         const std::size_t colon = rest.find(':');
         const std::string_view piece = rest.substr(0, colon);
         if (!piece.empty()) {
-            const auto number = decimalInteger(piece);
+            const auto number = parseInteger(piece, PlusSign::allowed);
             if (!number) return std::nullopt;
             parts.push_back(*number);
         }

@@ -1,11 +1,11 @@
 #include "markers/MarkerDiff.h"
 
 #include <algorithm>
-#include <cmath>
 #include <unordered_set>
 
 #include "markers/ConsoleCue.h"
 #include "markers/FastMarkerMatch.h"
+#include "markers/MatchScore.h"
 #include "support/TextRules.h"
 
 namespace lanternwick {
@@ -13,13 +13,7 @@ namespace {
 
 using Kind = LightingAction::Kind;
 
-constexpr std::int64_t matchThreshold = 54;
-constexpr double sameValueTolerance = 0.0001;
-
-bool sameValue(const std::optional<double>& a, const std::optional<double>& b) {
-    if (!a || !b) return !a && !b;
-    return std::fabs(*a - *b) <= sameValueTolerance;
-}
+using namespace markermatch;
 
 bool sameTrimmed(std::string_view a, std::string_view b) { return canonicallyEqual(trimmed(a), trimmed(b)); }
 
@@ -252,19 +246,21 @@ MarkerDiff diffParsedMarkers(const std::vector<LightingMarker>& oldMarkers,
 
 std::int64_t matchScore(const LightingMarker& oldMarker, const LightingMarker& newMarker) {
     std::int64_t score = 0;
-    if (oldMarker.cueList == newMarker.cueList) score += 40;
-    if (sameTrimmed(oldMarker.markerTypeName, newMarker.markerTypeName)) score += 20;
-    if (sameTrimmed(oldMarker.trackName, newMarker.trackName)) score += 20;
+    if (oldMarker.cueList == newMarker.cueList) score += weightOf(cueListFeature);
+    if (sameTrimmed(oldMarker.markerTypeName, newMarker.markerTypeName)) score += weightOf(typeFeature);
+    if (sameTrimmed(oldMarker.trackName, newMarker.trackName)) score += weightOf(trackFeature);
     // Only the old side is tested for emptiness: an old marker that had an
     // id or label is recognised by it, one that had none is not.
     const std::string oldCueID = trimmed(oldMarker.manualCueID);
-    if (!oldCueID.empty() && canonicallyEqual(oldCueID, trimmed(newMarker.manualCueID))) score += 45;
+    if (!oldCueID.empty() && canonicallyEqual(oldCueID, trimmed(newMarker.manualCueID))) {
+        score += weightOf(cueIDFeature);
+    }
     const std::string oldLabel = trimmed(oldMarker.label);
-    if (!oldLabel.empty() && canonicallyEqual(oldLabel, trimmed(newMarker.label))) score += 30;
-    if (sameValue(oldMarker.position, newMarker.position)) score += 25;
-    if (sameValue(oldMarker.fade, newMarker.fade)) score += 5;
-    if (sameValue(oldMarker.fadeOut, newMarker.fadeOut)) score += 5;
-    if (oldMarker.index == newMarker.index) score += 3;
+    if (!oldLabel.empty() && canonicallyEqual(oldLabel, trimmed(newMarker.label))) score += weightOf(labelFeature);
+    if (sameValue(oldMarker.position, newMarker.position)) score += weightOf(positionFeature);
+    if (sameValue(oldMarker.fade, newMarker.fade)) score += weightOf(fadeFeature);
+    if (sameValue(oldMarker.fadeOut, newMarker.fadeOut)) score += weightOf(fadeOutFeature);
+    if (oldMarker.index == newMarker.index) score += equalIndexBonus;
     return score;
 }
 

@@ -8,7 +8,8 @@
 // may be called from any thread; connectToHost and disconnect run
 // synchronously on the socket queue, the request calls are posted to it.
 // Limits: no TLS, no listening, one connection at a time; an idle connected
-// socket does no work at all (readiness waits, no polling).
+// socket does no work at all (readiness waits, no polling; the keep-alive
+// probes below are the kernel's).
 // Bounds, each with its policy:
 // - queued writes: at most maximumQueuedWriteBytes (4 MiB by default) wait
 //   to be handed to the kernel; writeData refuses a write that would pass it.
@@ -81,6 +82,19 @@ public:
 
     static constexpr std::size_t defaultMaximumQueuedWriteBytes = 4 * 1024 * 1024;
     static constexpr double defaultWriteStallSeconds = 10;
+    // A peer that goes silent (power cut, pulled cable) sends no reset and no
+    // close, and the kernel's defaults take hours to notice. On every
+    // connected socket: keep-alive probes after 2 s of silence, 1 s apart, so
+    // that an idle connection has something to go unanswered, and a user
+    // timeout of 8 s for unacknowledged bytes or probes. Once the user
+    // timeout is set, Linux lets it, not the probe count, end the connection:
+    // a silent peer is found about 8 s after its last answer, idle or
+    // writing (measured on a blackholed loopback), and the socket closes with
+    // the kernel's ETIMEDOUT. A backstop for the owner's own liveness check.
+    static constexpr int keepAliveIdleSeconds = 2;
+    static constexpr int keepAliveIntervalSeconds = 1;
+    static constexpr int keepAliveProbeCount = 3;
+    static constexpr int userTimeoutMilliseconds = 8000;
 
     // Without a socket queue the socket makes its own, labelled "AsyncTCPSocket".
     static std::shared_ptr<AsyncTCPSocket> create(std::weak_ptr<AsyncTCPSocketDelegate> delegate,

@@ -5,15 +5,10 @@
 #include <limits>
 #include <vector>
 
+#include "support/Overloaded.h"
+
 namespace lanternwick {
 namespace {
-
-template <typename... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <typename... F>
-Overloaded(F...) -> Overloaded<F...>;
 
 // Strings and the address always get 1 to 4 zero bytes.
 std::size_t terminatedLength(std::size_t length) { return length + (4 - length % 4); }

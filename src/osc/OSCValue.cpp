@@ -7,16 +7,10 @@
 #include <system_error>
 
 #include "osc/OSCValueToken.h"
+#include "support/Overloaded.h"
 
 namespace lanternwick {
 namespace {
-
-template <typename... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <typename... F>
-Overloaded(F...) -> Overloaded<F...>;
 
 // Shortest text that reads back as the same number, with ".0" on whole
 // numbers so that a float never looks like an integer in the logs.

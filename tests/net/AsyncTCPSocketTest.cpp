@@ -165,7 +165,7 @@ TEST(AsyncTCPSocketConnect, RefusesBadRequestsBeforeStartingWithTheirTexts) {
     EXPECT_FALSE(f.server.accept(0ms).valid());
 }
 
-TEST(AsyncTCPSocketConnect, ConnectsOverIPv4ReportsThePeerAndRefusesASecondConnect) {
+TEST(AsyncTCPSocketConnect, ConnectsOverIPv4WithItsLinkOptionsReportsThePeerAndRefusesASecondConnect) {
     Fixture f;
     Peer peer = f.connect();
     const auto connect = f.delegate->events(Kind::connect).front();
@@ -176,10 +176,29 @@ TEST(AsyncTCPSocketConnect, ConnectsOverIPv4ReportsThePeerAndRefusesASecondConne
     EXPECT_TRUE(f.socket->isConnected());
     EXPECT_EQ(f.socket->connectedHost(), "127.0.0.1");
     EXPECT_EQ(f.socket->connectedPort(), f.server.port());
-    int noDelay = 0;
-    socklen_t length = sizeof(noDelay);
-    ASSERT_EQ(::getsockopt(f.socket->nativeHandle(), IPPROTO_TCP, TCP_NODELAY, &noDelay, &length), 0);
-    EXPECT_NE(noDelay, 0);
+    // A silent peer must be found by the kernel in seconds, and small
+    // writes must not wait for delayed acknowledgements.
+    struct Option {
+        const char* name;
+        int level;
+        int option;
+        int expected;
+    };
+    const Option options[] = {
+        {"TCP_NODELAY", IPPROTO_TCP, TCP_NODELAY, 1},
+        {"SO_KEEPALIVE", SOL_SOCKET, SO_KEEPALIVE, 1},
+        {"TCP_KEEPIDLE", IPPROTO_TCP, TCP_KEEPIDLE, 2},
+        {"TCP_KEEPINTVL", IPPROTO_TCP, TCP_KEEPINTVL, 1},
+        {"TCP_KEEPCNT", IPPROTO_TCP, TCP_KEEPCNT, 3},
+        {"TCP_USER_TIMEOUT", IPPROTO_TCP, TCP_USER_TIMEOUT, 8000},
+    };
+    for (const auto& o : options) {
+        SCOPED_TRACE(o.name);
+        int value = 0;
+        socklen_t length = sizeof(value);
+        ASSERT_EQ(::getsockopt(f.socket->nativeHandle(), o.level, o.option, &value, &length), 0);
+        EXPECT_EQ(value, o.expected);
+    }
 
     auto again = f.socket->connectToHost("127.0.0.1", f.server.port(), 5.0);
     ASSERT_FALSE(again.ok());
