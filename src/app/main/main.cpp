@@ -13,7 +13,6 @@
 #include <vector>
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QIcon>
 #include <QSettings>
 
@@ -124,7 +123,7 @@ int runWindow(int argc, char** argv) {
 
     LanternwickWindow window(monitor, std::make_shared<DialogMarkerFileChooser>(),
                              helpPageUrl(QCoreApplication::applicationDirPath()),
-                             [](const QUrl& page) { return QDesktopServices::openUrl(page); });
+                             openInBrowser);
     deletionDialog->setParentWindow(&window);
 
 #if defined(Q_OS_MACOS)
