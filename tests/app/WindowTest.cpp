@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
@@ -30,6 +31,7 @@
 #include "app/SwitchToggle.h"
 #include "app/Theme.h"
 #include "app/WarningBox.h"
+#include "LanternwickVersion.h"
 #include "common/RecordingEosLink.h"
 #include "support/RunLoopMainQueue.h"
 
@@ -187,6 +189,23 @@ TEST_F(WindowTest, HostEditsReachTheMonitorAndABlankHostComesBackNormalised) {
     QTest::keyClick(child<QLineEdit>("hostField"), Qt::Key_Backspace);
     passDebounce();
     EXPECT_EQ(child<QLineEdit>("hostField")->text(), "127.0.0.1");
+}
+
+TEST_F(WindowTest, TheFramingControlSetsTheMonitorsFramingAndFollowsIt) {
+    settings->setString("eosFraming", "length");
+    show();
+    auto* framing = child<QComboBox>("framingBox");
+    ASSERT_EQ(framing->count(), 2);
+    EXPECT_EQ(framing->itemText(0), "SLIP (OSC 1.1)");
+    EXPECT_EQ(framing->itemText(1), "Packet length (OSC 1.0)");
+    EXPECT_EQ(framing->currentText(), "Packet length (OSC 1.0)");
+    framing->setFocus();
+    QTest::keyClick(framing, Qt::Key_Up);
+    EXPECT_EQ(monitor->eosFraming(), EosFraming::slip);
+    EXPECT_EQ(settings->stringValue("eosFraming"), "slip");
+    monitor->setEosFraming(EosFraming::packetLength);
+    EXPECT_EQ(framing->currentText(), "Packet length (OSC 1.0)");
+    EXPECT_EQ(child<QLineEdit>("portField")->placeholderText(), "3032");
 }
 
 TEST_F(WindowTest, EachToggleSetsItsOwnOptionAndFollowsTheMonitor) {
@@ -360,6 +379,16 @@ TEST_F(WindowTest, RendersDarkOnALightDesktop) {
         }
         EXPECT_GT(brightest, 180) << title->text().toStdString();
     }
+}
+
+TEST_F(WindowTest, AboutShowsTheVersionAndTheLicence) {
+    show();
+    window->menuBar()->findChild<QAction*>("showAbout")->trigger();
+    auto* box = window->findChild<QMessageBox*>("aboutBox");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->text().toStdString(), "Lanternwick " + std::string(version));
+    EXPECT_TRUE(box->informativeText().contains("MIT licence")) << box->informativeText().toStdString();
 }
 
 TEST_F(WindowTest, TheHelpItemOpensTheHelpPageOrShowsWhereItIs) {
