@@ -283,18 +283,15 @@ TEST_F(ActivityTest, Screenshots) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(activity));
     activity->table()->selectRow(3);
 
-    const QString folder = qEnvironmentVariableIsEmpty("LANTERNWICK_SCREENSHOT_DIR")
-                               ? QDir::currentPath()
-                               : qEnvironmentVariable("LANTERNWICK_SCREENSHOT_DIR");
+    EXPECT_TRUE(testing::saveScreenshot(*activity, "activity-window.png"));
     QImage shot = activity->grab().toImage();
-    EXPECT_TRUE(shot.save(QDir(folder).filePath("activity-window.png")));
     shot.setDevicePixelRatio(1);
     EXPECT_EQ(shot.pixelColor(4, shot.height() / 2), theme::background());
     const QWidget* table = activity->table()->viewport();
     const QColor tableBackground = shot.pixelColor(table->mapTo(activity, QPoint(table->width() - 4, table->height() - 4)));
     EXPECT_LT(tableBackground.lightness(), 60) << tableBackground.name().toStdString();
 
-    EXPECT_TRUE(window->grab().toImage().save(QDir(folder).filePath("main-window.png")));
+    EXPECT_TRUE(testing::saveScreenshot(*window, "main-window.png"));
 }
 
 }  // namespace

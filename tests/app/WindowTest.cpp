@@ -303,6 +303,9 @@ TEST_F(WindowTest, TheFileCardSaysWhyTheFileCannotBeUsedAndOffersTheNextStep) {
         if (!c.notice.isEmpty()) {
             EXPECT_EQ(notice->text(), c.notice + "Choose the marker file\u2026");
         }
+        if (!c.file) {
+            EXPECT_TRUE(testing::saveScreenshot(*window, "first-start.png"));
+        }
     }
 
     // The missing file comes back, then the notice's link chooses another.
