@@ -432,6 +432,29 @@ TEST_F(WindowTest, TheHelpItemOpensTheHelpPageOrShowsWhereItIs) {
     }
 }
 
+// F1 is the help item, and an opener that finds no browser says so by its
+// exit status only: that must still end in the message with the path.
+TEST_F(WindowTest, F1AndAnOpenerWithoutABrowserEndInTheHelpPagesPath) {
+    const QUrl page = QUrl::fromLocalFile(QString::fromStdString(scratch.write("help.html", "<html></html>").string()));
+    launcherAvailable = false;
+    makeWindow(page);
+    show();
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    EXPECT_EQ(opened, QList<QUrl>{page});
+    EXPECT_NE(window->findChild<QMessageBox*>("helpPagePathBox"), nullptr);
+
+#if defined(Q_OS_LINUX)
+    const auto opener = scratch.write("xdg-open", "#!/bin/sh\nexit 3\n");
+    std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(scratch.path("").string()));
+    bool failed = false;
+    openInBrowser(page, [&failed] { failed = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&failed] { return failed; }, 5000));
+    qputenv("PATH", path);
+#endif
+}
+
 TEST(HelpPage, IsFoundInstalledBesideBinOrElseNextToABuiltExecutable) {
     const testing::ScratchFolder scratch;
     const QDir root(QString::fromStdString(scratch.path("").string()));
