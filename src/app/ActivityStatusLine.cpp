@@ -1,6 +1,9 @@
 #include "app/ActivityStatusLine.h"
 
-#include <array>
+#include <algorithm>
+#include <map>
+#include <string>
+#include <utility>
 
 #include <QPainter>
 
@@ -52,35 +55,54 @@ void ActivityStatusLine::paintEvent(QPaintEvent*) {
 
 QString activityStatusText(const std::vector<LightingChangeEvent>& events, const std::vector<SyncOutcome>& outcomes,
                            const LinkStatus& link) {
-    QStringList parts;
-    if (events.empty()) {
-        parts << QStringLiteral("No file activity yet");
-    } else {
-        parts << activityClockText(events.front().timestamp)
-              << QString::fromUtf8(displayName(events.front().kind).data(),
-                                   static_cast<qsizetype>(displayName(events.front().kind).size()));
-    }
-    // sent, held, dropped, skipped
-    std::array<int, 4> counts{};
+    QString connection = QString::fromStdString(linkStatusText(link));
+    if (!connection.isEmpty()) connection[0] = connection[0].toUpper();
+    if (events.empty()) return connection + separator + QStringLiteral("No file activity yet");
+
+    const LightingChangeEvent& last = events.front();
+    // Oldest first from the event on, so that "before the next connection
+    // change" and "newest fate" read in the order things happened.
+    std::vector<const SyncOutcome*> since;
     for (const SyncOutcome& outcome : outcomes) {
-        if (!events.empty() && outcome.timestamp < events.front().timestamp) break;
-        if (const auto* line = std::get_if<LineOutcome>(&outcome.detail)) {
-            switch (line->fate) {
-            case LineFate::sent: ++counts[0]; break;
-            case LineFate::held: ++counts[1]; break;
-            case LineFate::dropped: ++counts[2]; break;
-            }
+        if (outcome.timestamp < last.timestamp) break;
+        since.push_back(&outcome);
+    }
+    std::reverse(since.begin(), since.end());
+
+    std::vector<const LineOutcome*> ownLines;
+    int skipped = 0;
+    for (const SyncOutcome* outcome : since) {
+        if (std::holds_alternative<ConnectionChange>(outcome->detail)) break;
+        if (const auto* line = std::get_if<LineOutcome>(&outcome->detail)) ownLines.push_back(line);
+        if (std::holds_alternative<SkippedCommand>(outcome->detail)) ++skipped;
+    }
+    std::map<std::pair<std::string, std::string>, LineFate> newestFate;
+    for (const SyncOutcome* outcome : since) {
+        if (const auto* line = std::get_if<LineOutcome>(&outcome->detail)) {
+            newestFate[{line->address, line->text}] = line->fate;
         }
-        if (std::holds_alternative<SkippedCommand>(outcome.detail)) ++counts[3];
     }
-    const std::array<const char*, 4> names{"sent", "held", "dropped", "skipped"};
-    for (std::size_t i = 0; i < counts.size(); ++i) {
-        if (counts[i] > 0) parts << QString::number(counts[i]) + u' ' + QString::fromLatin1(names[i]);
+    // Keyed by the fate's order, so the counts read the same way every time
+    // whatever fates there are.
+    std::map<int, std::pair<LineFate, int>> byFate;
+    for (const LineOutcome* line : ownLines) {
+        const LineFate fate = newestFate.at({line->address, line->text});
+        auto& entry = byFate[static_cast<int>(fate)];
+        entry = {fate, entry.second + 1};
     }
-    if (link.state == LinkState::notConnected && !link.reason.empty()) {
-        parts << QStringLiteral("not connected (") + QString::fromStdString(link.reason) + u')';
+    QStringList counts;
+    for (const auto& [order, entry] : byFate) {
+        const std::string_view name = displayName(entry.first);
+        counts << QString::number(entry.second) + u' ' +
+                      QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
     }
-    return parts.join(separator);
+    if (skipped > 0) counts << QString::number(skipped) + QStringLiteral(" skipped");
+
+    const std::string_view kind = displayName(last.kind);
+    QString change = QString::fromUtf8(kind.data(), static_cast<qsizetype>(kind.size())) + u' ' +
+                     activityClockText(last.timestamp);
+    if (!counts.isEmpty()) change += QStringLiteral(": ") + counts.join(QStringLiteral(", "));
+    return connection + separator + change;
 }
 
 }  // namespace lanternwick

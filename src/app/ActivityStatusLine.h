@@ -1,7 +1,8 @@
 #pragma once
-// ActivityStatusLine: one line at the bottom of the main view that says what
-// happened last and what followed it ("14:02:03 · Modified · 2 sent ·
-// 1 skipped"), and why the console is not connected when it is not. It is a
+// ActivityStatusLine: one line at the bottom of the main view that says how
+// things stand now: the console link with the lines held for it this moment,
+// then the last change of the file and what became of its own lines
+// ("Connected · Modified 14:02:03: 2 sent, 1 skipped"). It is a
 // button: clicking it (or Space while it has focus) opens the activity
 // window. The text is cut at the right with an ellipsis when it does not fit;
 // fullText() keeps it whole. GUI thread only.
@@ -35,10 +36,10 @@ private:
     QString fullText_;
 };
 
-// The line for the newest-first logs: the time and kind of the last event,
-// then the count of each kind of line and of skipped commands recorded since
-// (only those that occurred), then the reason the console is not connected.
-// Before any event the counts cover everything recorded so far.
+// The line for the newest-first logs. A change's own lines are those
+// recorded after its event and before the next connection change (later ones
+// belong to the reconnection); each counts under the newest fate recorded for
+// the same line since, so a line held and then sent reads as sent.
 QString activityStatusText(const std::vector<LightingChangeEvent>& events, const std::vector<SyncOutcome>& outcomes,
                            const LinkStatus& link);
 

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "app/ActivityModel.h"
+#include "app/LanternwickWindow.h"
 #include "app/Theme.h"
 
 namespace lanternwick {
@@ -70,7 +71,7 @@ ActivityWindow::ActivityWindow(std::shared_ptr<LightingFileMonitor> monitor, QWi
     setPalette(darkPalette(palette()));
     setFont(theme::bodyFont());
     setStyleSheet(windowStyleSheet());
-    resize(780, 500);
+    resize(fittingSize(QSize(780, 500), QSize(360, 240), parent ? parent->screen() : screen()));
 
     filtered_->setSourceModel(model_);
     filtered_->setFilterRole(ActivityModel::searchTextRole);

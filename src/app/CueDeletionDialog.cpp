@@ -29,7 +29,8 @@ CueDeletionAnswer CueDeletionDialog::confirmCueDeletion(std::int64_t list, std::
 
     QPushButton* yes = box.addButton(qtText(cueDeletionYesButton), QMessageBox::YesRole);
     QPushButton* no = box.addButton(qtText(cueDeletionNoButton), QMessageBox::NoRole);
-    box.setDefaultButton(yes);
+    // Enter must never destroy show data by reflex, so it answers No.
+    box.setDefaultButton(no);
     box.setEscapeButton(no);
 
     box.setWindowModality(Qt::ApplicationModal);

@@ -1,5 +1,8 @@
 #include "app/EosConfigurationView.h"
 
+#include <algorithm>
+
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -7,12 +10,15 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/ActivityStatusLine.h"
 #include "app/ConnectionPill.h"
 #include "app/MarkerFileChooser.h"
+#include "app/MarkerFileStatus.h"
 #include "app/MiddleElidedLabel.h"
 #include "app/PortFieldFilter.h"
 #include "app/SectionCard.h"
@@ -79,8 +85,14 @@ QString viewStyleSheet() {
         " border: 1px solid rgba(255,255,255,0.16); border-radius: 5px; padding: 2px 6px;"
         " selection-background-color: rgb(10,132,255); }"
         "QLineEdit:focus { border: 1px solid rgba(10,132,255,0.9); }"
+        "QComboBox { background: rgba(255,255,255,0.06); color: rgba(255,255,255,0.85);"
+        " border: 1px solid rgba(255,255,255,0.16); border-radius: 5px; padding: 2px 6px; }"
+        "QComboBox:focus { border: 1px solid rgba(10,132,255,0.9); }"
+        "QComboBox QAbstractItemView { background: rgb(36,36,38); color: rgba(255,255,255,0.85);"
+        " selection-background-color: rgb(10,132,255); }"
+        "QScrollArea, QScrollArea > QWidget > QWidget#cards { background: transparent; }"
         "QPushButton#selectButton { background: rgb(10,132,255); color: white; border: none;"
-        " border-radius: 5px; padding: 3px 10px; font-size: 11px; }"
+        " border-radius: 5px; padding: 3px 10px; }"
         "QPushButton#selectButton:pressed { background: rgb(0,104,214); }"
         "QPushButton#selectButton:focus { border: 1px solid rgba(255,255,255,0.6); }");
 }
@@ -89,9 +101,11 @@ QString viewStyleSheet() {
 
 EosConfigurationView::EosConfigurationView(std::shared_ptr<LightingFileMonitor> monitor,
                                            std::shared_ptr<MarkerFileChooser> chooser, QWidget* parent)
-    : QWidget(parent), monitor_(std::move(monitor)), chooser_(std::move(chooser)) {
+    : QWidget(parent),
+      monitor_(std::move(monitor)),
+      chooser_(std::move(chooser)),
+      defaultFile_(defaultMarkerFilePath()) {
     setObjectName(QStringLiteral("eosConfigurationView"));
-    setFixedSize(theme::windowWidth, theme::windowHeight);
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, theme::background());
@@ -109,10 +123,27 @@ EosConfigurationView::EosConfigurationView(std::shared_ptr<LightingFileMonitor> 
     column->setContentsMargins(14, 14, 14, 14);
     column->setSpacing(12);
     column->addWidget(makeHeader());
-    column->addWidget(makeConsoleSection());
-    column->addWidget(makeFileSection());
-    column->addWidget(makeOptionsSection());
-    column->addStretch(1);
+    // The cards scroll, so that the header and the status line stay in view
+    // in a window shorter than the cards (a small screen, a large font).
+    cards_ = new QWidget;
+    cards_->setObjectName(QStringLiteral("cards"));
+    auto* cardColumn = new QVBoxLayout(cards_);
+    cardColumn->setContentsMargins(0, 0, 0, 0);
+    cardColumn->setSpacing(12);
+    cardColumn->addWidget(makeConsoleSection());
+    cardColumn->addWidget(makeFileSection());
+    cardColumn->addWidget(makeOptionsSection());
+    cardColumn->addStretch(1);
+    scrollArea_ = new QScrollArea(this);
+    scrollArea_->setObjectName(QStringLiteral("cardScroller"));
+    scrollArea_->setFrameShape(QFrame::NoFrame);
+    scrollArea_->setWidgetResizable(true);
+    scrollArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scrollArea_->setWidget(cards_);
+    scrollArea_->viewport()->setAutoFillBackground(false);
+    cards_->setAutoFillBackground(false);
+    scrollArea_->setMinimumHeight(theme::scaledToFont(120));
+    column->addWidget(scrollArea_, 1);
     activityStatus_ = new ActivityStatusLine(this);
     activityStatus_->setObjectName(QStringLiteral("activityStatus"));
     activityStatus_->setFont(theme::footnoteFont());
@@ -128,6 +159,7 @@ EosConfigurationView::EosConfigurationView(std::shared_ptr<LightingFileMonitor> 
     activityStatus_->setNote(QString::fromStdString(monitor_->fileWatchNote()));
     hostField_->setText(QString::fromStdString(monitor_->eosHost()));
     pathLabel_->setFullText(displayPath(monitor_->fileURL()));
+    showFraming();
     updateOnConnectToggle_->setChecked(monitor_->optUpdateOnConnect());
     syncLabelsToggle_->setChecked(monitor_->optSyncLabels());
     deleteCuesToggle_->setChecked(monitor_->optDeleteCues());
@@ -135,6 +167,28 @@ EosConfigurationView::EosConfigurationView(std::shared_ptr<LightingFileMonitor> 
     shownPort_ = monitor_->eosPort();
 
     observerId_ = monitor_->addObserver([this](MonitorField field) { monitorChanged(field); });
+
+    refreshFileStatus(true);
+    // The monitor records no event when a file becomes readable again with
+    // the same content, so the cheap part of the look is repeated.
+    auto* fileLook = new QTimer(this);
+    fileLook->setInterval(std::chrono::duration_cast<std::chrono::milliseconds>(LightingFileMonitor::pollPeriod));
+    connect(fileLook, &QTimer::timeout, this, [this] { refreshFileStatus(false); });
+    fileLook->start();
+}
+
+QSize EosConfigurationView::sizeHint() const {
+    // Tall enough for every card without scrolling where the screen allows.
+    const int cardsHeight = cards_->sizeHint().height();
+    const int fixedHeight = layout()->sizeHint().height() - scrollArea_->sizeHint().height();
+    return {std::max(theme::windowWidth, layout()->sizeHint().width()),
+            std::max(theme::windowHeight, fixedHeight + cardsHeight)};
+}
+
+QSize EosConfigurationView::minimumSizeHint() const {
+    // Narrow enough for a small screen; the cards still fit across.
+    return {std::max(theme::scaledToFont(420), cards_->minimumSizeHint().width() + 28),
+            layout()->minimumSize().height()};
 }
 
 EosConfigurationView::~EosConfigurationView() { monitor_->removeObserver(observerId_); }
@@ -176,7 +230,9 @@ QWidget* EosConfigurationView::makeConsoleSection() {
     auto* hostRow = new QHBoxLayout;
     hostRow->setSpacing(10);
     auto* hostLabel = makeLabel(QStringLiteral("Host:"), theme::bodyFont(), theme::secondaryText(), card);
-    hostLabel->setFixedWidth(fieldLabelWidth);
+    const int labelWidth = std::max(fieldLabelWidth, QFontMetrics(theme::bodyFont()).horizontalAdvance(
+                                                           QStringLiteral("Framing:")) + 4);
+    hostLabel->setFixedWidth(labelWidth);
     hostRow->addWidget(hostLabel, 0, Qt::AlignVCenter);
     hostField_ = new QLineEdit(card);
     hostField_->setObjectName(QStringLiteral("hostField"));
@@ -187,19 +243,42 @@ QWidget* EosConfigurationView::makeConsoleSection() {
     auto* portRow = new QHBoxLayout;
     portRow->setSpacing(10);
     auto* portLabel = makeLabel(QStringLiteral("Port:"), theme::bodyFont(), theme::secondaryText(), card);
-    portLabel->setFixedWidth(fieldLabelWidth);
+    portLabel->setFixedWidth(labelWidth);
     portRow->addWidget(portLabel, 0, Qt::AlignVCenter);
     portField_ = new QLineEdit(card);
     portField_->setObjectName(QStringLiteral("portField"));
-    portField_->setPlaceholderText(QStringLiteral("3037"));
-    portField_->setFixedWidth(portFieldWidth);
+    // The console's own port; 8555 stays the default because saved settings
+    // rely on it.
+    portField_->setPlaceholderText(QString::number(consoleDocumentedPort));
+    portField_->setFixedWidth(theme::scaledToFont(portFieldWidth));
     portRow->addWidget(portField_, 0, Qt::AlignVCenter);
     portRow->addStretch(1);
     card->content()->addLayout(portRow);
 
-    card->content()->addWidget(makeCaption(
-        QStringLiteral("In Eos, enable OSC TCP Server in SLIP (v1.1) mode and set OSC TCP Server Port above."), card));
+    auto* framingRow = new QHBoxLayout;
+    framingRow->setSpacing(10);
+    auto* framingLabel = makeLabel(QStringLiteral("Framing:"), theme::bodyFont(), theme::secondaryText(), card);
+    framingLabel->setFixedWidth(labelWidth);
+    framingRow->addWidget(framingLabel, 0, Qt::AlignVCenter);
+    framingBox_ = new QComboBox(card);
+    framingBox_->setObjectName(QStringLiteral("framingBox"));
+    for (const EosFraming framing : {EosFraming::slip, EosFraming::packetLength}) {
+        const std::string_view name = displayName(framing);
+        framingBox_->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())),
+                             static_cast<int>(framing));
+    }
+    framingRow->addWidget(framingBox_, 0, Qt::AlignVCenter);
+    framingRow->addStretch(1);
+    card->content()->addLayout(framingRow);
 
+    card->content()->addWidget(makeCaption(
+        QStringLiteral("In Eos (Setup > System > Show Control > OSC), enable OSC RX and TX and set the OSC TCP mode "
+                       "to the framing above. Its port is 3032 unless another was added there."),
+        card));
+
+    connect(framingBox_, &QComboBox::activated, this, [this](int index) {
+        monitor_->setEosFraming(static_cast<EosFraming>(framingBox_->itemData(index).toInt()));
+    });
     connect(hostField_, &QLineEdit::textEdited, this, &EosConfigurationView::hostEdited);
     connect(portField_, &QLineEdit::textChanged, this, &EosConfigurationView::portTextChanged);
     return card;
@@ -221,8 +300,15 @@ QWidget* EosConfigurationView::makeFileSection() {
     selectButton_ = new QPushButton(QStringLiteral("Select"), card);
     selectButton_->setObjectName(QStringLiteral("selectButton"));
     selectButton_->setCursor(Qt::PointingHandCursor);
+    selectButton_->setFont(theme::smallButtonFont());
     row->addWidget(selectButton_, 0, Qt::AlignVCenter);
     card->content()->addLayout(row);
+
+    fileNotice_ = new WarningBox(QString(), card);
+    fileNotice_->setObjectName(QStringLiteral("fileNotice"));
+    fileNotice_->hide();
+    card->content()->addWidget(fileNotice_);
+    connect(fileNotice_, &WarningBox::linkActivated, this, &EosConfigurationView::selectMarkerFile);
 
     connect(selectButton_, &QPushButton::clicked, this, &EosConfigurationView::selectMarkerFile);
     return card;
@@ -278,6 +364,7 @@ void EosConfigurationView::monitorChanged(MonitorField field) {
     switch (field) {
     case MonitorField::fileURL:
         pathLabel_->setFullText(displayPath(monitor_->fileURL()));
+        refreshFileStatus(true);
         break;
     case MonitorField::eosHost: {
         const QString host = QString::fromStdString(monitor_->eosHost());
@@ -307,8 +394,14 @@ void EosConfigurationView::monitorChanged(MonitorField field) {
         showActivityStatus();
         break;
     case MonitorField::events:
+        refreshFileStatus(true);
+        showActivityStatus();
+        break;
     case MonitorField::outcomes:
         showActivityStatus();
+        break;
+    case MonitorField::eosFraming:
+        showFraming();
         break;
     case MonitorField::fileWatchNote:
         activityStatus_->setNote(QString::fromStdString(monitor_->fileWatchNote()));
@@ -317,7 +410,6 @@ void EosConfigurationView::monitorChanged(MonitorField field) {
     case MonitorField::incomingOSCMessages:
     case MonitorField::outgoingOSCMessages:
     case MonitorField::cueDeletionPromptPolicy:
-    case MonitorField::eosFraming:
         break;
     }
 }
@@ -325,6 +417,24 @@ void EosConfigurationView::monitorChanged(MonitorField field) {
 void EosConfigurationView::showActivityStatus() {
     activityStatus_->setFullText(
         activityStatusText(monitor_->events(), monitor_->outcomes(), monitor_->eosLinkStatus()));
+}
+
+void EosConfigurationView::showFraming() {
+    framingBox_->setCurrentIndex(framingBox_->findData(static_cast<int>(monitor_->eosFraming())));
+}
+
+void EosConfigurationView::refreshFileStatus(bool checkHeader) {
+    MarkerFileStatus status = markerFileStatus(monitor_->fileURL(), defaultFile_, checkHeader);
+    // A refusal comes from the header, which only a new look at the content
+    // can lift.
+    if (!checkHeader && status.state == MarkerFileState::usable) {
+        if (fileStatus_.state == MarkerFileState::usable || fileStatus_.state == MarkerFileState::refused) return;
+        status = markerFileStatus(monitor_->fileURL(), defaultFile_, true);
+    }
+    if (status == fileStatus_ && fileNotice_->isVisibleTo(this) == (status.state != MarkerFileState::usable)) return;
+    fileStatus_ = std::move(status);
+    fileNotice_->setRichText(markerFileNotice(fileStatus_));
+    fileNotice_->setVisible(fileStatus_.state != MarkerFileState::usable);
 }
 
 void EosConfigurationView::hostEdited(const QString& text) { monitor_->setEosHost(text.toStdString()); }

@@ -1,9 +1,11 @@
 #pragma once
 // EosConfigurationView: the content of the application's only window. It
-// shows and edits the monitor's console host and port, the marker file and
-// the three options, and shows whether the console is connected; a status
-// line above the disclaimer tells what happened last and opens the activity
-// window when clicked. Fixed at 532 x 650.
+// shows and edits the monitor's console host, port and framing, the marker
+// file and the three options, and shows whether the console is connected and
+// whether the marker file can be used; a status line above the disclaimer
+// tells how things stand and opens the activity window when clicked. It
+// prefers 532 x 650 (more with a large font) and can be made smaller: then
+// the cards scroll between the header and the status line.
 // Shares the monitor with the application shell and observes it for its own
 // life; it reacts only to the field that changed. Showing the view starts
 // monitoring. The file dialog is borrowed through MarkerFileChooser so that
@@ -17,11 +19,14 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "app/MarkerFileStatus.h"
 #include "monitor/LightingFileMonitor.h"
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 
 namespace lanternwick {
 
@@ -46,6 +51,9 @@ public:
     // What the "Select" button does, callable without the button.
     void selectMarkerFile();
 
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 signals:
     // The status line was clicked.
     void activityRequested();
@@ -65,6 +73,9 @@ private:
     void showPortFromMonitor();
     void showFileSelectionError(const QString& message);
     void showActivityStatus();
+    void showFraming();
+    // Without checkHeader only what a stat tells is looked at again.
+    void refreshFileStatus(bool checkHeader);
 
     std::shared_ptr<LightingFileMonitor> monitor_;
     std::shared_ptr<MarkerFileChooser> chooser_;
@@ -80,6 +91,13 @@ private:
     SwitchToggle* deleteCuesToggle_ = nullptr;
     WarningBox* deleteWarning_ = nullptr;
     ActivityStatusLine* activityStatus_ = nullptr;
+    QComboBox* framingBox_ = nullptr;
+    WarningBox* fileNotice_ = nullptr;
+    QWidget* cards_ = nullptr;
+    QScrollArea* scrollArea_ = nullptr;
+
+    std::filesystem::path defaultFile_;
+    MarkerFileStatus fileStatus_;
 
     // The port the field last followed, so that only a real change of the
     // monitor's port rewrites what the user typed.

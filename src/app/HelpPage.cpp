@@ -1,7 +1,10 @@
 #include "app/HelpPage.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 
 namespace lanternwick {
 
@@ -18,6 +21,35 @@ QUrl helpPageUrl(const QString& applicationDirectory) {
         }
     }
     return {};
+}
+
+void openInBrowser(const QUrl& page, std::function<void()> failed) {
+#if defined(Q_OS_LINUX) || defined(Q_OS_FREEBSD)
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (!opener.isEmpty()) {
+        // Not parented: quitting must not kill a browser that the opener is
+        // still waiting for.
+        auto* process = new QProcess;
+        process->setProgram(opener);
+        process->setArguments({page.toString(QUrl::FullyEncoded)});
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
+        QObject::connect(process, &QProcess::finished, process,
+                         [process, failed](int exitCode, QProcess::ExitStatus status) {
+                             if (status != QProcess::NormalExit || exitCode != 0) failed();
+                             process->deleteLater();
+                         });
+        QObject::connect(process, &QProcess::errorOccurred, process, [process, failed](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart) {
+                failed();
+                process->deleteLater();
+            }
+        });
+        process->start();
+        return;
+    }
+#endif
+    if (!QDesktopServices::openUrl(page)) failed();
 }
 
 }  // namespace lanternwick

@@ -2,15 +2,16 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 #include "app/ActivityWindow.h"
 #include "app/EosConfigurationView.h"
 #include "app/MarkerFileChooser.h"
+#include "LanternwickVersion.h"
 
 namespace lanternwick {
 
@@ -27,9 +28,14 @@ LanternwickWindow::LanternwickWindow(std::shared_ptr<LightingFileMonitor> monito
     setCentralWidget(view_);
     buildMenus();
     connect(view_, &EosConfigurationView::activityRequested, this, &LanternwickWindow::showActivity);
-    // The window follows its fixed-size content: no resizing, no maximising.
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
-    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    resize(fittingSize(view_->sizeHint() + QSize(0, menuBar()->sizeHint().height()), minimumSizeHint(), screen()));
+}
+
+QSize fittingSize(QSize preferred, QSize minimum, const QScreen* screen) {
+    if (screen == nullptr) return preferred;
+    // Room for the title bar and the frame the window manager adds.
+    const QSize room = screen->availableGeometry().size() - QSize(16, 48);
+    return preferred.boundedTo(room).expandedTo(minimum);
 }
 
 void LanternwickWindow::buildMenus() {
@@ -47,8 +53,34 @@ void LanternwickWindow::buildMenus() {
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     QAction* helpItem = help->addAction(QStringLiteral("Lanternwick Help"));
+    helpItem->setObjectName(QStringLiteral("showHelp"));
     helpItem->setShortcut(QKeySequence::HelpContents);
+    // F1 works from the activity window too.
+    helpItem->setShortcutContext(Qt::ApplicationShortcut);
     connect(helpItem, &QAction::triggered, this, &LanternwickWindow::openHelp);
+    QAction* about = help->addAction(QStringLiteral("About Lanternwick"));
+    about->setObjectName(QStringLiteral("showAbout"));
+    about->setMenuRole(QAction::AboutRole);
+    connect(about, &QAction::triggered, this, &LanternwickWindow::showAbout);
+}
+
+void LanternwickWindow::showAbout() {
+    auto* box = new QMessageBox(this);
+    box->setObjectName(QStringLiteral("aboutBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowTitle(QStringLiteral("About Lanternwick"));
+    box->setIconPixmap(QPixmap(QStringLiteral(":/lanternwick/lanternwick.png"))
+                           .scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    box->setTextFormat(Qt::PlainText);
+    box->setText(QStringLiteral("Lanternwick ") + QString::fromUtf8(version.data(), static_cast<qsizetype>(version.size())));
+    box->setInformativeText(QStringLiteral(
+        "Keeps an ETC Eos console's cue list in step with Tempolane's timeline markers.\n\n"
+        "Released under the MIT licence. Provided as is, without warranty of any kind; back up your show "
+        "files before using it."));
+    QPushButton* ok = box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box->setDefaultButton(ok);
+    box->setEscapeButton(ok);
+    box->open();
 }
 
 void LanternwickWindow::showActivity() {
@@ -63,9 +95,12 @@ void LanternwickWindow::showActivity() {
 ActivityWindow* LanternwickWindow::activityWindow() const { return activity_; }
 
 void LanternwickWindow::openHelp() {
-    if (helpPage_.isValid() && openUrl_ && !openUrl_(helpPage_)) {
-        showHelpPagePath();
-    }
+    if (!helpPage_.isValid() || !openUrl_) return;
+    // The opener may find out only later that no browser took the page.
+    QPointer<LanternwickWindow> self(this);
+    openUrl_(helpPage_, [self] {
+        if (self) self->showHelpPagePath();
+    });
 }
 
 // Where nothing can launch the page (no xdg-open, no known browser) the

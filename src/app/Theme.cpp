@@ -1,19 +1,33 @@
 #include "app/Theme.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QFontDatabase>
 #include <QGuiApplication>
 
 namespace lanternwick::theme {
 namespace {
 
+constexpr double drawnAtPointSize = 9.0;
+
+double fontScale() {
+    const QFont font = QGuiApplication::font();
+    // A font given in pixels has no point size; 96 dpi is what pixels assume.
+    const double points = font.pointSizeF() > 0 ? font.pointSizeF() : font.pixelSize() * 72.0 / 96.0;
+    return points > 0 ? points / drawnAtPointSize : 1.0;
+}
+
 QFont sized(int pixels, QFont::Weight weight = QFont::Normal) {
     QFont font = QGuiApplication::font();
-    font.setPixelSize(pixels);
+    font.setPixelSize(scaledToFont(pixels));
     font.setWeight(weight);
     return font;
 }
 
 }  // namespace
+
+int scaledToFont(int pixels) { return std::max(1, static_cast<int>(std::lround(pixels * fontScale()))); }
 
 QColor background() { return QColor(16, 16, 16); }
 QColor primaryText() { return QColor(255, 255, 255, 217); }
@@ -69,8 +83,10 @@ QFont footnoteFont() { return sized(10); }
 
 QFont monospacedCalloutFont() {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(12);
+    font.setPixelSize(scaledToFont(12));
     return font;
 }
+
+QFont smallButtonFont() { return sized(11); }
 
 }  // namespace lanternwick::theme

@@ -2,9 +2,11 @@
 // Theme: the colours and fonts of the configuration window in one place. The
 // window is always dark (its background is a fixed near-black), so the text
 // colours are those of a dark appearance whatever the desktop's theme is.
-// Sizes are in device-independent pixels, one per point of the layout; fonts
-// are sized in pixels for the same reason, so the layout does not grow with a
-// desktop's 96-dpi point scaling. Pure values, GUI thread only (QFont).
+// Sizes are in device-independent pixels, one per point of the layout. Fonts
+// follow the application's (the desktop's) font: each keeps the ratio it has
+// to Qt's stock 9-point font, at which the layout was drawn, so a user's
+// larger font grows every text alike instead of mixing sizes. Pure values,
+// GUI thread only (QFont).
 
 #include <QColor>
 #include <QFont>
@@ -12,6 +14,8 @@
 
 namespace lanternwick::theme {
 
+// The window's size when the screen has room for it; it may be made smaller
+// (the cards then scroll) or larger.
 inline constexpr int windowWidth = 532;
 inline constexpr int windowHeight = 650;
 
@@ -40,5 +44,9 @@ QFont calloutFont();
 QFont captionFont();
 QFont footnoteFont();
 QFont monospacedCalloutFont();
+QFont smallButtonFont();
+
+// `pixels` as drawn at the stock font, in the user's font size.
+int scaledToFont(int pixels);
 
 }  // namespace lanternwick::theme

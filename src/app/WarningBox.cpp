@@ -2,13 +2,14 @@
 
 #include <QLabel>
 #include <QPainter>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "app/Theme.h"
 
 namespace lanternwick {
 
-WarningBox::WarningBox(const QString& text, QWidget* parent) : QWidget(parent), label_(new QLabel(text, this)) {
+WarningBox::WarningBox(const QString& text, QWidget* parent) : QWidget(parent), label_(new QLabel(this)) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(10, 10, 10, 10);
     QFont font = theme::calloutFont();
@@ -21,9 +22,28 @@ WarningBox::WarningBox(const QString& text, QWidget* parent) : QWidget(parent), 
     label_->setPalette(palette);
     column->addWidget(label_);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
+    setPlainText(text);
+    connect(label_, &QLabel::linkActivated, this, &WarningBox::linkActivated);
 }
 
-QString WarningBox::text() const { return label_->text(); }
+QString WarningBox::text() const {
+    if (label_->textFormat() != Qt::RichText) return label_->text();
+    QTextDocument document;
+    document.setHtml(label_->text());
+    return document.toPlainText();
+}
+
+void WarningBox::setPlainText(const QString& text) {
+    label_->setTextFormat(Qt::PlainText);
+    label_->setText(text);
+}
+
+void WarningBox::setRichText(const QString& html) {
+    label_->setTextFormat(Qt::RichText);
+    label_->setOpenExternalLinks(false);
+    label_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    label_->setText(html);
+}
 
 void WarningBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);

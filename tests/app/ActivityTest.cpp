@@ -162,7 +162,7 @@ TEST_F(ActivityTest, KeepsTheSelectionAndTheMonitorsBoundAndCopiesAsText) {
     EXPECT_TRUE(table->selectionModel()->selectedRows().isEmpty()) << "the selected records are gone";
 }
 
-TEST_F(ActivityTest, TheStatusLineSaysWhatFollowedTheLastEventAndOpensTheOneActivityWindow) {
+TEST_F(ActivityTest, TheStatusLineSaysHowThingsStandNowAndOpensTheOneActivityWindow) {
     const auto at = [](int second) { return Clock::time_point(std::chrono::seconds(1714572120 + second)); };
     const auto outcome = [](Clock::time_point time, SyncOutcome::Detail detail) {
         return SyncOutcome{Uuid::random(), time, std::move(detail)};
@@ -171,15 +171,25 @@ TEST_F(ActivityTest, TheStatusLineSaysWhatFollowedTheLastEventAndOpensTheOneActi
     modified.kind = LightingChangeEvent::Kind::modified;
     modified.timestamp = at(3);
     const LineOutcome sent = line("Cue 1 / 5 #", LineFate::sent);
+    const LineOutcome held = line("Cue 1 / 6 #", LineFate::held, "not connected");
+    const LinkStatus connected{LinkState::connected, "", 0};
+    // Newest first, as the monitor keeps them.
     const std::vector<SyncOutcome> outcomes = {
         outcome(at(5), SkippedCommand{1, "5", "label", "label sync is off"}),
         outcome(at(4), sent),
-        outcome(at(4), line("Cue 1 / 6 #", LineFate::held, "not connected")),
+        outcome(at(4), held),
         outcome(at(3), sent),
         outcome(at(3), ReceivedReply{"/eos/out/get/cue/1/5", "x"}),
-        outcome(at(1), sent),  // before the event: not counted
+        outcome(at(1), sent),  // before the event: not its own
     };
-    const LinkStatus down{LinkState::notConnected, "Connection refused", 1};
+    // Held while the console was away, then sent once it was back; the
+    // update on connect's own line is not the change's.
+    const std::vector<SyncOutcome> heldThenSent = {
+        outcome(at(6), line("Cue 1 / 9 #", LineFate::sent)),
+        outcome(at(6), line("Cue 1 / 6 #", LineFate::sent)),
+        outcome(at(5), ConnectionChange{connected, "127.0.0.1", 8555}),
+        outcome(at(4), held),
+    };
     const QString clock = activityClockText(at(3));
     const struct {
         std::vector<LightingChangeEvent> events;
@@ -187,12 +197,14 @@ TEST_F(ActivityTest, TheStatusLineSaysWhatFollowedTheLastEventAndOpensTheOneActi
         LinkStatus link;
         QString expected;
     } cases[] = {
-        {{}, {}, {}, "No file activity yet"},
-        {{}, outcomes, {}, "No file activity yet \u00b7 3 sent \u00b7 1 held \u00b7 1 skipped"},
-        {{modified}, {}, {LinkState::connected, "", 0}, clock + " \u00b7 Modified"},
-        {{modified}, outcomes, {}, clock + " \u00b7 Modified \u00b7 2 sent \u00b7 1 held \u00b7 1 skipped"},
-        {{modified}, {outcome(at(4), line("x", LineFate::dropped, "gone"))}, down,
-         clock + " \u00b7 Modified \u00b7 1 dropped \u00b7 not connected (Connection refused)"},
+        {{}, {}, {}, "Not connected \u00b7 No file activity yet"},
+        {{}, outcomes, connected, "Connected \u00b7 No file activity yet"},
+        {{modified}, {}, connected, "Connected \u00b7 Modified " + clock},
+        {{modified}, outcomes, {}, "Not connected \u00b7 Modified " + clock + ": 2 sent, 1 held, 1 skipped"},
+        {{modified}, heldThenSent, connected, "Connected \u00b7 Modified " + clock + ": 1 sent"},
+        {{modified}, {outcome(at(4), line("x", LineFate::dropped, "gone"))},
+         {LinkState::notConnected, "Connection refused", 3},
+         "Not connected (Connection refused) \u00b7 3 held \u00b7 Modified " + clock + ": 1 dropped"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(activityStatusText(c.events, c.outcomes, c.link), c.expected) << c.expected.toStdString();
@@ -201,7 +213,8 @@ TEST_F(ActivityTest, TheStatusLineSaysWhatFollowedTheLastEventAndOpensTheOneActi
     auto* status = window->configurationView()->findChild<ActivityStatusLine*>("activityStatus");
     ASSERT_NE(status, nullptr);
     report(sent);
-    EXPECT_TRUE(status->fullText().endsWith(" \u00b7 Initial Snapshot \u00b7 1 sent")) << status->fullText().toStdString();
+    EXPECT_TRUE(status->fullText().contains(" \u00b7 Initial Snapshot ") && status->fullText().endsWith(": 1 sent"))
+        << status->fullText().toStdString();
     EXPECT_EQ(window->activityWindow(), nullptr);
     QTest::mouseClick(status, Qt::LeftButton);
     ActivityWindow* activity = window->activityWindow();
@@ -256,8 +269,8 @@ TEST_F(ActivityTest, ThePillShowsTheLinkAndWhyItIsDown) {
     }
     // The reason is in the status line as well.
     link->callbacks.onLinkStatusChanged({LinkState::notConnected, "No route to host", 0});
-    EXPECT_TRUE(window->configurationView()->findChild<ActivityStatusLine*>("activityStatus")->fullText().endsWith(
-        "not connected (No route to host)"));
+    EXPECT_TRUE(window->configurationView()->findChild<ActivityStatusLine*>("activityStatus")->fullText().startsWith(
+        "Not connected (No route to host)"));
 }
 
 // Writes activity-window.png and main-window.png to the build folder, for a
@@ -270,18 +283,15 @@ TEST_F(ActivityTest, Screenshots) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(activity));
     activity->table()->selectRow(3);
 
-    const QString folder = qEnvironmentVariableIsEmpty("LANTERNWICK_SCREENSHOT_DIR")
-                               ? QDir::currentPath()
-                               : qEnvironmentVariable("LANTERNWICK_SCREENSHOT_DIR");
+    EXPECT_TRUE(testing::saveScreenshot(*activity, "activity-window.png"));
     QImage shot = activity->grab().toImage();
-    EXPECT_TRUE(shot.save(QDir(folder).filePath("activity-window.png")));
     shot.setDevicePixelRatio(1);
     EXPECT_EQ(shot.pixelColor(4, shot.height() / 2), theme::background());
     const QWidget* table = activity->table()->viewport();
     const QColor tableBackground = shot.pixelColor(table->mapTo(activity, QPoint(table->width() - 4, table->height() - 4)));
     EXPECT_LT(tableBackground.lightness(), 60) << tableBackground.name().toStdString();
 
-    EXPECT_TRUE(window->grab().toImage().save(QDir(folder).filePath("main-window.png")));
+    EXPECT_TRUE(testing::saveScreenshot(*window, "main-window.png"));
 }
 
 }  // namespace

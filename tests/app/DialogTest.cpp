@@ -55,7 +55,7 @@ void click(QMessageBox& box, const QString& text) {
 }
 
 // Each question is asked with the same texts, above every other window, with
-// the box unticked; the answer is what the user did (Return means Yes).
+// the box unticked; the answer is what the user did; Return and Escape mean No.
 TEST(CueDeletionDialog, AsksAboveEveryOtherWindowAndAnswersWithTheButtonOrKeyAndTheCheckBox) {
     testing::ensureQtApplication();
     const struct {
@@ -67,7 +67,7 @@ TEST(CueDeletionDialog, AsksAboveEveryOtherWindowAndAnswersWithTheButtonOrKeyAnd
         {"Yes", [](QMessageBox& box) { click(box, "Yes"); }, {true, false}},
         {"ticked, Yes", [](QMessageBox& box) { box.checkBox()->setChecked(true); click(box, "Yes"); }, {true, true}},
         {"ticked, No", [](QMessageBox& box) { box.checkBox()->click(); click(box, "No"); }, {false, true}},
-        {"Return", [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); }, {true, false}},
+        {"Return", [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); }, {false, false}},
         {"Escape", [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }, {false, false}},
     };
     for (const auto& c : cases) {
@@ -83,6 +83,8 @@ TEST(CueDeletionDialog, AsksAboveEveryOtherWindowAndAnswersWithTheButtonOrKeyAnd
             ASSERT_TRUE(box.checkBox());
             EXPECT_EQ(box.checkBox()->text(), "Do not ask again in this session");
             EXPECT_FALSE(box.checkBox()->isChecked());
+            ASSERT_TRUE(box.defaultButton());
+            EXPECT_EQ(box.defaultButton()->text(), "No");
             c.act(box);
         });
         EXPECT_EQ(answer, c.expected);

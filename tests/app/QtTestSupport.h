@@ -9,8 +9,12 @@
 #include <string_view>
 
 #include <QApplication>
+#include <QDir>
+#include <QWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include "app/Theme.h"
 
 namespace lanternwick::testing {
 
@@ -37,6 +41,17 @@ inline void ensureQtApplication() {
     static char name[] = "app_tests";
     static char* argv[] = {name, nullptr};
     environment->application = std::make_unique<QApplication>(argc, argv);
+    // As the application itself does, so that pictures show the real menus.
+    QApplication::setPalette(theme::applicationPalette());
+}
+
+// Saves a picture of `widget` for a person to look at, in the build folder
+// (or LANTERNWICK_SCREENSHOT_DIR).
+inline bool saveScreenshot(QWidget& widget, const QString& name) {
+    const QString folder = qEnvironmentVariableIsEmpty("LANTERNWICK_SCREENSHOT_DIR")
+                               ? QDir::currentPath()
+                               : qEnvironmentVariable("LANTERNWICK_SCREENSHOT_DIR");
+    return widget.grab().toImage().save(QDir(folder).filePath(name));
 }
 
 struct ScratchFolder {

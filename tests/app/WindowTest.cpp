@@ -1,7 +1,12 @@
 // The configuration view and the window around it, driven as a user would.
 
+#include <sys/stat.h>
+
+#include <iostream>
+
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
@@ -9,6 +14,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -22,7 +29,9 @@
 #include "app/QtTestSupport.h"
 #include "common/MarkerFileText.h"
 #include "app/SwitchToggle.h"
+#include "app/Theme.h"
 #include "app/WarningBox.h"
+#include "LanternwickVersion.h"
 #include "common/RecordingEosLink.h"
 #include "support/RunLoopMainQueue.h"
 
@@ -55,9 +64,9 @@ protected:
             .pollTimer = [](MainQueue::Duration, std::function<void()>) { return CancelHandle(); },
         });
         window = std::make_unique<LanternwickWindow>(monitor, chooser, std::move(help),
-                                                     [this](const QUrl& url) {
+                                                     [this](const QUrl& url, const std::function<void()>& failed) {
                                                          opened << url;
-                                                         return launcherAvailable;
+                                                         if (!launcherAvailable) failed();
                                                      });
         view = window->configurationView();
     }
@@ -104,7 +113,6 @@ TEST_F(WindowTest, FirstShowingFillsThePortFieldAndStartsMonitoringOnce) {
 
     show();
     EXPECT_EQ(window->windowTitle(), "Lanternwick");
-    EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "the window cannot be resized";
     EXPECT_EQ(child<QLineEdit>("portField")->text(), "8555");
     EXPECT_TRUE(monitor->isMonitoring());
     EXPECT_EQ(link->connectCount, 1);
@@ -183,6 +191,23 @@ TEST_F(WindowTest, HostEditsReachTheMonitorAndABlankHostComesBackNormalised) {
     EXPECT_EQ(child<QLineEdit>("hostField")->text(), "127.0.0.1");
 }
 
+TEST_F(WindowTest, TheFramingControlSetsTheMonitorsFramingAndFollowsIt) {
+    settings->setString("eosFraming", "length");
+    show();
+    auto* framing = child<QComboBox>("framingBox");
+    ASSERT_EQ(framing->count(), 2);
+    EXPECT_EQ(framing->itemText(0), "SLIP (OSC 1.1)");
+    EXPECT_EQ(framing->itemText(1), "Packet length (OSC 1.0)");
+    EXPECT_EQ(framing->currentText(), "Packet length (OSC 1.0)");
+    framing->setFocus();
+    QTest::keyClick(framing, Qt::Key_Up);
+    EXPECT_EQ(monitor->eosFraming(), EosFraming::slip);
+    EXPECT_EQ(settings->stringValue("eosFraming"), "slip");
+    monitor->setEosFraming(EosFraming::packetLength);
+    EXPECT_EQ(framing->currentText(), "Packet length (OSC 1.0)");
+    EXPECT_EQ(child<QLineEdit>("portField")->placeholderText(), "3032");
+}
+
 TEST_F(WindowTest, EachToggleSetsItsOwnOptionAndFollowsTheMonitor) {
     show();
     const struct {
@@ -243,6 +268,67 @@ TEST_F(WindowTest, ARefusedFileLeavesThePathAndIsExplainedInAnAlert) {
     EXPECT_EQ(path->fullText().toStdString(), second.string());
 }
 
+// Each file the monitor cannot use is said in the file card with the next
+// step, and the notice goes once the file is back.
+TEST_F(WindowTest, TheFileCardSaysWhyTheFileCannotBeUsedAndOffersTheNextStep) {
+    const auto fifo = scratch.path("pipe.xml");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        const char* name;
+        std::optional<std::filesystem::path> file;  // absent: nothing saved
+        QString notice;
+    } cases[] = {
+        {"first start", std::nullopt, "No marker file chosen yet, so nothing is watched. "},
+        {"missing", scratch.path("gone.xml"),
+         "This file does not exist: saves are picked up once it is back, nothing is synced meanwhile. "},
+        // A FIFO would block a reader; it is never opened.
+        {"not a file", fifo, "This is not a regular file, so nothing is synced from it. "},
+        {"refused", scratch.write("other.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Other/>\n"),
+         "This is not a Tempolane marker file, so nothing is synced from it. "},
+        {"usable", firstFile, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.file && std::filesystem::exists(defaultMarkerFilePath())) {
+            std::cout << "skipped the first start: " << defaultMarkerFilePath() << " exists\n";
+            continue;
+        }
+        settings = std::make_shared<InMemorySettingsStore>();
+        if (c.file) settings->setString("tempolaneFilePath", c.file->string());
+        window.reset();
+        makeWindow();
+        show();
+        auto* notice = child<WarningBox>("fileNotice");
+        EXPECT_EQ(notice->isVisible(), !c.notice.isEmpty());
+        if (!c.notice.isEmpty()) {
+            EXPECT_EQ(notice->text(), c.notice + "Choose the marker file\u2026");
+        }
+        if (!c.file) {
+            EXPECT_TRUE(testing::saveScreenshot(*window, "first-start.png"));
+        }
+    }
+
+    // The missing file comes back, then the notice's link chooses another.
+    settings = std::make_shared<InMemorySettingsStore>();
+    const auto later = scratch.path("later.xml");
+    settings->setString("tempolaneFilePath", later.string());
+    window.reset();
+    makeWindow();
+    show();
+    auto* notice = child<WarningBox>("fileNotice");
+    ASSERT_TRUE(notice->isVisible());
+    scratch.write("later.xml", testing::markerFileText({}));
+    monitor->pollOnce();
+    EXPECT_FALSE(notice->isVisible());
+    std::filesystem::remove(later);
+    monitor->pollOnce();
+    ASSERT_TRUE(notice->isVisible());
+    chooser->next = firstFile.string();
+    emit notice->findChild<QLabel*>()->linkActivated(QStringLiteral("choose"));
+    EXPECT_EQ(monitor->fileURL(), firstFile);
+    EXPECT_FALSE(notice->isVisible());
+}
+
 TEST_F(WindowTest, ALongPathIsShortenedInTheMiddleButCopiedWhole) {
     const auto deep = scratch.write(std::string(200, 'm') + ".xml", testing::markerFileText({}));
     settings->setString("tempolaneFilePath", deep.string());
@@ -298,6 +384,16 @@ TEST_F(WindowTest, RendersDarkOnALightDesktop) {
     }
 }
 
+TEST_F(WindowTest, AboutShowsTheVersionAndTheLicence) {
+    show();
+    window->menuBar()->findChild<QAction*>("showAbout")->trigger();
+    auto* box = window->findChild<QMessageBox*>("aboutBox");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->text().toStdString(), "Lanternwick " + std::string(version));
+    EXPECT_TRUE(box->informativeText().contains("MIT licence")) << box->informativeText().toStdString();
+}
+
 TEST_F(WindowTest, TheHelpItemOpensTheHelpPageOrShowsWhereItIs) {
     const auto triggerHelp = [](const LanternwickWindow& window) {
         for (QAction* menu : window.menuBar()->actions()) {
@@ -336,6 +432,29 @@ TEST_F(WindowTest, TheHelpItemOpensTheHelpPageOrShowsWhereItIs) {
     }
 }
 
+// F1 is the help item, and an opener that finds no browser says so by its
+// exit status only: that must still end in the message with the path.
+TEST_F(WindowTest, F1AndAnOpenerWithoutABrowserEndInTheHelpPagesPath) {
+    const QUrl page = QUrl::fromLocalFile(QString::fromStdString(scratch.write("help.html", "<html></html>").string()));
+    launcherAvailable = false;
+    makeWindow(page);
+    show();
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    EXPECT_EQ(opened, QList<QUrl>{page});
+    EXPECT_NE(window->findChild<QMessageBox*>("helpPagePathBox"), nullptr);
+
+#if defined(Q_OS_LINUX)
+    const auto opener = scratch.write("xdg-open", "#!/bin/sh\nexit 3\n");
+    std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(scratch.path("").string()));
+    bool failed = false;
+    openInBrowser(page, [&failed] { failed = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&failed] { return failed; }, 5000));
+    qputenv("PATH", path);
+#endif
+}
+
 TEST(HelpPage, IsFoundInstalledBesideBinOrElseNextToABuiltExecutable) {
     const testing::ScratchFolder scratch;
     const QDir root(QString::fromStdString(scratch.path("").string()));
@@ -351,6 +470,76 @@ TEST(HelpPage, IsFoundInstalledBesideBinOrElseNextToABuiltExecutable) {
     EXPECT_EQ(helpPageUrl(bin).toLocalFile(), beside);
     const QString installed = page("prefix/share/lanternwick/help/index.html");
     EXPECT_EQ(helpPageUrl(bin).toLocalFile(), installed);
+}
+
+// At 100 % on 800x600, at 150 % on 1280x800 (the same test run again by
+// CTest with QT_SCALE_FACTOR=1.5) and with a 150 % desktop font: the window
+// opens within the screen, can shrink to a minimum that fits it, and at that
+// minimum no text is cut off (the cards scroll instead).
+TEST_F(WindowTest, FitsTheScreenAtAnyScaleWithNothingCutOff) {
+    const QFont desktopFont = QApplication::font();
+    const bool scaled = qEnvironmentVariable("QT_SCALE_FACTOR") == "1.5";
+    for (const double points : {9.0, 13.5}) {
+        SCOPED_TRACE(points);
+        QFont font = desktopFont;
+        font.setPointSizeF(points);
+        QApplication::setFont(font);
+        window.reset();
+        show();
+        const QSize screen = window->screen()->availableGeometry().size();
+        if (scaled) {
+            ASSERT_EQ(screen, QSize(853, 533)) << "the 1280x800 screen at 150 %";
+        }
+        const QSize room = (scaled ? screen : QSize(800, 600)) - QSize(16, 48);
+        EXPECT_EQ(window->size().boundedTo(screen), window->size());
+        const QSize minimum = window->minimumSizeHint();
+        EXPECT_TRUE(minimum.width() <= room.width() && minimum.height() <= room.height())
+            << minimum.width() << "x" << minimum.height();
+        EXPECT_LT(window->minimumSize().height(), window->maximumSize().height()) << "the window resizes";
+        window->resize(minimum);
+        QApplication::processEvents();
+
+        auto* scroller = view->findChild<QScrollArea*>("cardScroller");
+        ASSERT_NE(scroller, nullptr);
+        const auto shownRect = [&](const QWidget* widget) {
+            return QRect(widget->mapTo(window.get(), QPoint(0, 0)), widget->size());
+        };
+        for (const char* name : {"title", "caption", "connectionPill", "activityStatus", "disclaimer"}) {
+            const auto* widget = view->findChild<QWidget*>(name);
+            ASSERT_NE(widget, nullptr) << name;
+            EXPECT_TRUE(window->rect().contains(shownRect(widget))) << name;
+        }
+        for (QWidget* widget : scroller->widget()->findChildren<QWidget*>()) {
+            if (!widget->isVisibleTo(view) || qobject_cast<const MiddleElidedLabel*>(widget)) continue;
+            const auto* label = qobject_cast<const QLabel*>(widget);
+            if (!label && !qobject_cast<const QAbstractButton*>(widget) && !qobject_cast<const QLineEdit*>(widget)) continue;
+            scroller->ensureWidgetVisible(widget, 0, 0);
+            const QString what = label ? label->text() : widget->objectName();
+            EXPECT_TRUE(shownRect(scroller->viewport()).contains(shownRect(widget))) << what.toStdString();
+            if (label && label->wordWrap()) {
+                EXPECT_GE(label->height(), label->heightForWidth(label->width())) << what.toStdString();
+            } else if (label || qobject_cast<const QAbstractButton*>(widget)) {
+                EXPECT_GE(widget->width(), widget->sizeHint().width()) << what.toStdString();
+            }
+        }
+        const auto* disclaimer = view->findChild<QLabel*>("disclaimer");
+        EXPECT_GE(disclaimer->height(), disclaimer->heightForWidth(disclaimer->width()));
+    }
+    // The stock font gives the layout's drawn sizes, and a larger one grows
+    // every text alike.
+    const struct {
+        double points;
+        int body, caption, title;
+    } sizes[] = {{9, 13, 10, 17}, {13.5, 20, 15, 26}};
+    for (const auto& size : sizes) {
+        QFont font = desktopFont;
+        font.setPointSizeF(size.points);
+        QApplication::setFont(font);
+        EXPECT_EQ(theme::bodyFont().pixelSize(), size.body) << size.points;
+        EXPECT_EQ(theme::captionFont().pixelSize(), size.caption) << size.points;
+        EXPECT_EQ(theme::title2Font().pixelSize(), size.title) << size.points;
+    }
+    QApplication::setFont(desktopFont);
 }
 
 }  // namespace

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QIcon>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -195,7 +194,7 @@ int runWindow(int argc, char** argv) {
 
     LanternwickWindow window(monitor, std::make_shared<DialogMarkerFileChooser>(),
                              helpPageUrl(QCoreApplication::applicationDirPath()),
-                             [](const QUrl& page) { return QDesktopServices::openUrl(page); });
+                             openInBrowser);
     deletionDialog->setParentWindow(&window);
     monitor->addObserver([&monitor, &consoleLock, &window](MonitorField field) {
         if (field == MonitorField::eosHost || field == MonitorField::eosPort) {
