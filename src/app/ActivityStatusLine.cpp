@@ -67,8 +67,11 @@ QString activityStatusText(const std::vector<LightingChangeEvent>& events, const
         if (const auto* line = std::get_if<LineOutcome>(&outcome.detail)) {
             switch (line->fate) {
             case LineFate::sent: ++counts[0]; break;
-            case LineFate::held: ++counts[1]; break;
+            case LineFate::held:
+            case LineFate::waiting: ++counts[1]; break;
             case LineFate::dropped: ++counts[2]; break;
+            case LineFate::skipped: ++counts[3]; break;
+            case LineFate::replaced: break;
             }
         }
         if (std::holds_alternative<SkippedCommand>(outcome.detail)) ++counts[3];
@@ -77,7 +80,7 @@ QString activityStatusText(const std::vector<LightingChangeEvent>& events, const
     for (std::size_t i = 0; i < counts.size(); ++i) {
         if (counts[i] > 0) parts << QString::number(counts[i]) + u' ' + QString::fromLatin1(names[i]);
     }
-    if (link.state == LinkState::notConnected && !link.reason.empty()) {
+    if ((link.state == LinkState::notConnected || link.state == LinkState::noAnswer) && !link.reason.empty()) {
         parts << QStringLiteral("not connected (") + QString::fromStdString(link.reason) + u')';
     }
     return parts.join(separator);
