@@ -389,6 +389,10 @@ void EosOSCClient::becomeConnected() {
     }
 }
 
+// Even lines the kernel had taken, or the console may have run, go back to
+// the held lines unless an answer confirmed them: each sets a value or names
+// a cue, so running one twice leaves the console as the file says, while
+// losing one does not (HeldLines.h).
 void EosOSCClient::handleDisconnected(const std::string& reason) { endConnection(LinkState::notConnected, reason); }
 
 // One ping at a time: lines sent while it is out wait for the next one,
