@@ -52,10 +52,14 @@ struct OutcomeEntry {
 
     void operator()(const LineOutcome& line) const {
         entry.category = ActivityEntry::Category::line;
+        // Sent is not yet delivered: it turns green once the console confirms it.
         switch (line.fate) {
-        case LineFate::sent: entry.kind = QStringLiteral("Sent"), entry.tone = ActivityEntry::Tone::good; break;
+        case LineFate::sent: entry.kind = QStringLiteral("Sent"), entry.tone = ActivityEntry::Tone::plain; break;
         case LineFate::held: entry.kind = QStringLiteral("Held"), entry.tone = ActivityEntry::Tone::pending; break;
+        case LineFate::waiting: entry.kind = QStringLiteral("Waiting"), entry.tone = ActivityEntry::Tone::pending; break;
+        case LineFate::replaced: entry.kind = QStringLiteral("Replaced"), entry.tone = ActivityEntry::Tone::muted; break;
         case LineFate::dropped: entry.kind = QStringLiteral("Dropped"), entry.tone = ActivityEntry::Tone::bad; break;
+        case LineFate::skipped: entry.kind = QStringLiteral("Skipped"), entry.tone = ActivityEntry::Tone::bad; break;
         }
         entry.summary = withReason(qtText(line.text.empty() ? line.address : line.text), line.reason);
         entry.details = detailLines({{"Address", qtText(line.address)},
@@ -89,6 +93,10 @@ struct OutcomeEntry {
             entry.summary = withReason(QStringLiteral("not connected to ") + where(change), change.status.reason);
             entry.tone = ActivityEntry::Tone::bad;
             break;
+        case LinkState::noAnswer:
+            entry.summary = qtText(change.status.reason);
+            entry.tone = ActivityEntry::Tone::bad;
+            break;
         }
         if (change.status.heldLines > 0) {
             entry.summary += QStringLiteral(" \u00b7 ") + QString::number(change.status.heldLines) + QStringLiteral(" held");
@@ -103,6 +111,15 @@ struct OutcomeEntry {
         entry.kind = QStringLiteral("Reply");
         entry.summary = qtText(reply.address) + u' ' + qtText(reply.valuesText);
         entry.details = detailLines({{"Address", qtText(reply.address)}, {"Values", qtText(reply.valuesText)}});
+    }
+    void operator()(const DeliveryConfirmed& confirmed) const {
+        entry.category = ActivityEntry::Category::confirmed;
+        entry.kind = QStringLiteral("Confirmed");
+        entry.tone = ActivityEntry::Tone::good;
+        entry.summary = QString::number(confirmed.lines) + (confirmed.lines == 1 ? QStringLiteral(" line") : QStringLiteral(" lines")) +
+                        QStringLiteral(" confirmed (") + QString::number(confirmed.latencyMs) + QStringLiteral(" ms)");
+        entry.details = detailLines({{"Lines confirmed", QString::number(confirmed.lines)},
+                                     {"Round trip", QString::number(confirmed.latencyMs) + QStringLiteral(" ms")}});
     }
     void operator()(const DeletionQuestion& question) const {
         entry.category = ActivityEntry::Category::question;
@@ -155,6 +172,7 @@ QColor toneColor(ActivityEntry::Tone tone) {
     case ActivityEntry::Tone::good: return theme::connectedGreen();
     case ActivityEntry::Tone::pending: return theme::connectingAmber();
     case ActivityEntry::Tone::bad: return theme::disconnectedRed();
+    case ActivityEntry::Tone::muted: return theme::secondaryText();
     case ActivityEntry::Tone::plain: break;
     }
     return theme::primaryText();
@@ -166,6 +184,9 @@ ActivityModel::ActivityModel(std::shared_ptr<LightingFileMonitor> monitor, QObje
     for (const SyncOutcome& outcome : monitor_->outcomes()) entries_.push_back(activityEntry(outcome));
     std::stable_sort(entries_.begin(), entries_.end(),
                      [](const ActivityEntry& a, const ActivityEntry& b) { return a.timestamp > b.timestamp; });
+    for (auto outcome = monitor_->outcomes().rbegin(); outcome != monitor_->outcomes().rend(); ++outcome) {
+        markConfirmed(*outcome);
+    }
     if (!monitor_->events().empty()) lastEvent_ = monitor_->events().front().id;
     if (!monitor_->outcomes().empty()) lastOutcome_ = monitor_->outcomes().front().id;
     outcomeRows_ = monitor_->outcomes().size();
@@ -243,6 +264,7 @@ void ActivityModel::takeNewEvents() {
 void ActivityModel::takeNewOutcomes() {
     for (const SyncOutcome* outcome : newerThan(monitor_->outcomes(), lastOutcome_)) {
         insert(activityEntry(*outcome));
+        markConfirmed(*outcome);
         lastOutcome_ = outcome->id;
         ++outcomeRows_;
     }
@@ -258,6 +280,23 @@ void ActivityModel::insert(ActivityEntry entry) {
     beginInsertRows({}, row, row);
     entries_.insert(at, std::move(entry));
     endInsertRows();
+}
+
+void ActivityModel::markConfirmed(const SyncOutcome& outcome) {
+    const auto* confirmed = std::get_if<DeliveryConfirmed>(&outcome.detail);
+    if (!confirmed) return;
+    std::vector<Uuid> ids = confirmed->sentOutcomes;
+    for (std::size_t row = 0; row < entries_.size() && !ids.empty(); ++row) {
+        ActivityEntry& e = entries_[row];
+        const auto found = std::find(ids.begin(), ids.end(), e.id);
+        if (found == ids.end()) continue;
+        ids.erase(found);
+        e.kind = QStringLiteral("Confirmed");
+        e.tone = ActivityEntry::Tone::good;
+        e.details.replace(QStringLiteral("Fate: sent"), QStringLiteral("Fate: confirmed"));
+        const QModelIndex at = index(static_cast<int>(row), kindColumn);
+        emit dataChanged(at, at);
+    }
 }
 
 void ActivityModel::forgetDroppedOutcomes() {

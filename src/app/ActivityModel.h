@@ -1,7 +1,8 @@
 #pragma once
 // ActivityModel: the monitor's change events and sync outcomes as one table,
 // newest first, merged by time: what happened to the file, what went to the
-// console (sent, held, dropped), what was skipped and why, the console's
+// console (sent, then confirmed once the console answered for it; held,
+// waiting, replaced, dropped), what was skipped and why, the console's
 // replies, connection changes and deletion questions. Columns: time, kind,
 // summary; the details, the full time and a search text are extra roles.
 // Live: it observes the monitor and inserts each new record where its time
@@ -25,9 +26,10 @@ namespace lanternwick {
 
 // One row of the table, made from an event or an outcome.
 struct ActivityEntry {
-    enum class Category { event, line, skipped, received, connection, question };
-    // How the kind is coloured: as a success, a pending state or a failure.
-    enum class Tone { plain, good, pending, bad };
+    enum class Category { event, line, skipped, received, connection, question, confirmed };
+    // How the kind is coloured: as a success, a pending state, a failure, or
+    // greyed as something normal that needs no attention.
+    enum class Tone { plain, good, pending, bad, muted };
 
     Uuid id;
     std::chrono::system_clock::time_point timestamp;
@@ -74,6 +76,8 @@ private:
     void takeNewOutcomes();
     void insert(ActivityEntry entry);
     void forgetDroppedOutcomes();
+    // A confirmation turns the rows of the lines it names to "Confirmed".
+    void markConfirmed(const SyncOutcome& outcome);
 
     std::shared_ptr<LightingFileMonitor> monitor_;
     LightingFileMonitor::ObserverId observerId_ = 0;

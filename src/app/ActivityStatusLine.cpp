@@ -87,6 +87,11 @@ QString activityStatusText(const std::vector<LightingChangeEvent>& events, const
     std::map<int, std::pair<LineFate, int>> byFate;
     for (const LineOutcome* line : ownLines) {
         const LineFate fate = newestFate.at({line->address, line->text});
+        // A line too large to send is one more skipped command, not a fate of its own.
+        if (fate == LineFate::skipped) {
+            ++skipped;
+            continue;
+        }
         auto& entry = byFate[static_cast<int>(fate)];
         entry = {fate, entry.second + 1};
     }

@@ -13,6 +13,7 @@ QString stateText(LinkState state) {
     switch (state) {
     case LinkState::connected: return QStringLiteral("Connected to Eos");
     case LinkState::connecting: return QStringLiteral("Connecting\u2026");
+    case LinkState::noAnswer: return QStringLiteral("No Answer");
     case LinkState::notConnected: break;
     }
     return QStringLiteral("Not Connected");
@@ -57,8 +58,7 @@ ConnectionPill::ConnectionPill(QWidget* parent)
 void ConnectionPill::setStatus(const LinkStatus& status) {
     status_ = status;
     label_->setText(pillText(status));
-    const bool explained = status.state == LinkState::notConnected && !status.reason.empty();
-    setToolTip(explained ? QString::fromStdString(status.reason) : QString());
+    setToolTip(QString::fromStdString(status.reason));
     update();
 }
 
@@ -68,6 +68,7 @@ QColor ConnectionPill::color() const {
     switch (status_.state) {
     case LinkState::connected: return theme::connectedGreen();
     case LinkState::connecting: return theme::connectingAmber();
+    case LinkState::noAnswer:
     case LinkState::notConnected: break;
     }
     return theme::disconnectedRed();

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "eos/EosCommands.h"
+#include "net/AsyncTCPSocket.h"
 #include "osc/OSCMessage.h"
 #include "osc/tcp/OSCTCPClient.h"
+#include "osc/tcp/OSCTCPFraming.h"
 #include "support/TextRules.h"
 #include "support/Uuid.h"
 
@@ -16,6 +18,9 @@ namespace {
 
 constexpr std::string_view commandAddress = "/eos/user/0/newcmd";
 constexpr std::string_view blindKeyAddress = "/eos/user/0/key/blind";
+constexpr std::string_view pingAddress = "/eos/ping";
+constexpr std::string_view pingAnswerAddress = "/eos/out/ping";
+constexpr std::size_t writeQueueLimit = AsyncTCPSocket::defaultMaximumQueuedWriteBytes;
 constexpr std::string_view defaultHost = defaultEosHost;
 
 std::vector<std::string_view> addressPieces(std::string_view address) {
@@ -69,7 +74,45 @@ OutgoingOSCMessage outgoingRecord(std::string_view address, std::string_view val
                               std::string(values)};
 }
 
+OSCMessage messageFor(const HeldLine& line) {
+    return line.text.empty() ? OSCMessage(std::string_view(line.address))
+                             : OSCMessage(commandAddress, {OSCValue(line.text)});
+}
+
+// The bytes the line takes in the write queue; a rough bound first, since
+// encoding and framing every line twice would cost a burst dearly.
+std::size_t queuedBytes(const HeldLine& line, OSCTCPFramingMode framing) {
+    const std::size_t rough = 2 * (line.address.size() + line.text.size() + 16) + 2;
+    if (rough <= writeQueueLimit) return rough;
+    const auto bytes = messageFor(line).rawData();
+    if (!bytes) return 0;
+    switch (framing) {
+    case OSCTCPFramingMode::osc1_1: return slipEncode(*bytes).size();
+    case OSCTCPFramingMode::osc1_0: return bytes->size() + 4;
+    case OSCTCPFramingMode::none: break;
+    }
+    return bytes->size();
+}
+
+std::string tooLargeReason(std::size_t bytes) {
+    return std::to_string(bytes) + " bytes, more than the " + std::to_string(writeQueueLimit) +
+           " bytes the connection can queue";
+}
+
+std::string noAnswerReason(const std::string& host, std::uint16_t port) {
+    return "no answer from Eos on " + host + ":" + std::to_string(port) +
+           ": is this the console's OSC TCP port, and is its OSC TCP mode the framing Lanternwick uses?";
+}
+
 }  // namespace
+
+MainQueue::Duration retryDelay(unsigned failures) {
+    constexpr MainQueue::Duration first = std::chrono::milliseconds(500);
+    constexpr MainQueue::Duration longest = std::chrono::seconds(5);
+    MainQueue::Duration delay = first;
+    for (unsigned i = 0; i < failures && delay < longest; ++i) delay *= 2;
+    return std::min(delay, longest);
+}
 
 std::optional<CueReplyAddress> parseCueReplyAddress(std::string_view address) {
     const auto pieces = addressPieces(address);
@@ -95,8 +138,8 @@ std::shared_ptr<EosOSCClient> EosOSCClient::create(std::shared_ptr<MainQueue> ma
 EosOSCClient::EosOSCClient(Passkey, std::shared_ptr<MainQueue> mainQueue) : mainQueue_(std::move(mainQueue)) {}
 
 EosOSCClient::~EosOSCClient() {
+    cancelTimers();
     if (retry_) retry_->cancel();
-    if (stable_) stable_->cancel();
 }
 
 void EosOSCClient::setCallbacks(EosLinkCallbacks callbacks) { callbacks_ = std::move(callbacks); }
@@ -122,49 +165,37 @@ void EosOSCClient::setFraming(EosFraming framing, bool reconnect) {
     }
 }
 
+// An attempt still under way goes to the old address: it is abandoned like a
+// live connection, and the new address is tried at once, however long the
+// old one's backoff had grown.
 void EosOSCClient::reconnectToNewAddress() {
-    // An attempt still under way goes to the old address: it is abandoned
-    // like a live connection, and the new address is tried at once.
-    if (isConnected_ || client_) {
+    if (phase_ != LinkPhase::idle) {
         disconnect();
     }
-    // A retry waiting its turn would hold the new address back for as
-    // long as the old one's backoff had grown.
-    if (retry_) {
-        retry_->cancel();
-        retry_.reset();
-    }
-    retryDelay_ = firstRetryDelay;
+    failures_ = 0;
     connect();
 }
 
 bool EosOSCClient::transportConnected() const { return client_ && client_->isConnected(); }
 
-// A loopback socket can be connected before its notification has reached the
-// main queue; sending only once the notification is in keeps the blind key
-// press first on every connection.
-bool EosOSCClient::readyToSend() const { return isConnected_ && transportConnected(); }
-
-bool EosOSCClient::attempting() const { return client_ && !isConnected_ && linkStatus_.state == LinkState::connecting; }
-
 void EosOSCClient::connect() {
-    wantsConnection_ = true;
-    // A connection that has ended without its notice having reached us yet
-    // is left to that notice: only after it is it known which of the lines
-    // handed to it were written, and a new attempt now would send those again.
-    if (transportConnected() || attempting() || retry_ || (client_ && isConnected_)) {
-        return;
+    if (phase_ == LinkPhase::idle) {
+        startAttempt();
     }
-    startAttempt();
+}
+
+void EosOSCClient::cancelTimers() {
+    for (auto* timer : {&stable_, &answerDeadline_, &nextPing_}) {
+        if (*timer) {
+            (*timer)->cancel();
+            timer->reset();
+        }
+    }
 }
 
 void EosOSCClient::startAttempt() {
-    // The old transport's "disconnected" notice may still be queued; once the
-    // transport is replaced it would be ignored, so its state ends here.
-    if (client_ && isConnected_) {
-        reportConnectionState(false);
-    }
     dropTransport();
+    phase_ = LinkPhase::connecting;
     auto transport = OSCTCPClient::create(eosHost_, eosPort_, std::nullopt, OSCTimeTagMode::ignore,
                                           transportFraming(framing_));
     const std::weak_ptr<EosOSCClient> weak = weak_from_this();
@@ -172,28 +203,30 @@ void EosOSCClient::startAttempt() {
     // The transport being current is checked again on the main thread: a
     // replaced transport's late notifications must not move our state.
     const std::weak_ptr<OSCTCPClient> weakTransport = transport;
+    const auto current = [weakTransport](const std::shared_ptr<EosOSCClient>& self) {
+        return self && self->client_ != nullptr && self->client_ == weakTransport.lock();
+    };
     // Delivered through the main queue by the transport itself, so that its
     // receive backlog counts each reply until the main thread has taken it.
     transport->setReceiveHandler(
-        [weak](const OSCMessage& message, const OSCTimeTag&, const std::string&, std::uint16_t) {
-            if (const auto self = weak.lock()) {
+        [weak, current](const OSCMessage& message, const OSCTimeTag&, const std::string&, std::uint16_t) {
+            if (const auto self = weak.lock(); current(self)) {
                 self->handleIncomingMessage(message);
             }
         },
         [mainQueue](OSCTCPClient::DeliveryTask task) { mainQueue->async(std::move(task)); });
-    transport->setWriteHandler([weak, mainQueue, weakTransport](long tag) {
-        mainQueue->async([weak, weakTransport, tag] {
-            const auto self = weak.lock();
-            if (self && self->client_ != nullptr && self->client_ == weakTransport.lock()) {
+    transport->setWriteHandler([weak, mainQueue, current](long tag) {
+        mainQueue->async([weak, current, tag] {
+            if (const auto self = weak.lock(); current(self)) {
                 self->written(tag);
             }
         });
     });
-    transport->setNotificationHandler([weak, mainQueue, weakTransport](const OSCTCPClient::Notification& n) {
+    transport->setNotificationHandler([weak, mainQueue, current](const OSCTCPClient::Notification& n) {
         const bool connected = n.kind == OSCTCPClient::Notification::Kind::connected;
-        mainQueue->async([weak, weakTransport, connected, reason = n.reason] {
+        mainQueue->async([weak, current, connected, reason = n.reason] {
             const auto self = weak.lock();
-            if (!self || self->client_ == nullptr || self->client_ != weakTransport.lock()) {
+            if (!current(self)) {
                 return;
             }
             if (connected) {
@@ -206,40 +239,36 @@ void EosOSCClient::startAttempt() {
     client_ = std::move(transport);
     reportLinkStatus(LinkState::connecting, {});
     if (auto started = client_->connect(connectTimeoutSeconds); !started) {
-        dropTransport();
-        reportConnectionState(false, started.error().description());
-        scheduleRetry();
+        endConnection(LinkState::notConnected, started.error().description());
     }
 }
 
 void EosOSCClient::scheduleRetry() {
-    if (!wantsConnection_ || retry_) {
+    if (retry_) {
         return;
     }
     const std::weak_ptr<EosOSCClient> weak = weak_from_this();
-    retry_ = mainQueue_->asyncAfter(retryDelay_, [weak] {
+    retry_ = mainQueue_->asyncAfter(retryDelay(failures_), [weak] {
         const auto self = weak.lock();
         if (!self) {
             return;
         }
         self->retry_.reset();
-        if (!self->transportConnected() && !self->attempting()) {
+        if (self->phase_ == LinkPhase::waitingToRetry) {
             self->retrying_ = true;
             self->startAttempt();
             self->retrying_ = false;
         }
     });
-    retryDelay_ = std::min(retryDelay_ * 2, longestRetryDelay);
+    ++failures_;
 }
 
+// A released transport reports nothing more, so whatever it carried that the
+// console did not confirm is held again first.
 void EosOSCClient::dropTransport() {
-    if (stable_) {
-        stable_->cancel();
-        stable_.reset();
-    }
-    // A released transport reports nothing more: what it has not written by now it never will.
-    holdUnwritten("not written before the connection ended");
+    cancelTimers();
     if (client_) {
+        holdUnconfirmed("not confirmed before the connection ended");
         client_->close();
     }
     client_.reset();
@@ -251,15 +280,32 @@ void EosOSCClient::disconnect() {
         retry_.reset();
     }
     dropTransport();
-    reportConnectionState(false);
+    phase_ = LinkPhase::idle;
+    reportConnectionState(false, LinkState::notConnected);
 }
 
-void EosOSCClient::reportConnectionState(bool connected, const std::string& reason) {
-    isConnected_ = connected;
+void EosOSCClient::endConnection(LinkState state, const std::string& given) {
+    std::string reason = given;
+    // A refusal is most often the wrong port; said once a session, since a
+    // console that is only starting refuses too.
+    if (reason == "Connection refused" && !refusalExplained_ && eosPort_ != consoleDocumentedPort) {
+        refusalExplained_ = true;
+        reason += "; the console listens on " + std::to_string(consoleDocumentedPort) +
+                  " unless another port was added in its Show Control setup";
+    }
+    holdUnconfirmed(reason.empty() ? "not confirmed before the connection ended"
+                                   : "not confirmed before the connection ended: " + reason);
+    dropTransport();
+    phase_ = LinkPhase::waitingToRetry;
+    reportConnectionState(false, state, reason);
+    scheduleRetry();
+}
+
+void EosOSCClient::reportConnectionState(bool connected, LinkState state, const std::string& reason) {
     if (callbacks_.onConnectionStateChanged) {
         callbacks_.onConnectionStateChanged(connected);
     }
-    reportLinkStatus(connected ? LinkState::connected : LinkState::notConnected, reason);
+    reportLinkStatus(state, reason);
 }
 
 void EosOSCClient::reportLinkStatus(LinkState state, const std::string& reason) {
@@ -291,45 +337,167 @@ void EosOSCClient::reportHeldCount() {
     }
 }
 
-void EosOSCClient::report(SyncOutcome::Detail detail) {
+Uuid EosOSCClient::report(SyncOutcome::Detail detail) {
+    SyncOutcome outcome = makeOutcome(std::move(detail));
     if (callbacks_.onOutcome) {
-        callbacks_.onOutcome(makeOutcome(std::move(detail)));
+        callbacks_.onOutcome(outcome);
     }
+    return outcome.id;
 }
 
+// TCP is up; whether a console is listening is known only once it answers.
+// The blind key goes first and exactly once: it is never held.
 void EosOSCClient::handleConnected() {
-    if (retry_) {
-        retry_->cancel();
-        retry_.reset();
+    phase_ = LinkPhase::awaitingAnswer;
+    unconfirmed_.clear();
+    sentOnConnection_ = 0;
+    ping_.reset();
+    sendNow(HeldLine{std::string(blindKeyAddress), {}});
+    if (!pingsEnabled_) {
+        becomeConnected();
+        return;
     }
+    sendPing();
+    const std::weak_ptr<EosOSCClient> weak = weak_from_this();
+    answerDeadline_ = afterRealTime(answerTimeout, [weak] {
+        const auto self = weak.lock();
+        if (self && self->phase_ == LinkPhase::awaitingAnswer) {
+            self->answerDeadline_.reset();
+            self->endConnection(LinkState::noAnswer, noAnswerReason(self->eosHost_, self->eosPort_));
+        }
+    });
+}
+
+void EosOSCClient::becomeConnected() {
+    if (answerDeadline_) {
+        answerDeadline_->cancel();
+        answerDeadline_.reset();
+    }
+    phase_ = LinkPhase::connected;
+    everConnected_ = true;
     const std::weak_ptr<EosOSCClient> weak = weak_from_this();
     stable_ = mainQueue_->asyncAfter(stableConnection, [weak] {
         if (const auto self = weak.lock()) {
-            self->retryDelay_ = firstRetryDelay;
+            self->failures_ = 0;
         }
     });
     droppedSinceConnected_ = 0;
-    reportConnectionState(true);
-    // Never held: every connection presses it itself.
-    if (readyToSend()) {
-        sendNow(HeldLine{std::string(blindKeyAddress), {}});
-    }
+    reportConnectionState(true, LinkState::connected);
     flushHeld(true);
     if (callbacks_.onConnectionEstablished) {
         callbacks_.onConnectionEstablished();
     }
 }
 
-// Lines the kernel had taken from the connection that just ended are not
-// held again: the console may well have read and run them before it went
-// away, and a line run twice (an Enter or a Delete on a cue that moved
-// meanwhile) is worse than one the next full update or edit puts right.
-// Lines it never took cannot have reached the console; they are held again.
-void EosOSCClient::handleDisconnected(const std::string& reason) {
-    holdUnwritten(reason.empty() ? "not written before the connection ended" : "not written: " + reason);
-    dropTransport();
-    reportConnectionState(false, reason);
-    scheduleRetry();
+// Even lines the kernel had taken, or the console may have run, go back to
+// the held lines unless an answer confirmed them: each sets a value or names
+// a cue, so running one twice leaves the console as the file says, while
+// losing one does not (HeldLines.h).
+void EosOSCClient::handleDisconnected(const std::string& reason) { endConnection(LinkState::notConnected, reason); }
+
+// One ping at a time: lines sent while it is out wait for the next one,
+// which goes as soon as its answer is in. So a burst costs one ping, and the
+// console's answers pace the pings rather than the lines.
+void EosOSCClient::sendPing() {
+    if (!pingsEnabled_ || ping_ || !client_) {
+        return;
+    }
+    if (nextPing_) {
+        nextPing_->cancel();
+        nextPing_.reset();
+    }
+    const std::int32_t sequence = ++nextPingSequence_;
+    const long tag = ++nextTag_;
+    if (!client_->send(OSCMessage(pingAddress, {OSCValue(sequence)}), tag)) {
+        // No room: the console is not reading, which the write stall ends.
+        schedulePing(idlePingInterval);
+        return;
+    }
+    unwritten_.push_back({tag, 0});
+    ping_ = Ping{sequence, sentOnConnection_, tag, std::chrono::steady_clock::now()};
+    if (phase_ != LinkPhase::connected) {
+        // The first answer has a deadline of its own, from TCP coming up.
+        return;
+    }
+    const std::weak_ptr<EosOSCClient> weak = weak_from_this();
+    // Counted from the sending, not from the kernel taking the bytes: lines
+    // queued ahead of the ping are read by a live console well within it,
+    // and one that stops reading is as lost to the user as a silent one.
+    answerDeadline_ = afterRealTime(answerTimeout, [weak, sequence] {
+        const auto self = weak.lock();
+        if (self && self->ping_ && self->ping_->sequence == sequence && self->phase_ == LinkPhase::connected) {
+            self->answerDeadline_.reset();
+            self->endConnection(LinkState::notConnected, "the console stopped answering");
+        }
+    });
+}
+
+// Answers come over the network in real time, so their deadlines and the
+// idle pings run on the transport's clock even when the main queue's clock
+// is driven by hand; the task itself runs on the main queue.
+CancelHandle EosOSCClient::afterRealTime(MainQueue::Duration delay, MainQueue::Task task) {
+    const CancelHandle handle;
+    if (!client_) {
+        return handle;
+    }
+    const std::weak_ptr<MainQueue> weakQueue = mainQueue_;
+    client_->queue().asyncAfter(delay, [weakQueue, handle, task = std::move(task)]() mutable {
+        if (const auto queue = weakQueue.lock()) {
+            queue->async([handle, task = std::move(task)] {
+                if (!handle.isCancelled()) task();
+            });
+        }
+    });
+    return handle;
+}
+
+void EosOSCClient::schedulePing(MainQueue::Duration delay) {
+    if (nextPing_) {
+        nextPing_->cancel();
+    }
+    const std::weak_ptr<EosOSCClient> weak = weak_from_this();
+    nextPing_ = afterRealTime(delay, [weak] {
+        if (const auto self = weak.lock()) {
+            self->nextPing_.reset();
+            self->sendPing();
+        }
+    });
+}
+
+void EosOSCClient::handlePingAnswer(const OSCMessage& message) {
+    if (!ping_ || message.values().size() != 1 || message.values()[0].asInt32() != ping_->sequence) {
+        return;
+    }
+    const Ping answered = *ping_;
+    ping_.reset();
+    if (answerDeadline_) {
+        answerDeadline_->cancel();
+        answerDeadline_.reset();
+    }
+    std::size_t confirmed = 0;
+    std::deque<Uuid> newest;
+    while (!unconfirmed_.empty() && unconfirmed_.front().order < answered.covers) {
+        ++confirmed;
+        newest.push_back(unconfirmed_.front().sentOutcome);
+        if (newest.size() > DeliveryConfirmed::confirmedIdLimit) newest.pop_front();
+        unconfirmed_.pop_front();
+    }
+    if (confirmed > 0) {
+        const auto latency = std::chrono::steady_clock::now() - answered.sentAt;
+        report(DeliveryConfirmed{confirmed, std::chrono::duration_cast<std::chrono::milliseconds>(latency).count(),
+                                 {newest.begin(), newest.end()}});
+    }
+    if (phase_ == LinkPhase::awaitingAnswer) {
+        becomeConnected();
+    }
+    if (phase_ != LinkPhase::connected) {
+        return;
+    }
+    if (!unconfirmed_.empty()) {
+        sendPing();
+    } else {
+        schedulePing(idlePingInterval);
+    }
 }
 
 // With the full update on connect about to send every cue of the file, the
@@ -351,14 +519,14 @@ void EosOSCClient::flushHeld(bool onConnect) {
             (keep ? kept : replaced).push_back(std::move(line));
         }
         std::stable_partition(kept.begin(), kept.end(), [](const HeldLine& line) { return !line.text.empty(); });
-        reportDropped(replaced, "replaced by the full update on connect");
+        reportLines(replaced, LineFate::replaced, "replaced by the full update on connect");
         lines = std::move(kept);
     }
     for (std::size_t sent = 0; sent < lines.size(); ++sent) {
-        if (!readyToSend() || !sendNow(lines[sent])) {
+        if (phase_ != LinkPhase::connected || !sendNow(lines[sent])) {
             // The rest keeps its turn, ahead of anything held meanwhile.
-            held_.holdInFront({std::make_move_iterator(lines.begin() + static_cast<std::ptrdiff_t>(sent)),
-                               std::make_move_iterator(lines.end())});
+            reportHeld(held_.holdInFront({std::make_move_iterator(lines.begin() + static_cast<std::ptrdiff_t>(sent)),
+                                          std::make_move_iterator(lines.end())}));
             break;
         }
     }
@@ -366,78 +534,115 @@ void EosOSCClient::flushHeld(bool onConnect) {
 }
 
 void EosOSCClient::written(long tag) {
-    while (!inFlight_.empty() && inFlight_.front().tag <= tag) {
-        inFlightBytes_ -= inFlight_.front().line.address.size() + inFlight_.front().line.text.size();
-        inFlight_.pop_front();
+    while (!unwritten_.empty() && unwritten_.front().tag <= tag) {
+        unwrittenBytes_ -= unwritten_.front().bytes;
+        unwritten_.pop_front();
     }
     // Lines held because the console stopped reading go once it has caught up by half.
-    if (!held_.empty() && readyToSend() && inFlightBytes_ < OSCTCPClient::receiveBacklogLimit / 2) {
+    if (!held_.empty() && phase_ == LinkPhase::connected && unwrittenBytes_ < writeQueueLimit / 2) {
         flushHeld(false);
     }
 }
 
-void EosOSCClient::holdUnwritten(std::string_view reason) {
-    std::vector<HeldLine> unwritten;
-    for (InFlight& entry : inFlight_) {
+void EosOSCClient::holdUnconfirmed(const std::string& reason) {
+    std::vector<HeldLine> lines;
+    for (Unconfirmed& entry : unconfirmed_) {
         if (entry.line.address != blindKeyAddress) {
-            report(LineOutcome{entry.line.address, entry.line.text, LineFate::held, std::string(reason)});
-            unwritten.push_back(std::move(entry.line));
+            lines.push_back(std::move(entry.line));
         }
     }
-    inFlight_.clear();
-    inFlightBytes_ = 0;
-    if (!unwritten.empty()) {
-        reportDropped(held_.holdInFront(std::move(unwritten)), "held lines are full");
+    unconfirmed_.clear();
+    unwritten_.clear();
+    unwrittenBytes_ = 0;
+    ping_.reset();
+    if (!lines.empty()) {
+        reportLines(lines, LineFate::held, reason);
+        reportHeld(held_.holdInFront(std::move(lines)));
         reportHeldCount();
     }
 }
 
-void EosOSCClient::reportDropped(const std::vector<HeldLine>& lines, std::string_view reason) {
-    for (const HeldLine& line : lines) {
-        report(LineOutcome{line.address, line.text, LineFate::dropped, std::string(reason)});
+void EosOSCClient::reportHeld(const HeldLines::Held& held) {
+    reportLines(held.replaced, LineFate::replaced, "replaced by a newer line for the same cue");
+    if (!held.dropped.empty()) {
+        droppedSinceConnected_ += held.dropped.size();
+        reportLines(held.dropped, LineFate::dropped,
+                    "held lines are full (" + std::to_string(HeldLines::limit) + "); " +
+                        std::to_string(droppedSinceConnected_) + " oldest dropped since the console was last connected");
     }
 }
 
+void EosOSCClient::reportLines(const std::vector<HeldLine>& lines, LineFate fate, const std::string& reason) {
+    for (const HeldLine& line : lines) {
+        report(LineOutcome{line.address, cappedText(line.text), fate, reason});
+    }
+}
+
+bool EosOSCClient::skipIfTooLarge(const HeldLine& line) {
+    const std::size_t bytes = queuedBytes(line, transportFraming(framing_));
+    if (bytes <= writeQueueLimit) {
+        return false;
+    }
+    report(LineOutcome{line.address, cappedText(line.text), LineFate::skipped, tooLargeReason(bytes)});
+    return true;
+}
+
 void EosOSCClient::deliver(HeldLine line) {
-    // Lines already held go first: a new one waits behind them.
-    if (readyToSend() && held_.empty() && sendNow(line)) {
+    if (skipIfTooLarge(line)) {
         return;
     }
-    hold(std::move(line), isConnected_ ? "the console is not reading" : "not connected");
-    // A send is a reason to try now unless a retry is already waiting its turn.
+    // Lines already held go first: a new one waits behind them.
+    if (phase_ == LinkPhase::connected && held_.empty() && sendNow(line)) {
+        return;
+    }
+    const char* reason = phase_ == LinkPhase::connected ? "the console is not reading"
+                         : phase_ == LinkPhase::awaitingAnswer ? "waiting for the console to answer"
+                                                               : "not connected";
+    hold(std::move(line), reason);
     connect();
 }
 
 void EosOSCClient::hold(HeldLine line, std::string_view reason) {
-    report(LineOutcome{line.address, line.text, LineFate::held, std::string(reason)});
-    const auto dropped = held_.hold(std::move(line));
-    if (!dropped.empty()) {
-        droppedSinceConnected_ += dropped.size();
-        reportDropped(dropped, "held lines are full (" + std::to_string(HeldLines::limit) + "); " +
-                                   std::to_string(droppedSinceConnected_) +
-                                   " oldest dropped since the console was last connected");
-    }
+    const LineFate fate = everConnected_ ? LineFate::held : LineFate::waiting;
+    report(LineOutcome{line.address, cappedText(line.text), fate, std::string(reason)});
+    reportHeld(held_.hold(std::move(line)));
     reportHeldCount();
 }
 
 bool EosOSCClient::sendNow(const HeldLine& line) {
-    const bool bare = line.text.empty();
+    if (!client_) {
+        return false;
+    }
     const long tag = ++nextTag_;
-    const auto sent = bare ? client_->send(OSCMessage(std::string_view(line.address)), tag)
-                           : client_->send(OSCMessage(commandAddress, {OSCValue(line.text)}), tag);
+    const auto sent = client_->send(messageFor(line), tag);
     if (!sent) {
         if (sent.error().isWriteQueueFull()) {
             return false;
         }
-        report(LineOutcome{line.address, line.text, LineFate::dropped, sent.error().description()});
+        report(LineOutcome{line.address, cappedText(line.text), LineFate::dropped, sent.error().description()});
         return true;
     }
-    inFlight_.push_back({tag, line});
-    inFlightBytes_ += line.address.size() + line.text.size();
+    const std::size_t bytes = line.address.size() + line.text.size();
+    unwritten_.push_back({tag, bytes});
+    unwrittenBytes_ += bytes;
+    unconfirmed_.push_back({sentOnConnection_++, line});
+    const std::string kept = cappedText(line.text);
     if (callbacks_.onOutgoingMessage) {
-        callbacks_.onOutgoingMessage(outgoingRecord(line.address, bare ? noValuesText : std::string_view(line.text)));
+        callbacks_.onOutgoingMessage(outgoingRecord(line.address, kept.empty() ? noValuesText : kept));
     }
-    report(LineOutcome{line.address, line.text, LineFate::sent, {}});
+    unconfirmed_.back().sentOutcome = report(LineOutcome{line.address, kept, LineFate::sent, {}});
+    if (phase_ == LinkPhase::connected && !ping_ && !burstPingPosted_) {
+        // Posted, not sent: the rest of the burst goes in this same turn of
+        // the main queue, and one ping follows it all.
+        burstPingPosted_ = true;
+        const std::weak_ptr<EosOSCClient> weak = weak_from_this();
+        mainQueue_->async([weak] {
+            if (const auto self = weak.lock()) {
+                self->burstPingPosted_ = false;
+                if (self->phase_ == LinkPhase::connected) self->sendPing();
+            }
+        });
+    }
     return true;
 }
 
@@ -458,6 +663,10 @@ void EosOSCClient::sendCommandLine(std::string_view text) {
 }
 
 void EosOSCClient::handleIncomingMessage(const OSCMessage& message) {
+    if (message.address() == pingAnswerAddress) {
+        handlePingAnswer(message);
+        return;
+    }
     const auto reply = parseCueReplyAddress(message.address());
     if (!reply) {
         return;

@@ -1,23 +1,31 @@
 #pragma once
-// EosOSCClient: the link to an ETC Eos console over one OSC TCP connection
-// in SLIP framing. Sends bare addresses and command lines on
-// /eos/user/0/newcmd, presses the blind key first on every connection, and
-// reports every line's fate, every connection change and every recognised
-// cue reply.
-// Once connect() has been called the link comes back by itself: after a
-// failed attempt or a lost connection it retries after 0.5 s, doubling up to
-// 5 s (reset once a connection has stayed up for stableConnection); an
-// address change retries at once. There is never more than one attempt at a
-// time. Lines decided while not connected, or while the console has stopped
-// reading and the transport's write queue is full, are held (HeldLines, at
-// most HeldLines::limit, oldest dropped and reported) and go out, in order,
-// right after the blind key or once the queue has drained. A line the
-// transport took but never wrote before the connection ended is held again.
+// EosOSCClient: the link to an ETC Eos console over one OSC TCP connection.
+// Sends bare addresses and command lines on /eos/user/0/newcmd, presses the
+// blind key first on every connection, and reports every line's fate, every
+// connection change and every recognised cue reply.
+// Delivered means the console has it: after lines are written one /eos/ping
+// follows the burst (and one about every second while idle), and its answer
+// confirms every line written before it on that connection. The link counts
+// as connected only once the console has answered on it; a peer that
+// accepted but gives no answer within answerTimeout is "no answer", and a
+// ping left without answer for answerTimeout ends the connection. Whatever
+// ends a connection, every line it did not confirm is held again (see
+// HeldLines.h for why sending a line twice is safe).
+// Once connect() has been called the link comes back by itself, after
+// retryDelay(failures); a connection the console answered on and that stayed
+// up for stableConnection starts the count again, and an address change
+// tries at once. There is never more than one attempt at a time. Lines
+// decided while not connected, or while the console has stopped reading and
+// the transport's write queue is full, are held (HeldLines, at most
+// HeldLines::limit, oldest dropped and reported) and go out, in order, right
+// after the console's first answer or once the queue has drained. A line
+// larger than the write queue can ever take is skipped.
 // Made by create() and held by a shared_ptr (its transport's handlers and
 // timers hold it weakly); owned by the monitor. Main thread only: the
 // transport's handlers hop to the main queue, one task per message or
 // notification, in arrival order.
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -34,6 +42,24 @@ namespace lanternwick {
 
 class OSCMessage;
 class OSCTCPClient;
+
+// Where the link is. Only `connected` lets lines go out.
+enum class LinkPhase {
+    // Nobody asked for a connection, or it was closed on request.
+    idle,
+    // TCP is being set up.
+    connecting,
+    // TCP is up and the blind key and a ping have gone; the console has not
+    // answered yet.
+    awaitingAnswer,
+    connected,
+    // The last attempt or connection ended; the next one waits its turn.
+    waitingToRetry,
+};
+
+// How long to wait before the next attempt after `failures` attempts in a
+// row that did not give a lasting connection: 0.5 s, doubling, at most 5 s.
+MainQueue::Duration retryDelay(unsigned failures);
 
 class EosOSCClient final : public EosLink, public std::enable_shared_from_this<EosOSCClient> {
     struct Passkey {
@@ -56,7 +82,12 @@ public:
     void sendCommandLine(std::string_view text) override;
     void setCallbacks(EosLinkCallbacks callbacks) override;
 
-    // Reports the message when it is a cue reply (/eos/out/get/cue/<list>/<cue>).
+    // Without pings a connection counts as connected once TCP is up and
+    // nothing is ever confirmed: only for measuring what the pings cost.
+    void setConfirmationPings(bool enabled) { pingsEnabled_ = enabled; }
+
+    // Takes the ping answers; reports the message when it is a cue reply
+    // (/eos/out/get/cue/<list>/<cue>).
     void handleIncomingMessage(const OSCMessage& message);
     // The transport's two notifications.
     void handleConnected();
@@ -66,39 +97,70 @@ public:
     std::uint16_t eosPort() const { return eosPort_; }
     EosFraming framing() const { return framing_; }
     std::int64_t cueList() const { return cueList_; }
-    bool isConnected() const { return isConnected_; }
+    LinkPhase phase() const { return phase_; }
+    bool isConnected() const { return phase_ == LinkPhase::connected; }
 
     std::size_t heldLineCount() const { return held_.size(); }
+    // Lines sent on this connection that the console has not confirmed yet.
+    std::size_t unconfirmedLineCount() const { return unconfirmed_.size(); }
 
     // The transport's connect timeout, in seconds.
     static constexpr double connectTimeoutSeconds = 5.0;
-    static constexpr MainQueue::Duration firstRetryDelay = std::chrono::milliseconds(500);
-    static constexpr MainQueue::Duration longestRetryDelay = std::chrono::seconds(5);
-    // A connection that lasts this long resets the retry delay; one that a
-    // console accepts and closes at once does not, so the backoff holds.
+    // For the first answer on a connection and for every ping.
+    static constexpr MainQueue::Duration answerTimeout = std::chrono::seconds(5);
+    static constexpr MainQueue::Duration idlePingInterval = std::chrono::seconds(1);
+    // A connection that lasts this long after the console's first answer
+    // resets the retry delay; one that a console accepts and closes at once
+    // does not, so the backoff holds.
     static constexpr MainQueue::Duration stableConnection = std::chrono::seconds(2);
 
 private:
+    struct Ping {
+        std::int32_t sequence = 0;
+        // Lines sent on this connection before it; it confirms those below.
+        std::uint64_t covers = 0;
+        long tag = 0;
+        std::chrono::steady_clock::time_point sentAt;
+    };
+    struct Unconfirmed {
+        std::uint64_t order = 0;
+        HeldLine line;
+        Uuid sentOutcome;
+    };
+    struct Unwritten {
+        long tag = 0;
+        std::size_t bytes = 0;
+    };
+
     bool transportConnected() const;
-    bool readyToSend() const;
-    bool attempting() const;
     void startAttempt();
     void reconnectToNewAddress();
     void scheduleRetry();
     void dropTransport();
+    void becomeConnected();
+    void endConnection(LinkState state, const std::string& reason);
+    void sendPing();
+    void schedulePing(MainQueue::Duration delay);
+    CancelHandle afterRealTime(MainQueue::Duration delay, MainQueue::Task task);
+    void handlePingAnswer(const OSCMessage& message);
     void deliver(HeldLine line);
     // False when the transport had no room for the line (the console is not
     // reading); the caller holds it.
     bool sendNow(const HeldLine& line);
+    // True when the line can never fit the write queue; it is reported skipped.
+    bool skipIfTooLarge(const HeldLine& line);
     void hold(HeldLine line, std::string_view reason);
     void flushHeld(bool onConnect);
     void written(long tag);
-    void holdUnwritten(std::string_view reason);
-    void reportDropped(const std::vector<HeldLine>& lines, std::string_view reason);
-    void reportConnectionState(bool connected, const std::string& reason = {});
+    void holdUnconfirmed(const std::string& reason);
+    void reportHeld(const HeldLines::Held& held);
+    void reportLines(const std::vector<HeldLine>& lines, LineFate fate, const std::string& reason);
+    void reportConnectionState(bool connected, LinkState state, const std::string& reason = {});
     void reportLinkStatus(LinkState state, const std::string& reason);
     void reportHeldCount();
-    void report(SyncOutcome::Detail detail);
+    // The outcome's id.
+    Uuid report(SyncOutcome::Detail detail);
+    void cancelTimers();
 
     std::shared_ptr<MainQueue> mainQueue_;
     std::string eosHost_{defaultEosHost};
@@ -107,27 +169,36 @@ private:
     std::int64_t cueList_ = 1;
     EosLinkCallbacks callbacks_;
     std::shared_ptr<OSCTCPClient> client_;
-    bool isConnected_ = false;
+    LinkPhase phase_ = LinkPhase::idle;
+    bool pingsEnabled_ = true;
+    bool burstPingPosted_ = false;
+    // Lines held before the run's first answer are "waiting", not "held".
+    bool everConnected_ = false;
     LinkStatus linkStatus_;
     // What the activity log was last told, so that a retry that fails as the
     // last one did is not recorded again every few seconds.
     std::optional<LinkStatus> lastRecordedStatus_;
-    bool wantsConnection_ = false;
     bool retrying_ = false;
+    bool refusalExplained_ = false;
+    unsigned failures_ = 0;
     std::optional<CancelHandle> retry_;
     std::optional<CancelHandle> stable_;
-    MainQueue::Duration retryDelay_ = firstRetryDelay;
+    // The first answer's deadline, then the outstanding ping's.
+    std::optional<CancelHandle> answerDeadline_;
+    // The next idle ping.
+    std::optional<CancelHandle> nextPing_;
     HeldLines held_;
     std::size_t droppedSinceConnected_ = 0;
-    // Lines handed to the transport whose last byte the kernel has not yet
-    // taken, oldest first, with their send tags; what a dying connection
-    // never wrote goes back to the held lines.
-    struct InFlight {
-        long tag = 0;
-        HeldLine line;
-    };
-    std::deque<InFlight> inFlight_;
-    std::size_t inFlightBytes_ = 0;
+    // Every line sent on this connection that no answer has confirmed yet,
+    // oldest first; what a dying connection leaves here is held again.
+    std::deque<Unconfirmed> unconfirmed_;
+    std::uint64_t sentOnConnection_ = 0;
+    std::optional<Ping> ping_;
+    std::int32_t nextPingSequence_ = 0;
+    // Packets handed to the transport whose last byte the kernel has not
+    // taken yet, for the write queue's fill.
+    std::deque<Unwritten> unwritten_;
+    std::size_t unwrittenBytes_ = 0;
     long nextTag_ = 0;
 };
 

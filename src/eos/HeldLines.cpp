@@ -20,44 +20,51 @@ std::string keyText(const CueLineKey& key) {
 
 }  // namespace
 
-void HeldLines::erase(const std::string& key) {
+void HeldLines::erase(const std::string& key, std::vector<HeldLine>& replaced) {
     const auto found = byKey_.find(key);
     if (found == byKey_.end()) return;
+    replaced.push_back(std::move(found->second->line));
     lines_.erase(found->second);
     byKey_.erase(found);
 }
 
-std::vector<HeldLine> HeldLines::hold(HeldLine line) {
+HeldLines::Held HeldLines::hold(HeldLine line) {
+    Held result;
     Entry entry{std::move(line), {}};
     if (const auto key = cueLineKey(entry.line.address, entry.line.text)) {
         if (key->part == Part::deletion) {
             // Whatever was held for the cue would only be undone by the deletion.
-            for (const Part part : allParts) erase(cuePrefix(*key) + std::to_string(static_cast<int>(part)));
+            for (const Part part : allParts) {
+                erase(cuePrefix(*key) + std::to_string(static_cast<int>(part)), result.replaced);
+            }
         }
         entry.key = keyText(*key);
-        erase(entry.key);
+        erase(entry.key, result.replaced);
     }
     lines_.push_back(std::move(entry));
     if (!lines_.back().key.empty()) byKey_[lines_.back().key] = std::prev(lines_.end());
-    std::vector<HeldLine> dropped;
     while (lines_.size() > limit) {
         if (!lines_.front().key.empty()) byKey_.erase(lines_.front().key);
-        dropped.push_back(std::move(lines_.front().line));
+        result.dropped.push_back(std::move(lines_.front().line));
         lines_.pop_front();
     }
-    return dropped;
+    return result;
 }
 
-std::vector<HeldLine> HeldLines::holdInFront(std::vector<HeldLine> older) {
+HeldLines::Held HeldLines::holdInFront(std::vector<HeldLine> older) {
     std::vector<HeldLine> newer = takeAll();
-    std::vector<HeldLine> dropped;
+    Held result;
+    const auto append = [](std::vector<HeldLine>& to, std::vector<HeldLine>& from) {
+        to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+    };
     for (auto* batch : {&older, &newer}) {
         for (HeldLine& line : *batch) {
-            auto gone = hold(std::move(line));
-            dropped.insert(dropped.end(), std::make_move_iterator(gone.begin()), std::make_move_iterator(gone.end()));
+            Held one = hold(std::move(line));
+            append(result.dropped, one.dropped);
+            append(result.replaced, one.replaced);
         }
     }
-    return dropped;
+    return result;
 }
 
 std::vector<HeldLine> HeldLines::takeAll() {

@@ -6,7 +6,10 @@ std::string_view displayName(LineFate fate) {
     switch (fate) {
     case LineFate::sent: return "sent";
     case LineFate::held: return "held";
+    case LineFate::waiting: return "waiting";
+    case LineFate::replaced: return "replaced";
     case LineFate::dropped: return "dropped";
+    case LineFate::skipped: return "skipped";
     }
     return "sent";
 }
@@ -16,6 +19,7 @@ std::string_view displayName(LinkState state) {
     case LinkState::notConnected: return "not connected";
     case LinkState::connecting: return "connecting";
     case LinkState::connected: return "connected";
+    case LinkState::noAnswer: return "no answer";
     }
     return "not connected";
 }

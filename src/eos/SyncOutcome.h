@@ -1,7 +1,9 @@
 #pragma once
 // SyncOutcome: what became of one decision about console traffic. Every line
-// for the console leaves one (sent, held while the console is away, or
-// dropped, with the reason), and so does every command the diff called for
+// for the console leaves one (sent; confirmed once the console has answered
+// a ping sent after it; held while the console is away, waiting for the
+// first connection of the run, replaced by a newer line, dropped or skipped,
+// with the reason), and so does every command the diff called for
 // that was not composed (skipped, with the reason in plain words), every
 // connection change, every cue reply and every deletion question. The window's
 // activity view and the headless output show them; the monitor keeps the 200
@@ -14,13 +16,17 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "support/Uuid.h"
 
 namespace lanternwick {
 
-enum class LineFate { sent, held, dropped };
-// "sent", "held", "dropped"
+// waiting: held before the run's first connection, which is normal at start.
+// replaced: a held line that a newer one (or the full update) made needless.
+// skipped: a line that can never fit the transport's write queue.
+enum class LineFate { sent, held, waiting, replaced, dropped, skipped };
+// "sent", "held", "waiting", "replaced", "dropped", "skipped"
 std::string_view displayName(LineFate fate);
 
 // One command line (or bare address, text empty) for the console.
@@ -28,7 +34,7 @@ struct LineOutcome {
     std::string address;
     std::string text;
     LineFate fate = LineFate::sent;
-    // Why it was held or dropped; empty when sent.
+    // Why it was not sent; empty when sent.
     std::string reason;
 
     friend bool operator==(const LineOutcome&, const LineOutcome&) = default;
@@ -46,13 +52,15 @@ struct SkippedCommand {
     friend bool operator==(const SkippedCommand&, const SkippedCommand&) = default;
 };
 
-enum class LinkState { notConnected, connecting, connected };
-// "not connected", "connecting", "connected"
+// connecting lasts until the console has answered on the connection, not
+// just until TCP is up; noAnswer is a peer that accepted but never answered.
+enum class LinkState { notConnected, connecting, connected, noAnswer };
+// "not connected", "connecting", "connected", "no answer"
 std::string_view displayName(LinkState state);
 
 // The console link as the user sees it: its state, why it is down (the
-// socket's error text, empty when there is none) and how many lines wait for
-// it.
+// socket's error text or what to check, empty when there is none) and how
+// many lines wait for it.
 struct LinkStatus {
     LinkState state = LinkState::notConnected;
     std::string reason;
@@ -60,8 +68,8 @@ struct LinkStatus {
 
     friend bool operator==(const LinkStatus&, const LinkStatus&) = default;
 };
-// "connected", "connecting", "not connected" or "not connected (reason)",
-// then " · N held" when lines wait.
+// "connected", "connecting", "no answer", "not connected" or
+// "not connected (reason)", then " · N held" when lines wait.
 std::string linkStatusText(const LinkStatus& status);
 
 struct ConnectionChange {
@@ -79,6 +87,20 @@ struct ReceivedReply {
     friend bool operator==(const ReceivedReply&, const ReceivedReply&) = default;
 };
 
+// The console answered a ping: the `lines` written before it on that
+// connection (and not confirmed by an earlier answer) have reached it.
+struct DeliveryConfirmed {
+    std::size_t lines = 0;
+    // From the ping's sending to its answer.
+    std::int64_t latencyMs = 0;
+    // The ids of the newest confirmed lines' "sent" outcomes, at most
+    // confirmedIdLimit: views mark those; older ones have left every log.
+    std::vector<Uuid> sentOutcomes;
+    static constexpr std::size_t confirmedIdLimit = 200;
+
+    friend bool operator==(const DeliveryConfirmed&, const DeliveryConfirmed&) = default;
+};
+
 // A deletion question and its answer.
 struct DeletionQuestion {
     std::int64_t list = 0;
@@ -90,7 +112,8 @@ struct DeletionQuestion {
 };
 
 struct SyncOutcome {
-    using Detail = std::variant<LineOutcome, SkippedCommand, ConnectionChange, ReceivedReply, DeletionQuestion>;
+    using Detail = std::variant<LineOutcome, SkippedCommand, ConnectionChange, ReceivedReply, DeletionQuestion,
+                                DeliveryConfirmed>;
 
     Uuid id;
     std::chrono::system_clock::time_point timestamp;

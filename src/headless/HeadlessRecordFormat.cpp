@@ -95,6 +95,7 @@ std::string_view jsonStateName(LinkState state) {
     case LinkState::notConnected: return "notConnected";
     case LinkState::connecting: return "connecting";
     case LinkState::connected: return "connected";
+    case LinkState::noAnswer: return "noAnswer";
     }
     return "notConnected";
 }
@@ -143,6 +144,9 @@ struct OutcomeJson {
     void operator()(const ReceivedReply& reply) const {
         object.text("address", reply.address).text("values", reply.valuesText);
     }
+    void operator()(const DeliveryConfirmed& confirmed) const {
+        object.number("lines", static_cast<std::int64_t>(confirmed.lines)).number("latencyMs", confirmed.latencyMs);
+    }
     void operator()(const DeletionQuestion& question) const {
         object.number("list", question.list).text("cue", question.cue).boolean("confirmed", question.confirmed)
             .boolean("doNotAskAgain", question.doNotAskAgain);
@@ -150,7 +154,7 @@ struct OutcomeJson {
 };
 
 std::string_view outcomeType(const SyncOutcome::Detail& detail) {
-    constexpr std::string_view types[] = {"line", "skipped", "connection", "received", "question"};
+    constexpr std::string_view types[] = {"line", "skipped", "connection", "received", "question", "confirmed"};
     static_assert(std::size(types) == std::variant_size_v<SyncOutcome::Detail>);
     return types[detail.index()];
 }
@@ -171,6 +175,7 @@ std::string connectionText(const ConnectionChange& change) {
         line += "not connected to " + where;
         if (!change.status.reason.empty()) line += " (" + printableText(change.status.reason) + ")";
         break;
+    case LinkState::noAnswer: line += printableText(change.status.reason); break;
     }
     if (change.status.heldLines > 0) line += " \u00b7 " + std::to_string(change.status.heldLines) + " held";
     return line;
@@ -181,9 +186,12 @@ struct OutcomeText {
         switch (line.fate) {
         case LineFate::sent: return "-> sent " + withText(line.address, line.text);
         case LineFate::held: return ".. held " + withText(line.address, line.text);
-        case LineFate::dropped: break;
+        case LineFate::waiting: return ".. waiting " + withText(line.address, line.text);
+        case LineFate::replaced: return ".. replaced " + withText(line.address, line.text);
+        case LineFate::dropped:
+        case LineFate::skipped: break;
         }
-        std::string text = "!! dropped " + withText(line.address, line.text);
+        std::string text = "!! " + std::string(displayName(line.fate)) + " " + withText(line.address, line.text);
         if (!line.reason.empty()) text += " (" + printableText(line.reason) + ")";
         return text;
     }
@@ -194,6 +202,9 @@ struct OutcomeText {
     std::string operator()(const ConnectionChange& change) const { return connectionText(change); }
     std::string operator()(const ReceivedReply& reply) const {
         return "<- " + withText(reply.address, reply.valuesText);
+    }
+    std::string operator()(const DeliveryConfirmed& confirmed) const {
+        return "ok " + std::to_string(confirmed.lines) + " confirmed (" + std::to_string(confirmed.latencyMs) + " ms)";
     }
     std::string operator()(const DeletionQuestion& question) const {
         std::string text = "?? " + printableText(cueDeletionMessageText(question.list, question.cue));

@@ -37,7 +37,9 @@ std::string headlessEventText(const LightingChangeEvent& event);
 
 // One line without the time and without the line feed:
 //   -> sent <address> <text>          .. held <address> <text>
-//   !! dropped <address> <text> (<reason>)
+//   .. waiting <address> <text>       .. replaced <address> <text>
+//   ok <N> confirmed (<T> ms)
+//   !! dropped <address> <text> (<reason>)   (and !! skipped, a line too large)
 //   !! skipped cue <list>/<cue> <what>: <reason>
 //   <- <address> <values>             == connected to <host>:<port>
 //   ?? Delete Cue <list>/<cue> from Eos? yes, do not ask again

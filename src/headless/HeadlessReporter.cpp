@@ -101,9 +101,14 @@ void HeadlessReporter::warnAboutConnection(const ConnectionChange& change) {
     }
     // A console that stays away is retried every few seconds; saying so once
     // is enough for standard error.
-    if (change.status.state != LinkState::notConnected || change.status.reason.empty()) return;
-    const std::string warning = "lanternwick: not connected to " + printableText(change.host) + ":" +
-                                std::to_string(change.port) + " (" + printableText(change.status.reason) + ")";
+    if (change.status.reason.empty()) return;
+    if (change.status.state != LinkState::notConnected && change.status.state != LinkState::noAnswer) return;
+    // The no-answer reason names the console's address itself.
+    const std::string warning =
+        change.status.state == LinkState::noAnswer
+            ? "lanternwick: " + printableText(change.status.reason)
+            : "lanternwick: not connected to " + printableText(change.host) + ":" + std::to_string(change.port) +
+                  " (" + printableText(change.status.reason) + ")";
     if (warning == lastConnectionWarning_) return;
     lastConnectionWarning_ = warning;
     output_.note(warning);

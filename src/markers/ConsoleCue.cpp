@@ -29,9 +29,10 @@ bool isDecimal(std::string_view text) {
 
 std::string wireForm(std::string_view text) { return trimmed(convertToPrintableASCII(trimmed(text))); }
 
-bool isConsoleCueNumber(std::string_view wire) { return isDecimal(wire); }
+bool isConsoleCueNumber(std::string_view wire) { return wire.size() <= numberTextLimit && isDecimal(wire); }
 
 bool isConsoleTime(std::string_view wire) {
+    if (wire.size() > numberTextLimit) return false;
     for (int group = 0; group < 2; ++group) {
         const std::size_t colon = wire.find(':');
         if (colon == std::string_view::npos) break;

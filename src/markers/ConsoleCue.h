@@ -5,12 +5,17 @@
 // number sign becomes "#", a vulgar fraction "1/2". A cue number is digits
 // with at most one decimal fraction; a time is digits with up to two
 // ":"-separated groups before them and at most one decimal fraction.
-// Anything else would be read as keywords of its own. Pure; any thread.
+// Anything else would be read as keywords of its own. Both are at most
+// numberTextLimit characters: no console number is longer, and a file with
+// megabytes of digits must not become a line that cannot be sent. Pure; any
+// thread.
 
 #include <string>
 #include <string_view>
 
 namespace lanternwick {
+
+inline constexpr std::size_t numberTextLimit = 32;
 
 // Trimmed, converted to printable ASCII, trimmed again.
 std::string wireForm(std::string_view text);

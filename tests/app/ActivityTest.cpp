@@ -69,6 +69,27 @@ protected:
     std::unique_ptr<LanternwickWindow> window;
 };
 
+// Sent is not yet delivered: the rows a confirmation names turn "Confirmed",
+// and normal fates read in neutral words.
+TEST_F(ActivityTest, ConfirmationsMarkTheirLinesAndNormalFatesReadNeutral) {
+    ActivityWindow* activity = openActivity();
+    const ActivityModel& model = *activity->model();
+    const SyncOutcome first = makeOutcome(line("Cue 1 / 1 #", LineFate::sent));
+    const SyncOutcome second = makeOutcome(line("Cue 1 / 2 #", LineFate::sent));
+    for (const SyncOutcome& o : {first, second}) link->callbacks.onOutcome(o);
+    report(line("Cue 1 / 3 #", LineFate::waiting, "not connected"));
+    report(line("Cue 1 / 4 #", LineFate::replaced, "replaced by a newer line for the same cue"));
+    report(DeliveryConfirmed{1, 12, {first.id}});
+    EXPECT_EQ(column(model, ActivityModel::kindColumn).mid(0, 5),
+              (QStringList{"Confirmed", "Replaced", "Waiting", "Sent", "Confirmed"}));
+    EXPECT_EQ(column(model, ActivityModel::summaryColumn)[0], "1 line confirmed (12 ms)");
+    EXPECT_EQ(model.index(1, ActivityModel::kindColumn).data(Qt::ForegroundRole).value<QColor>(),
+              theme::secondaryText())
+        << "Replaced is grey";
+    EXPECT_EQ(model.index(4, ActivityModel::kindColumn).data(Qt::ForegroundRole).value<QColor>(),
+              theme::connectedGreen());
+}
+
 TEST_F(ActivityTest, ShowsEverythingNewestFirstLiveAndFiltered) {
     session.play();
     // Made halfway through: what came before is merged by time, what comes
@@ -260,6 +281,8 @@ TEST_F(ActivityTest, ThePillShowsTheLinkAndWhyItIsDown) {
          "Connection refused"},
         {{LinkState::connecting, "", 12}, "Connecting\u2026 \u00b7 12 held", theme::connectingAmber(), ""},
         {{LinkState::notConnected, "", 0}, "Not Connected", theme::disconnectedRed(), ""},
+        {{LinkState::noAnswer, "no answer from Eos on 127.0.0.1:80: is this", 2}, "No Answer \u00b7 2 held",
+         theme::disconnectedRed(), "no answer from Eos on 127.0.0.1:80: is this"},
     };
     for (const auto& c : cases) {
         link->callbacks.onLinkStatusChanged(c.status);

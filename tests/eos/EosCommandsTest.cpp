@@ -44,6 +44,9 @@ TEST(EosCommandLines, CuesAndTimesMustReadAsConsoleNumbersOnTheWire) {
         EXPECT_EQ(fullCueLine(1, cue, "2", nullopt, nullopt), nullopt) << cue;
     }
     for (const char* time : {"3", "2.5", "1:30", "0:01:30.5", " 12:00:00 "}) EXPECT_TRUE(isConsoleTime(wireForm(time)));
+    EXPECT_TRUE(isConsoleTime(std::string(32, '9')) && isConsoleCueNumber(std::string(32, '9')));
+    EXPECT_FALSE(isConsoleTime(std::string(33, '9')) || isConsoleCueNumber(std::string(33, '9')))
+        << "a number text longer than any console number is refused";
     for (const char* time : {"", "1:2:3:4", "3s", "-1", "1:", ":30", "2.5.1", "2 Enter Go", "1\u00bd", "3#"}) {
         EXPECT_FALSE(isConsoleTime(wireForm(time))) << time;
         EXPECT_EQ(cueTimeLine(1, "5", time), nullopt) << time;

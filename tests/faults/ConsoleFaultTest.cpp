@@ -162,6 +162,33 @@ TEST(ConsoleFault, HeldDeletionsAndClearedLabelsGoFirstAndTheFullUpdateReplacesT
     EXPECT_EQ(sent[4].rfind("Cue 1 / 2 ", 0), 0u) << sent[4];
 }
 
+// A label the connection can never queue is skipped; the lines behind it
+// still go, and once the label is short again the console has the file.
+TEST(ConsoleFault, AFiveMegabyteLabelIsSkippedAndEverythingElseReachesTheConsole) {
+    SoakConsole console;
+    MonitorRig rig(console.port());
+    std::vector<ShowMarker> markers = numberedShow(3);
+    ASSERT_NO_FATAL_FAILURE(startInStep(rig, console, markers));
+
+    markers[1].label = std::string(5'000'000, 'x');
+    markers[2].fade = "5";
+    rig.write(showText(markers));
+    rig.poll();
+    ASSERT_TRUE(rig.runUntil([&] { return console.cues()[2].time == "5"; })) << "the line behind it went";
+    bool skipped = false;
+    for (const SyncOutcome& outcome : rig.monitor->outcomes()) {
+        const auto* line = std::get_if<LineOutcome>(&outcome.detail);
+        skipped |= line && line->fate == LineFate::skipped && line->reason.find("bytes the connection can queue") != std::string::npos;
+    }
+    EXPECT_TRUE(skipped);
+    EXPECT_EQ(rig.monitor->eosLinkStatus().heldLines, 0U) << "nothing waits behind it";
+
+    markers[1].label = "Short again";
+    rig.write(showText(markers));
+    rig.poll();
+    ASSERT_TRUE(rig.runUntil([&] { return console.cues() == expectedCues(markers); }));
+}
+
 TEST(ConsoleFault, PortChangedWhileConnectedMovesEverythingToTheNewConsole) {
     SoakConsole first;
     SoakConsole second;

@@ -173,3 +173,38 @@ TEST(HeadlessOutput, TimesAreLocalWithMillisecondsAndTheZonesOffset) {
 
 }  // namespace
 }  // namespace lanternwick
+
+namespace lanternwick {
+namespace {
+
+// The delivery records: a confirmation, the no-answer state, and the fates a
+// line can have besides sent, held and dropped.
+TEST(HeadlessOutput, ConfirmationsNoAnswerAndTheOtherFates) {
+    const std::string command = "/eos/user/0/newcmd";
+    const struct {
+        SyncOutcome::Detail detail;
+        std::string text;
+        std::string jsonTail;
+    } cases[] = {
+        {DeliveryConfirmed{3, 12, {}}, "ok 3 confirmed (12 ms)", R"("type":"confirmed","id":"I","lines":3,"latencyMs":12})"},
+        {ConnectionChange{{LinkState::noAnswer, "no answer from Eos on 10.0.0.9:3032: is this", 2}, "10.0.0.9", 3032},
+         "== no answer from Eos on 10.0.0.9:3032: is this \u00b7 2 held",
+         R"("state":"noAnswer","reason":"no answer from Eos on 10.0.0.9:3032: is this","held":2,"host":"10.0.0.9","port":3032})"},
+        {LineOutcome{command, "Cue 1 / 5 Enter #", LineFate::waiting, "not connected"},
+         ".. waiting /eos/user/0/newcmd Cue 1 / 5 Enter #", R"("fate":"waiting","reason":"not connected"})"},
+        {LineOutcome{command, "Cue 1 / 5 Time 2 #", LineFate::replaced, "replaced by a newer line for the same cue"},
+         ".. replaced /eos/user/0/newcmd Cue 1 / 5 Time 2 #",
+         R"("fate":"replaced","reason":"replaced by a newer line for the same cue"})"},
+        {LineOutcome{command, "Cue 1 / 5 Label xxx #", LineFate::skipped, "5000050 bytes, more than"},
+         "!! skipped /eos/user/0/newcmd Cue 1 / 5 Label xxx # (5000050 bytes, more than)",
+         R"("fate":"skipped","reason":"5000050 bytes, more than"})"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(headlessOutcomeText(c.detail), c.text);
+        const std::string json = maskedJson(outcomeJsonLine(makeOutcome(c.detail)));
+        EXPECT_TRUE(json.ends_with(c.jsonTail + "\n")) << json;
+    }
+}
+
+}  // namespace
+}  // namespace lanternwick
