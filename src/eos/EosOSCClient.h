@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 
+#include "eos/CueReply.h"
 #include "eos/EosConsoleSettings.h"
 #include "eos/EosLink.h"
 #include "eos/HeldLines.h"
@@ -56,7 +57,8 @@ public:
     void sendCommandLine(std::string_view text) override;
     void setCallbacks(EosLinkCallbacks callbacks) override;
 
-    // Reports the message when it is a cue reply (/eos/out/get/cue/<list>/<cue>).
+    // Reports the message when it is a cue reply, a split one once its
+    // parts are in (CueReplyAssembler).
     void handleIncomingMessage(const OSCMessage& message);
     // The transport's two notifications.
     void handleConnected();
@@ -99,6 +101,7 @@ private:
     void reportLinkStatus(LinkState state, const std::string& reason);
     void reportHeldCount();
     void report(SyncOutcome::Detail detail);
+    void reportReply(CueReply reply);
 
     std::shared_ptr<MainQueue> mainQueue_;
     std::string eosHost_{defaultEosHost};
@@ -129,15 +132,7 @@ private:
     std::deque<InFlight> inFlight_;
     std::size_t inFlightBytes_ = 0;
     long nextTag_ = 0;
+    std::shared_ptr<CueReplyAssembler> replies_;
 };
-
-// The cue reply's list and number, or absent for any other address.
-struct CueReplyAddress {
-    std::int64_t cueList = 0;
-    std::string cueNumber;
-
-    friend bool operator==(const CueReplyAddress&, const CueReplyAddress&) = default;
-};
-std::optional<CueReplyAddress> parseCueReplyAddress(std::string_view address);
 
 }  // namespace lanternwick
