@@ -95,7 +95,9 @@ TEST_F(EosClient, FirstCommandOpensTheConnectionAndFollowsTheBlindKeyThenLinesAn
                                     "out /eos/get/cue/2/4|(no values)"));
     EXPECT_EQ(incoming[0].cueList, 2);
     EXPECT_EQ(incoming[0].cueNumber, "4");
-    EXPECT_EQ(incoming[0].valuesText, "Song 2, 2, , ");
+    EXPECT_EQ(incoming[0].address, "/eos/out/get/cue/2/4/0/list/0/30");
+    EXPECT_EQ(incoming[0].label, "Song 2");
+    EXPECT_EQ(incoming[0].upTimeMs, 0);
     EXPECT_EQ(console.connections(), 1U);
     client->configure(" \t", 3032, false);
     EXPECT_EQ(client->eosHost(), "127.0.0.1");
