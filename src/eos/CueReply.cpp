@@ -126,14 +126,15 @@ void takeFields(CueReply& reply, const std::vector<std::optional<const OSCValue*
 }
 
 CueReply loneReply(const CueReplyAddress& address, const OSCMessage& message) {
-    CueReply reply{message.address(), message.values(), address.cueList, address.cueNumber};
+    CueReply reply{message.address(), address.cueList, address.cueNumber};
     if (address.index && address.count) {
         reply.part = address.part;
         // The values from the list's start: the fields are where the list puts them.
         if (*address.index == 0) {
             std::vector<std::optional<const OSCValue*>> at;
-            for (const OSCValue& value : message.values()) {
-                at.push_back(&value);
+            const auto& values = message.values();
+            for (std::size_t i = 0; i < values.size() && i <= timecodePosition; ++i) {
+                at.push_back(&values[i]);
             }
             takeFields(reply, at);
         }
@@ -191,7 +192,7 @@ void CueReplyAssembler::take(const OSCMessage& message) {
         return;
     }
     if (!address->count || *address->count > listCountLimit) {
-        report_(loneReply(*address, message));
+        report_(loneReply(*address, message), message.values());
         return;
     }
     const Key key{address->cueList, address->cueNumber, *address->part};
@@ -289,8 +290,7 @@ void CueReplyAssembler::finish(const Key& key) {
     Pending pending = std::move(it->second);
     pending_.erase(it);
 
-    CueReply reply{pending.firstAddress, {}, pending.address.cueList, pending.address.cueNumber,
-                   pending.address.part};
+    CueReply reply{pending.firstAddress, pending.address.cueList, pending.address.cueNumber, pending.address.part};
     std::vector<std::optional<const OSCValue*>> at(std::min<std::size_t>(*pending.address.count, timecodePosition + 1));
     for (const auto& [start, run] : pending.runs) {
         for (std::size_t i = 0; i < run.size(); ++i) {
@@ -300,11 +300,13 @@ void CueReplyAssembler::finish(const Key& key) {
         }
     }
     takeFields(reply, at);
+    std::vector<OSCValue> values;
+    values.reserve(pending.valueCount);
     for (auto& [start, run] : pending.runs) {
-        reply.values.insert(reply.values.end(), std::make_move_iterator(run.begin()), std::make_move_iterator(run.end()));
+        values.insert(values.end(), std::make_move_iterator(run.begin()), std::make_move_iterator(run.end()));
     }
     reply.missingValues = *pending.address.count - pending.valueCount;
-    report_(std::move(reply));
+    report_(std::move(reply), values);
 }
 
 std::string secondsText(std::int64_t milliseconds) {

@@ -59,9 +59,6 @@ std::optional<CueReplyAddress> parseCueReplyAddress(std::string_view address);
 struct CueReply {
     // The address of its first message.
     std::string address;
-    // The values in list order; for a list reported before it was whole, the
-    // ones that came.
-    std::vector<OSCValue> values;
     std::int64_t cueList = 0;
     std::string cueNumber;
     std::optional<std::int64_t> part;
@@ -78,7 +75,10 @@ class CueReplyAssembler : public std::enable_shared_from_this<CueReplyAssembler>
     };
 
 public:
-    using Report = std::function<void(CueReply)>;
+    // With the reply's values in list order (for a list reported before it
+    // was whole, the ones that came); a lone message's are lent, not copied,
+    // since a hostile one may hold a million.
+    using Report = std::function<void(CueReply reply, const std::vector<OSCValue>& values)>;
 
     static constexpr std::size_t pendingLimit = 64;
     static constexpr std::size_t listCountLimit = 1024;

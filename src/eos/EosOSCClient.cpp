@@ -408,18 +408,18 @@ void EosOSCClient::sendCommandLine(std::string_view text) {
 void EosOSCClient::handleIncomingMessage(const OSCMessage& message) {
     if (!replies_) {
         const std::weak_ptr<EosOSCClient> weak = weak_from_this();
-        replies_ = CueReplyAssembler::create(mainQueue_, [weak](CueReply reply) {
+        replies_ = CueReplyAssembler::create(mainQueue_, [weak](CueReply reply, const std::vector<OSCValue>& values) {
             if (const auto self = weak.lock()) {
-                self->reportReply(std::move(reply));
+                self->reportReply(std::move(reply), values);
             }
         });
     }
     replies_->take(message);
 }
 
-void EosOSCClient::reportReply(CueReply reply) {
+void EosOSCClient::reportReply(CueReply reply, const std::vector<OSCValue>& values) {
     IncomingOSCMessage record{Uuid::random(), std::chrono::system_clock::now(), std::move(reply.address),
-                              valuesText(reply.values), reply.cueList, std::move(reply.cueNumber), reply.part,
+                              valuesText(values), reply.cueList, std::move(reply.cueNumber), reply.part,
                               std::move(reply.label), reply.upTimeMs, std::move(reply.timecode),
                               reply.missingValues};
     if (callbacks_.onIncomingCueMessage) {

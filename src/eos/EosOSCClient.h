@@ -101,7 +101,7 @@ private:
     void reportLinkStatus(LinkState state, const std::string& reason);
     void reportHeldCount();
     void report(SyncOutcome::Detail detail);
-    void reportReply(CueReply reply);
+    void reportReply(CueReply reply, const std::vector<OSCValue>& values);
 
     std::shared_ptr<MainQueue> mainQueue_;
     std::string eosHost_{defaultEosHost};

@@ -80,9 +80,12 @@ TEST(CueReplyText, SecondsAndSummaries) {
 class Assembler : public ::testing::Test {
 protected:
     std::shared_ptr<RunLoopMainQueue> queue = std::make_shared<RunLoopMainQueue>(RunLoopMainQueue::ClockMode::manual);
-    std::vector<CueReply> reports;
-    std::shared_ptr<CueReplyAssembler> assembler =
-        CueReplyAssembler::create(queue, [this](CueReply reply) { reports.push_back(std::move(reply)); });
+    struct Reported : CueReply {
+        std::vector<OSCValue> values;
+    };
+    std::vector<Reported> reports;
+    std::shared_ptr<CueReplyAssembler> assembler = CueReplyAssembler::create(
+        queue, [this](CueReply reply, const std::vector<OSCValue>& values) { reports.push_back({std::move(reply), values}); });
 };
 
 TEST_F(Assembler, AWholeListIsReportedAtOnceWithItsDocumentedFields) {
