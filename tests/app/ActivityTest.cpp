@@ -96,7 +96,7 @@ TEST_F(ActivityTest, ShowsEverythingNewestFirstLiveAndFiltered) {
     } filters[] = {
         {"skipped", {"Skipped"}},
         {"CUE ID IS", {"Skipped"}},
-        {"time 3", {"Sent", "Held"}},
+        {"time 3", {"Reply", "Sent", "Held"}},
         {"refused", {"Connection", "Connection", "Connection"}},
         {"fade changed", {"Modified"}},
         {"Baseline snapshot", {"Initial Snapshot"}},  // only in the details
