@@ -6,6 +6,7 @@
 
 #include "app/Theme.h"
 #include "eos/CueDeletionPrompt.h"
+#include "eos/CueReply.h"
 #include "monitor/NewerEntries.h"
 #include "support/TextRules.h"
 
@@ -109,8 +110,18 @@ struct OutcomeEntry {
     void operator()(const ReceivedReply& reply) const {
         entry.category = ActivityEntry::Category::received;
         entry.kind = QStringLiteral("Reply");
-        entry.summary = qtText(reply.address) + u' ' + qtText(reply.valuesText);
-        entry.details = detailLines({{"Address", qtText(reply.address)}, {"Values", qtText(reply.valuesText)}});
+        const auto summary = cueReplySummary(reply);
+        entry.summary = summary ? qtText(*summary) : qtText(reply.address) + u' ' + qtText(reply.valuesText);
+        const auto optional = [](const auto& value, auto text) { return value ? text(*value) : QString(); };
+        entry.details = detailLines(
+            {{"Address", qtText(reply.address)},
+             {"Cue", reply.list && reply.cue ? cueText(*reply.list, *reply.cue) : QString()},
+             {"Part", optional(reply.part, [](std::int64_t part) { return QString::number(part); })},
+             {"Label", optional(reply.label, [](const std::string& label) { return qtText(displayValue(label)); })},
+             {"Up time", optional(reply.upTimeMs, [](std::int64_t ms) { return qtText(secondsText(ms)); })},
+             {"Timecode", optional(reply.timecode, [](const std::string& tc) { return qtText(displayValue(tc)); })},
+             {"Missing values", reply.missingValues > 0 ? QString::number(reply.missingValues) : QString()},
+             {"Values", qtText(reply.valuesText)}});
     }
     void operator()(const DeliveryConfirmed& confirmed) const {
         entry.category = ActivityEntry::Category::confirmed;

@@ -23,41 +23,6 @@ constexpr std::string_view pingAnswerAddress = "/eos/out/ping";
 constexpr std::size_t writeQueueLimit = AsyncTCPSocket::defaultMaximumQueuedWriteBytes;
 constexpr std::string_view defaultHost = defaultEosHost;
 
-std::vector<std::string_view> addressPieces(std::string_view address) {
-    std::vector<std::string_view> pieces;
-    std::size_t start = 0;
-    while (start <= address.size()) {
-        const std::size_t slash = address.find('/', start);
-        const std::size_t end = slash == std::string_view::npos ? address.size() : slash;
-        if (end > start) {
-            pieces.push_back(address.substr(start, end - start));
-        }
-        if (slash == std::string_view::npos) {
-            break;
-        }
-        start = slash + 1;
-    }
-    return pieces;
-}
-
-std::optional<std::int64_t> parseSignedInteger(std::string_view text) {
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-            return std::nullopt;
-        }
-    }
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::string valuesText(const std::vector<OSCValue>& values) {
     std::string joined;
     for (std::size_t i = 0; i < values.size(); ++i) {
@@ -112,23 +77,6 @@ MainQueue::Duration retryDelay(unsigned failures) {
     MainQueue::Duration delay = first;
     for (unsigned i = 0; i < failures && delay < longest; ++i) delay *= 2;
     return std::min(delay, longest);
-}
-
-std::optional<CueReplyAddress> parseCueReplyAddress(std::string_view address) {
-    const auto pieces = addressPieces(address);
-    if (pieces.size() != 6 || pieces[0] != "eos" || pieces[1] != "out" || pieces[2] != "get" ||
-        pieces[3] != "cue") {
-        return std::nullopt;
-    }
-    const auto list = parseSignedInteger(pieces[4]);
-    if (!list) {
-        return std::nullopt;
-    }
-    std::string cue = trimmed(pieces[5]);
-    if (cue.empty()) {
-        return std::nullopt;
-    }
-    return CueReplyAddress{*list, std::move(cue)};
 }
 
 std::shared_ptr<EosOSCClient> EosOSCClient::create(std::shared_ptr<MainQueue> mainQueue) {
@@ -667,16 +615,27 @@ void EosOSCClient::handleIncomingMessage(const OSCMessage& message) {
         handlePingAnswer(message);
         return;
     }
-    const auto reply = parseCueReplyAddress(message.address());
-    if (!reply) {
-        return;
+    if (!replies_) {
+        const std::weak_ptr<EosOSCClient> weak = weak_from_this();
+        replies_ = CueReplyAssembler::create(mainQueue_, [weak](CueReply reply, const std::vector<OSCValue>& values) {
+            if (const auto self = weak.lock()) {
+                self->reportReply(std::move(reply), values);
+            }
+        });
     }
-    IncomingOSCMessage record{Uuid::random(), std::chrono::system_clock::now(), message.address(),
-                              valuesText(message.values()), reply->cueList, reply->cueNumber};
+    replies_->take(message);
+}
+
+void EosOSCClient::reportReply(CueReply reply, const std::vector<OSCValue>& values) {
+    IncomingOSCMessage record{Uuid::random(), std::chrono::system_clock::now(), std::move(reply.address),
+                              valuesText(values), reply.cueList, std::move(reply.cueNumber), reply.part,
+                              std::move(reply.label), reply.upTimeMs, std::move(reply.timecode),
+                              reply.missingValues};
     if (callbacks_.onIncomingCueMessage) {
         callbacks_.onIncomingCueMessage(record);
     }
-    report(ReceivedReply{record.address, record.valuesText});
+    report(ReceivedReply{record.address, record.valuesText, record.cueList, record.cueNumber, record.cuePart,
+                         record.label, record.upTimeMs, record.timecode, record.missingValues});
 }
 
 }  // namespace lanternwick

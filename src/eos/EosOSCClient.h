@@ -33,6 +33,7 @@
 #include <string>
 #include <string_view>
 
+#include "eos/CueReply.h"
 #include "eos/EosConsoleSettings.h"
 #include "eos/EosLink.h"
 #include "eos/HeldLines.h"
@@ -86,8 +87,8 @@ public:
     // nothing is ever confirmed: only for measuring what the pings cost.
     void setConfirmationPings(bool enabled) { pingsEnabled_ = enabled; }
 
-    // Takes the ping answers; reports the message when it is a cue reply
-    // (/eos/out/get/cue/<list>/<cue>).
+    // Takes the ping answers; reports the message when it is a cue reply,
+    // a split one once its parts are in (CueReplyAssembler).
     void handleIncomingMessage(const OSCMessage& message);
     // The transport's two notifications.
     void handleConnected();
@@ -161,6 +162,7 @@ private:
     // The outcome's id.
     Uuid report(SyncOutcome::Detail detail);
     void cancelTimers();
+    void reportReply(CueReply reply, const std::vector<OSCValue>& values);
 
     std::shared_ptr<MainQueue> mainQueue_;
     std::string eosHost_{defaultEosHost};
@@ -200,15 +202,7 @@ private:
     std::deque<Unwritten> unwritten_;
     std::size_t unwrittenBytes_ = 0;
     long nextTag_ = 0;
+    std::shared_ptr<CueReplyAssembler> replies_;
 };
-
-// The cue reply's list and number, or absent for any other address.
-struct CueReplyAddress {
-    std::int64_t cueList = 0;
-    std::string cueNumber;
-
-    friend bool operator==(const CueReplyAddress&, const CueReplyAddress&) = default;
-};
-std::optional<CueReplyAddress> parseCueReplyAddress(std::string_view address);
 
 }  // namespace lanternwick

@@ -4,7 +4,9 @@
 // Eos client on the main thread; plain values, copied freely.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "support/Uuid.h"
@@ -18,6 +20,13 @@ struct IncomingOSCMessage {
     std::string valuesText;
     std::int64_t cueList = 0;
     std::string cueNumber;
+    // As the list form of the reply gives them (see CueReply); absent in
+    // the six-piece form or when the value at its position is of another kind.
+    std::optional<std::int64_t> cuePart;
+    std::optional<std::string> label;
+    std::optional<std::int64_t> upTimeMs;
+    std::optional<std::string> timecode;
+    std::size_t missingValues = 0;
 
     friend bool operator==(const IncomingOSCMessage&, const IncomingOSCMessage&) = default;
 };

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -80,9 +81,20 @@ struct ConnectionChange {
     friend bool operator==(const ConnectionChange&, const ConnectionChange&) = default;
 };
 
+// A cue reply. The fields after the values come from the address and from
+// the documented positions of the base cue's list; each is absent when the
+// reply does not carry it (the six-piece form carries list and cue only).
 struct ReceivedReply {
     std::string address;
     std::string valuesText;
+    std::optional<std::int64_t> list;
+    std::optional<std::string> cue;
+    std::optional<std::int64_t> part;
+    std::optional<std::string> label;
+    std::optional<std::int64_t> upTimeMs;
+    std::optional<std::string> timecode;
+    // Values of a split reply that had not come when it was reported.
+    std::size_t missingValues = 0;
 
     friend bool operator==(const ReceivedReply&, const ReceivedReply&) = default;
 };

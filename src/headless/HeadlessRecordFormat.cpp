@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "eos/CueDeletionPrompt.h"
+#include "eos/CueReply.h"
 #include "support/TextRules.h"
 
 namespace lanternwick {
@@ -111,6 +112,12 @@ public:
     JsonObject& text(std::string_view key, std::string_view value) { return raw(key, jsonString(value)); }
     JsonObject& number(std::string_view key, std::int64_t value) { return raw(key, std::to_string(value)); }
     JsonObject& boolean(std::string_view key, bool value) { return raw(key, value ? "true" : "false"); }
+    JsonObject& optionalText(std::string_view key, const std::optional<std::string>& value) {
+        return value ? text(key, *value) : raw(key, "null");
+    }
+    JsonObject& optionalNumber(std::string_view key, std::optional<std::int64_t> value) {
+        return value ? number(key, *value) : raw(key, "null");
+    }
     std::string line() const { return line_ + "}\n"; }
 
 private:
@@ -142,7 +149,10 @@ struct OutcomeJson {
             .number("port", change.port);
     }
     void operator()(const ReceivedReply& reply) const {
-        object.text("address", reply.address).text("values", reply.valuesText);
+        object.text("address", reply.address).text("values", reply.valuesText).optionalNumber("list", reply.list)
+            .optionalText("cue", reply.cue).optionalNumber("part", reply.part).optionalText("label", reply.label)
+            .optionalNumber("upTimeMs", reply.upTimeMs).optionalText("timecode", reply.timecode)
+            .number("missingValues", static_cast<std::int64_t>(reply.missingValues));
     }
     void operator()(const DeliveryConfirmed& confirmed) const {
         object.number("lines", static_cast<std::int64_t>(confirmed.lines)).number("latencyMs", confirmed.latencyMs);
@@ -201,6 +211,9 @@ struct OutcomeText {
     }
     std::string operator()(const ConnectionChange& change) const { return connectionText(change); }
     std::string operator()(const ReceivedReply& reply) const {
+        if (const auto summary = cueReplySummary(reply)) {
+            return "<- " + printableText(*summary);
+        }
         return "<- " + withText(reply.address, reply.valuesText);
     }
     std::string operator()(const DeliveryConfirmed& confirmed) const {

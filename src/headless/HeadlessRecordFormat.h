@@ -42,6 +42,7 @@ std::string headlessEventText(const LightingChangeEvent& event);
 //   !! dropped <address> <text> (<reason>)   (and !! skipped, a line too large)
 //   !! skipped cue <list>/<cue> <what>: <reason>
 //   <- <address> <values>             == connected to <host>:<port>
+//   <- cue <list>/<cue>: label <label>, time <s> s, timecode <timecode>
 //   ?? Delete Cue <list>/<cue> from Eos? yes, do not ask again
 std::string headlessOutcomeText(const SyncOutcome::Detail& detail);
 

@@ -106,7 +106,7 @@ TEST_F(ActivityTest, ShowsEverythingNewestFirstLiveAndFiltered) {
               (QStringList{"not connected to 127.0.0.1:8555 (Connection reset by peer)",
                            "Cue 1 / 6 Label Red [31m\uFFFD # (write queue full)",
                            "Delete Cue 1/7 from Eos? No, do not ask again",
-                           "/eos/out/get/cue/1/5/0/list/0/1 \"5\", \"Intro\"", "cue 1/0 enter: cue id is 0"}));
+                           "cue 1/5: label Intro , time 3 s, timecode 00:00:10:00", "cue 1/0 enter: cue id is 0"}));
     EXPECT_EQ(column(model, ActivityModel::summaryColumn).mid(10, 2),
               (QStringList{"not connected to 127.0.0.1:8555 (Connection refused) \u00b7 1 held",
                            "Cue 1 / 5 Time 3 # (not connected)"}));
@@ -117,7 +117,7 @@ TEST_F(ActivityTest, ShowsEverythingNewestFirstLiveAndFiltered) {
     } filters[] = {
         {"skipped", {"Skipped"}},
         {"CUE ID IS", {"Skipped"}},
-        {"time 3", {"Sent", "Held"}},
+        {"time 3", {"Reply", "Sent", "Held"}},
         {"refused", {"Connection", "Connection", "Connection"}},
         {"fade changed", {"Modified"}},
         {"Baseline snapshot", {"Initial Snapshot"}},  // only in the details

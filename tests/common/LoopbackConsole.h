@@ -23,7 +23,8 @@ namespace lanternwick::testing {
 
 class LoopbackConsole {
 public:
-    explicit LoopbackConsole(bool splitReplies = false) : splitReplies_(splitReplies) {
+    explicit LoopbackConsole(bool splitReplies = false, OSCTCPFramingMode framing = OSCTCPFramingMode::osc1_1)
+        : splitReplies_(splitReplies), framing_(framing) {
         listen(0);
         thread_ = std::thread([this] { io_.run(); });
     }
@@ -49,6 +50,10 @@ public:
     }
     std::string output() {
         return inspect([&] { return out_.str(); });
+    }
+    // Runs a command line on the console as if typed there.
+    void type(const std::string& line) {
+        inspect([&] { return simulator_.executeCommandLine(line); });
     }
     void clearOutput() {
         inspect([&] { return out_.str(""), 0; });
@@ -100,7 +105,7 @@ public:
 
 private:
     void listen(std::uint16_t port) {
-        server_.emplace(io_, simulator_, log_, sim::SimulatorServerOptions{"127.0.0.1", port, splitReplies_, std::chrono::milliseconds(30)});
+        server_.emplace(io_, simulator_, log_, sim::SimulatorServerOptions{"127.0.0.1", port, splitReplies_, std::chrono::milliseconds(30), framing_});
         const auto bound = server_->start();
         ASSERT_TRUE(bound.ok()) << bound.error();
         port_ = *bound;
@@ -133,6 +138,7 @@ private:
     }
 
     bool splitReplies_;
+    OSCTCPFramingMode framing_;
     asio::io_context io_;
     std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_{asio::make_work_guard(io_)};
     std::ostringstream out_;

@@ -64,7 +64,8 @@ public:
         writeFade("3");
         monitor->pollOnce();
         report(SkippedCommand{1, "0", "enter", std::string(skipReason::zeroCue)});
-        report(ReceivedReply{"/eos/out/get/cue/1/5/0/list/0/1", "\"5\", \"Intro\""});
+        report(ReceivedReply{"/eos/out/get/cue/1/5/0/list/0/30", "4, uid-5, Intro\x1b, 3000", 1, "5", 0, "Intro\x1b",
+                             3000, "00:00:10:00"});
         report(DeletionQuestion{1, "7", false, true});
         report(LineOutcome{command, "Cue 1 / 6 Label Red\x1b[31m\xff #", LineFate::dropped, "write queue full"});
         linkBecomes(LinkState::notConnected, "Connection reset by peer");

@@ -166,7 +166,9 @@ TEST_F(EosClient, FirstCommandOpensTheConnectionAndFollowsTheBlindKeyThenLinesAn
         << "pings and their answers are never logged";
     EXPECT_EQ(incoming[0].cueList, 2);
     EXPECT_EQ(incoming[0].cueNumber, "4");
-    EXPECT_EQ(incoming[0].valuesText, "Song 2, 2, , ");
+    EXPECT_EQ(incoming[0].address, "/eos/out/get/cue/2/4/0/list/0/30");
+    EXPECT_EQ(incoming[0].label, "Song 2");
+    EXPECT_EQ(incoming[0].upTimeMs, 0);
     EXPECT_EQ(console.connections(), 1U);
     EXPECT_EQ(client->unconfirmedLineCount(), 0U);
     client->configure(" \t", 3032, false);

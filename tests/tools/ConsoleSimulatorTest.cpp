@@ -112,18 +112,22 @@ protected:
     }
 };
 
-TEST_F(ConsoleSimulatorTest, CueQueriesAnswerWithTheCueOrWithNothing) {
-    send(commandLine("$ Cue 2 / 7 Enter # $ Cue 2 / 7 Label Intro # $ Cue 2 / 7 Time 2 / 3 #"));
-    send(commandLine("$ Cue 2 / 7 Timecode 00:00:12:00 #"));
-    EXPECT_EQ(send(OSCMessage("//eos/get//cue/2/7")),
-              std::vector{OSCMessage("/eos/out/get/cue/2/7", {OSCValue("Intro"), OSCValue(std::int32_t{2}),
-                                                              OSCValue("2 / 3"), OSCValue("00:00:12:00")})});
-    EXPECT_EQ(send(OSCMessage("/eos/get/cue/2/8")), std::vector{OSCMessage("/eos/out/get/cue/2/8")});
-    send(commandLine("$ Cue 1 / 12.5 Enter #"));
-    // A cue entered without fields answers with empty texts, not no values.
-    EXPECT_EQ(send(OSCMessage("/eos/get/cue/1/12.5")),
-              std::vector{OSCMessage("/eos/out/get/cue/1/12.5",
-                                     {OSCValue(""), OSCValue(std::int32_t{1}), OSCValue(""), OSCValue("")})});
+TEST_F(ConsoleSimulatorTest, CueQueriesAnswerInTheConsolesListFormOrNotAtAll) {
+    send(commandLine("$ Cue 2 / 7 Enter # $ Cue 2 / 7 Label Intro # $ Cue 2 / 7 Time 2 / 3.5 #"));
+    send(commandLine("$ Cue 2 / 7 Timecode 00:00:12:00 # $ Cue 1 / 3 Enter #"));
+    const auto replies = send(OSCMessage("//eos/get//cue/2/7"));
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].address(), "/eos/out/get/cue/2/7/0/list/0/30");
+    const std::vector<OSCValue>& values = replies[0].values();
+    ASSERT_EQ(values.size(), 30u);
+    EXPECT_EQ(values[0], OSCValue(std::int32_t{1})) << "the second cue in console order";
+    EXPECT_EQ(values[2], OSCValue("Intro"));
+    EXPECT_EQ(values[3], OSCValue(std::int32_t{2000}));
+    EXPECT_EQ(values[5], OSCValue(std::int32_t{3500}));
+    EXPECT_EQ(values[25], OSCValue("00:00:12:00"));
+    EXPECT_THAT(out.str(), HasSubstr("\"event\":\"reply\",\"address\":\"/eos/out/get/cue/2/7/0/list/0/30\""));
+
+    EXPECT_TRUE(send(OSCMessage("/eos/get/cue/2/8")).empty()) << "a missing cue gets no answer";
     for (const char* notAQuery : {"/eos/get/cue/x/3", "/eos/get/cue/1", "/eos/get/cue/1/2/3", "/eos/get/cues/1/2"}) {
         EXPECT_TRUE(send(OSCMessage(notAQuery)).empty()) << notAQuery;
         EXPECT_THAT(out.str(), HasSubstr("\"event\":\"unhandled\"")) << notAQuery;
@@ -131,6 +135,52 @@ TEST_F(ConsoleSimulatorTest, CueQueriesAnswerWithTheCueOrWithNothing) {
     send(commandLine("$ Delete Cue 2 / 7 Enter #"));
     EXPECT_THAT(out.str(), HasSubstr("\"deleted\":{\"list\":2,\"cue\":\"7\"}"));
     EXPECT_EQ(simulator.cueTable().size(), 1u);
+}
+
+TEST(ConsoleSimulatorTimes, UpAndDownFromTheTimeText) {
+    const struct {
+        std::string_view text;
+        std::optional<CueTimes> expected;
+    } cases[] = {
+        {"3", CueTimes{3000, 3000}},         {"1.5 / 2", CueTimes{1500, 2000}}, {"1:05", CueTimes{65000, 65000}},
+        {"1:00:00", CueTimes{3600000, 3600000}}, {"0.25/1:30", CueTimes{250, 90000}}, {"", nullopt},
+        {"x", nullopt},  {"1:2:3:4", nullopt}, {"-1", nullopt}, {"1.5:00", nullopt}, {"1 / ", nullopt},
+        {"99999999", nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(cueTimes(c.text), c.expected) << c.text;
+}
+
+// Each packet within 512 bytes, the index saying where each one starts, and
+// the whole list the same as unsplit.
+TEST(ConsoleSimulatorReplies, ALongReplyIsSplitAtPacketBoundaries) {
+    for (const std::size_t labelSize : {std::size_t{400}, std::size_t{700}}) {
+        const SimulatedCue cue{1, "5", std::string(labelSize, 'L'), "3", "00:00:10:00"};
+        const std::vector<OSCValue> values = baseCueValues(cue, 0);
+        const auto messages = listMessages("/eos/out/get/cue/1/5/0", values);
+        ASSERT_GT(messages.size(), 1u) << labelSize;
+        std::vector<OSCValue> joined;
+        for (const OSCMessage& message : messages) {
+            EXPECT_EQ(message.address(), "/eos/out/get/cue/1/5/0/list/" + std::to_string(joined.size()) + "/30");
+            const bool oversizedAlone = message.values().size() == 1 && labelSize > 512;
+            EXPECT_TRUE(message.rawData()->size() <= 512 || oversizedAlone) << message.address();
+            joined.insert(joined.end(), message.values().begin(), message.values().end());
+        }
+        EXPECT_EQ(joined, values);
+    }
+    EXPECT_EQ(listMessages("/p", baseCueValues({1, "5", "Intro", "3", ""}, 0)).size(), 1u);
+}
+
+TEST_F(ConsoleSimulatorTest, PingsAndVersionAreAnsweredAndPingsNotLogged) {
+    const OSCMessage ping("/eos/ping", {OSCValue("probe"), OSCValue(std::int32_t{7})});
+    EXPECT_EQ(send(ping), std::vector{OSCMessage("/eos/out/ping", {OSCValue("probe"), OSCValue(std::int32_t{7})})});
+    EXPECT_EQ(out.str(), "");
+    const auto version = send(OSCMessage("/eos/get/version"));
+    ASSERT_EQ(version.size(), 1u);
+    EXPECT_EQ(version[0].address(), "/eos/out/get/version");
+    EXPECT_EQ(version[0].values(), std::vector<OSCValue>{OSCValue("lanternwick-console-sim")});
+
+    ConsoleSimulator silent(log, nullopt, ConsoleBehaviour{.answersPing = false});
+    EXPECT_TRUE(silent.handleMessage("peer", ping).empty());
 }
 
 // Each "#" ends one command, empty ones are no commands, and what follows
@@ -161,7 +211,7 @@ TEST_F(ConsoleSimulatorTest, KeyPressesAreReportedAndBundlesUnpacked) {
                             OSCPacket(OSCBundle({OSCPacket(OSCMessage("/eos/get/cue/1/1"))}))});
     const auto replies = simulator.handlePacket("peer", OSCPacket(bundle));
     ASSERT_EQ(replies.size(), 1u);
-    EXPECT_EQ(replies[0].values().size(), 4u);
+    EXPECT_EQ(replies[0].values().size(), 30u);
 }
 
 class ConsoleSimulatorDump : public ::testing::Test {
@@ -192,7 +242,24 @@ TEST_F(ConsoleSimulatorDump, FollowsTheTableAndTheTextLogIsReadable) {
     EXPECT_EQ(out.str(), "<- /eos/user/0/newcmd [\"Cue 1 / 2 Time 1 Timecode 00:00:01:00 Label A #\"]\n"
                          "   executed: Cue 1 / 2 Time 1 Timecode 00:00:01:00 Label A  => cue 1 / 2 label \"A\" time \"1\" "
                          "timecode \"00:00:01:00\"\n");
-    EXPECT_FALSE(std::filesystem::exists(dir / "cues.json.tmp"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "no temporary file is left";
+}
+
+// Names an attacker could plant beside the dump are never followed.
+TEST_F(ConsoleSimulatorDump, APlantedSymlinkIsNotFollowed) {
+    const auto victim = dir / "victim";
+    std::ofstream(victim) << "precious";
+    std::filesystem::create_symlink(victim, dir / "cues.json.tmp");
+    std::filesystem::create_symlink(victim, dir / ".cues.json.tmp");
+    ConsoleSimulator simulator(log, DumpOptions{file, io.get_executor()});
+    simulator.handleMessage("p", commandLine("Cue 1 / 2 Label A #"));
+    io.run();
+    EXPECT_EQ(read(), simulator.cueTable().toJSON() + "\n");
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "cues.json.tmp"));
+    EXPECT_FALSE(std::filesystem::is_symlink(file));
+    EXPECT_EQ(replaceFile(dir / "missing-folder" / "x.json", "{}").empty(), false);
 }
 
 // 100,000 changes, each its own task as lines arriving from a client are:

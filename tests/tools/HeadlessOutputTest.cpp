@@ -67,7 +67,7 @@ TEST(HeadlessOutput, AScriptedSessionAsText) {
               "                 Top tags: Marker(1), Tempolane(1)\n"
               "                 Attribute keys: Fade(1), FadeOut(1), Label(1), ManualCueID(1), MarkerTypeName(1), Position(1)\n"
               "hh:mm:ss.mmm !! skipped cue 1/0 enter: cue id is 0\n"
-              "hh:mm:ss.mmm <- /eos/out/get/cue/1/5/0/list/0/1 \"5\", \"Intro\"\n"
+              "hh:mm:ss.mmm <- cue 1/5: label Intro\\x1b, time 3 s, timecode 00:00:10:00\n"
               "hh:mm:ss.mmm ?? Delete Cue 1/7 from Eos? no, do not ask again\n"
               "hh:mm:ss.mmm !! dropped /eos/user/0/newcmd Cue 1 / 6 Label Red\\x1b[31m\ufffd # (write queue full)\n"
               "hh:mm:ss.mmm == not connected to 127.0.0.1:8555 (Connection reset by peer)\n"
@@ -105,7 +105,9 @@ TEST(HeadlessOutput, TheSameSessionAsJSONLines) {
               head + R"("line")" + command + R"(5 Time 3 #","fate":"sent"})" + "\n" +
               head + R"("event","id":"I","kind":"modified","summary":"Modified: 1 action(s) [Fade Changed]",)" + modifiedDetails + "\n" +
               head + R"("skipped","id":"I","list":1,"cue":"0","what":"enter","reason":"cue id is 0"})" + "\n" +
-              head + R"("received","id":"I","address":"/eos/out/get/cue/1/5/0/list/0/1","values":"\"5\", \"Intro\""})" + "\n" +
+              head + R"("received","id":"I","address":"/eos/out/get/cue/1/5/0/list/0/30","values":"4, uid-5, Intro\u001b, 3000",)"
+                     R"("list":1,"cue":"5","part":0,"label":"Intro\u001b","upTimeMs":3000,"timecode":"00:00:10:00",)"
+                     R"("missingValues":0})" + "\n" +
               head + R"("question","id":"I","list":1,"cue":"7","confirmed":false,"doNotAskAgain":true})" + "\n" +
               head + R"("line")" + command + "6 Label Red\\u001b[31m\ufffd #\",\"fate\":\"dropped\",\"reason\":\"write queue full\"}\n" +
               head + R"("connection")" + link + R"("notConnected","reason":"Connection reset by peer","held":0)" + where + "\n" +

@@ -1,5 +1,7 @@
 #include <chrono>
+#include <functional>
 #include <thread>
+#include <utility>
 
 #include <asio.hpp>
 #include <gtest/gtest.h>
@@ -16,60 +18,152 @@ using namespace std::chrono_literals;
 // A bare socket to the console, writing whatever bytes a test wants.
 class RawClient {
 public:
-    explicit RawClient(std::uint16_t port) { socket_.connect({asio::ip::make_address("127.0.0.1"), port}); }
+    explicit RawClient(std::uint16_t port, OSCTCPFramingMode framing = OSCTCPFramingMode::osc1_1) : framing_(framing) {
+        socket_.connect({asio::ip::make_address("127.0.0.1"), port});
+    }
 
     void write(const OSCBytes& bytes) { asio::write(socket_, asio::buffer(bytes)); }
-    static OSCBytes framed(const OSCMessage& message) { return slipEncode(*message.rawData()); }
+    OSCBytes framed(const OSCMessage& message) const {
+        const OSCBytes bytes = *message.rawData();
+        return framing_ == OSCTCPFramingMode::osc1_1 ? slipEncode(bytes) : *lengthHeaderEncode(bytes);
+    }
 
+    // Whatever arrives within the timeout, until `enough` says it is all.
+    OSCBytes read(const std::function<bool(const OSCBytes&)>& enough, std::chrono::milliseconds timeout = 5s) {
+        for (const auto deadline = std::chrono::steady_clock::now() + timeout;
+             !enough(received_) && std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(5ms)) {
+            std::error_code error;
+            const std::size_t had = received_.size();
+            received_.resize(had + std::max<std::size_t>(socket_.available(error), 1));
+            socket_.non_blocking(true);
+            const std::size_t got = socket_.read_some(asio::buffer(received_.data() + had, received_.size() - had), error);
+            received_.resize(had + (error ? 0 : got));
+            if (error == asio::error::eof) closed_ = true;
+            if (closed_) break;
+        }
+        return std::exchange(received_, {});
+    }
+    OSCBytes readBytes(std::size_t count) {
+        return read([count](const OSCBytes& bytes) { return bytes.size() >= count; });
+    }
     // The first message the console sends within the timeout.
     std::optional<OSCMessage> nextReply(std::chrono::milliseconds timeout = 5s) {
-        OSCBytes received;
-        for (const auto deadline = std::chrono::steady_clock::now() + timeout; std::chrono::steady_clock::now() < deadline;
-             std::this_thread::sleep_for(5ms)) {
-            const std::size_t had = received.size();
-            received.resize(had + socket_.available());
-            socket_.read_some(asio::buffer(received.data() + had, received.size() - had));
-            const auto packets = slipDecode(received);
-            if (received.size() > 1 && received.back() == slip::END && packets && !packets->empty()) {
-                if (auto message = OSCMessage::decode(OSCByteView(packets->front()))) return *message;
-            }
+        const OSCBytes bytes = read(
+            [this](const OSCBytes& got) {
+                return framing_ == OSCTCPFramingMode::osc1_1 ? got.size() > 1 && got.back() == slip::END
+                                                              : lengthHeaderDecode(got).ok() && !got.empty();
+            },
+            timeout);
+        std::vector<OSCBytes> packets;
+        if (framing_ == OSCTCPFramingMode::osc1_1) {
+            if (auto decoded = slipDecode(bytes)) packets = std::move(*decoded);
+        } else if (auto decoded = lengthHeaderDecode(bytes)) {
+            packets = std::move(*decoded);
         }
+        if (packets.empty()) return std::nullopt;
+        if (auto message = OSCMessage::decode(OSCByteView(packets.front()))) return *message;
         return std::nullopt;
+    }
+    bool closedByPeer() {
+        read([](const OSCBytes&) { return false; }, 2s);
+        return closed_;
     }
 
 private:
+    OSCTCPFramingMode framing_;
     asio::io_context io_;
     asio::ip::tcp::socket socket_{io_};
+    OSCBytes received_;
+    bool closed_ = false;
 };
 
-TEST(SimulatorLoopback, SurvivesGarbageSplitFramesAndVanishingClients) {
-    testing::LoopbackConsole console;
-    {
-        RawClient raw(console.port());
-        raw.write({0xC0, 'x', 'y', 0xC0, 0xDB, 0x41, 0xC0, 0x00, 0x01, 0xC0});
+TEST(SimulatorLoopback, ClosesOnUnreadableBytesAndServesEveryoneElse) {
+    for (const auto framing : allOSCTCPFramingModes) {
+        testing::LoopbackConsole console(false, framing);
+        const bool slip = framing == OSCTCPFramingMode::osc1_1;
+        const OSCBytes readable = RawClient(console.port(), framing).framed(OSCMessage("/x"));
+        const struct {
+            OSCBytes bytes;
+            bool closes;
+        } cases[] = {
+            {slip ? OSCBytes{0xC0, 0xDB, 0x41, 0xC0} : OSCBytes{0x01, 0x00, 0x00, 0x00, 0x00}, true},
+            {slip ? OSCBytes{0xC0, 'n', 'o', 0xC0} : OSCBytes{0, 0, 0, 2, 'n', 'o'}, true},
+            {readable, false},
+        };
+        for (const auto& c : cases) {
+            RawClient raw(console.port(), framing);
+            raw.write(c.bytes);
+            EXPECT_EQ(raw.closedByPeer(), c.closes) << console.output();
+        }
+        EXPECT_NE(console.output().find("connection closed"), std::string::npos);
+
+        RawClient raw(console.port(), framing);
         // One command in two writes, across which the connection keeps the frame.
-        const OSCBytes bytes = RawClient::framed(OSCMessage("/eos/user/0/newcmd", {OSCValue("$ Cue 5 / 1 Label Split #")}));
-        const OSCBytes head(bytes.begin(), bytes.begin() + 9);
-        raw.write(head);
+        const OSCBytes bytes = raw.framed(OSCMessage("/eos/user/0/newcmd", {OSCValue("$ Cue 5 / 1 Label Split #")}));
+        raw.write(OSCBytes(bytes.begin(), bytes.begin() + 9));
         std::this_thread::sleep_for(20ms);
         raw.write(OSCBytes(bytes.begin() + 9, bytes.end()));
         ASSERT_TRUE(console.waitFor([&] { return console.cue(5, "1").has_value(); }));
-        EXPECT_EQ(console.cue(5, "1")->label, "Split");
-        // Leave in the middle of a frame.
-        raw.write(head);
-    }
-    ASSERT_TRUE(console.waitFor([&] { return console.output().find("\"event\":\"disconnected\"") != std::string::npos; }));
-    EXPECT_NE(console.output().find("\"event\":\"dropped\""), std::string::npos);
 
-    // Two clients at once, each getting its own answers.
-    RawClient first(console.port());
-    RawClient second(console.port());
-    first.write(RawClient::framed(OSCMessage("/eos/user/0/newcmd", {OSCValue("$ Cue 5 / 2 Label First #")})));
-    ASSERT_TRUE(console.waitFor([&] { return console.cue(5, "2").has_value(); }));
-    second.write(RawClient::framed(OSCMessage("/eos/get/cue/5/2")));
-    EXPECT_EQ(second.nextReply(), OSCMessage("/eos/out/get/cue/5/2", {OSCValue("First"), OSCValue(std::int32_t{5}),
-                                                                      OSCValue(""), OSCValue("")}));
-    EXPECT_FALSE(first.nextReply(100ms).has_value());
+        // Two clients at once, each getting its own answers.
+        RawClient second(console.port(), framing);
+        second.write(second.framed(OSCMessage("/eos/get/cue/5/1")));
+        const auto reply = second.nextReply();
+        ASSERT_TRUE(reply.has_value());
+        EXPECT_EQ(reply->address(), "/eos/out/get/cue/5/1/0/list/0/30");
+        EXPECT_EQ(reply->values()[2], OSCValue("Split"));
+        EXPECT_FALSE(raw.nextReply(100ms).has_value());
+    }
+}
+
+// OSC pieces written out by hand: a string with its NULs up to a multiple of
+// four, an int32 big-endian.
+OSCBytes str(std::string_view text) {
+    OSCBytes bytes(text.begin(), text.end());
+    bytes.resize((text.size() / 4 + 1) * 4, 0);
+    return bytes;
+}
+OSCBytes i32(std::int32_t value) {
+    const auto v = static_cast<std::uint32_t>(value);
+    return {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
+            static_cast<std::uint8_t>(v)};
+}
+OSCBytes join(std::initializer_list<OSCBytes> pieces) {
+    OSCBytes all;
+    for (const OSCBytes& piece : pieces) all.insert(all.end(), piece.begin(), piece.end());
+    return all;
+}
+OSCBytes framedByHand(const OSCBytes& packet, OSCTCPFramingMode framing) {
+    if (framing == OSCTCPFramingMode::osc1_0) return join({i32(static_cast<std::int32_t>(packet.size())), packet});
+    return join({{0xC0}, packet, {0xC0}});  // none of these packets holds 0xC0 or 0xDB
+}
+
+// A ping, the console's answer, and the documented reply to a cue query, byte
+// for byte on the wire, in each framing.
+TEST(SimulatorLoopback, GoldenBytesOfAPingItsAnswerAndACueReply) {
+    const OSCBytes ping = join({str("/eos/ping"), str(",s"), str("lw")});
+    const OSCBytes answer = join({str("/eos/out/ping"), str(",s"), str("lw")});
+    const OSCBytes query = join({str("/eos/get/cue/1/5"), str(",")});
+    // index, UID, label, up 3 s, up delay, down 3 s, down delay, six category
+    // times not set, preheat, curve, rate, mark, block, assert, link, follow,
+    // hang, all fade, loop, solo, timecode, part count, notes, scene, scene end.
+    const OSCBytes reply = join({str("/eos/out/get/cue/1/5/0/list/0/30"), str(",issiiiiiiiiiiFiissssiiFiFsissF"),
+                                 i32(0), str("sim-1-5"), str("Intro"), i32(3000), i32(0), i32(3000), i32(0),
+                                 i32(-1), i32(-1), i32(-1), i32(-1), i32(-1), i32(-1), i32(0), i32(100), str(""),
+                                 str(""), str(""), str(""), i32(-1), i32(-1), i32(0), str("00:00:10:00"), i32(0),
+                                 str(""), str("")});
+    EXPECT_EQ(*OSCMessage("/eos/ping", {OSCValue("lw")}).rawData(), ping) << "our own ping";
+    for (const auto framing : allOSCTCPFramingModes) {
+        testing::LoopbackConsole console(false, framing);
+        console.type("Cue 1 / 5 Time 3 Timecode 00:00:10:00 Label Intro #");
+        RawClient raw(console.port(), framing);
+        raw.write(framedByHand(ping, framing));
+        const OSCBytes expectedAnswer = framedByHand(answer, framing);
+        EXPECT_EQ(raw.readBytes(expectedAnswer.size()), expectedAnswer);
+        raw.write(framedByHand(query, framing));
+        const OSCBytes expectedReply = framedByHand(reply, framing);
+        EXPECT_EQ(raw.readBytes(expectedReply.size()), expectedReply);
+    }
 }
 
 TEST(SlipFrameReader, SameFramesHoweverTheStreamIsSplit) {

@@ -1,7 +1,7 @@
 #pragma once
 // CueTableDump: keeps a file holding the simulator's cue table as JSON
-// (written to a temporary file and renamed over the old one, so a reader
-// never sees half a table). Bound: at most one write per interval (100 ms).
+// (written to a fresh file in the same folder and renamed over the old one,
+// so a reader never sees half a table). Bound: at most one write per interval (100 ms).
 // A change after a quiet interval is written at once; changes that come
 // sooner are gathered into one trailing write when the interval is over, so
 // a burst of 100,000 command lines costs about ten writes a second, not one
@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include <asio.hpp>
 
@@ -54,5 +56,10 @@ private:
     // A wait that has already fired cannot be cancelled: its handler checks this.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
+
+// Writes `text` to a new file beside `file` (made with mkstemp, so nothing
+// already there is followed) and renames it over `file`. Returns why it
+// failed, or nothing; a failed attempt leaves no file behind.
+std::string replaceFile(const std::filesystem::path& file, std::string_view text);
 
 }  // namespace lanternwick::sim

@@ -13,8 +13,10 @@
 //   unterminated  command (text after the last "#", left on the command line)
 //   key           key
 //   reply         address, values
-//   dropped       peer, reason (a frame or packet that could not be read)
-//   unhandled     address
+//   dropped       peer, reason (a frame or packet that could not be read,
+//                 after which the connection is closed)
+//   unhandled     address (also a query for a cue that does not exist,
+//                 which the console leaves unanswered)
 
 #include <ostream>
 #include <string>

@@ -3,7 +3,7 @@
 #include <array>
 #include <deque>
 
-#include "console-sim/SlipFrameReader.h"
+#include "console-sim/StreamFrameReader.h"
 #include "osc/tcp/OSCTCPFraming.h"
 
 namespace lanternwick::sim {
@@ -25,7 +25,7 @@ class SimulatorServer::Connection : public std::enable_shared_from_this<Connecti
 public:
     Connection(SimulatorServer& server, asio::ip::tcp::socket socket)
         : server_(server), alive_(server.alive_), socket_(std::move(socket)), pause_(socket_.get_executor()),
-          peer_(peerName(socket_)) {}
+          peer_(peerName(socket_)), reader_(server.options_.framing) {}
 
     void start() {
         std::error_code ignored;
@@ -70,30 +70,30 @@ private:
         server_.forget(this);
     }
 
+    // The console closes a connection on which it receives a packet it
+    // cannot read, and so does the simulator.
     void received(const OSCByteView bytes) {
-        const std::size_t droppedBefore = reader_.droppedFrames();
-        for (const OSCBytes& frame : reader_.feed(bytes)) handleFrame(frame);
-        if (reader_.droppedFrames() != droppedBefore) server_.log_.dropped(peer_, "frame over 1 MiB");
-    }
-
-    void handleFrame(const OSCBytes& frame) {
-        const auto packets = slipDecode(frame);
-        if (!packets) {
-            server_.log_.dropped(peer_, packets.error().description());
-            return;
-        }
-        for (const OSCBytes& bytes : *packets) {
-            const auto packet = OSCPacket::decode(OSCByteView(bytes));
+        StreamFrameReader::Output frames = reader_.feed(bytes);
+        for (const OSCBytes& packetBytes : frames.packets) {
+            if (finished_) return;
+            const auto packet = OSCPacket::decode(OSCByteView(packetBytes));
             if (!packet) {
-                server_.log_.dropped(peer_, packet.error().description());
-                continue;
+                unreadable(packet.error().description());
+                return;
             }
             if (!packet->has_value()) {
-                server_.log_.dropped(peer_, "not an OSC packet");
-                continue;
+                if (packetBytes.empty()) continue;
+                unreadable("not an OSC packet");
+                return;
             }
             for (const OSCMessage& reply : server_.simulator_.handlePacket(peer_, **packet)) send(reply);
         }
+        if (!frames.unreadable.empty()) unreadable(frames.unreadable);
+    }
+
+    void unreadable(const std::string& reason) {
+        server_.log_.dropped(peer_, reason + "; connection closed");
+        finish();
     }
 
     void send(const OSCMessage& reply) {
@@ -102,7 +102,17 @@ private:
             server_.log_.dropped(peer_, "reply not encodable: " + encoded.error().description());
             return;
         }
-        OSCBytes framed = slipEncode(OSCByteView(*encoded));
+        OSCBytes framed;
+        if (server_.options_.framing == OSCTCPFramingMode::osc1_0) {
+            auto withHeader = lengthHeaderEncode(OSCByteView(*encoded));
+            if (!withHeader) {
+                server_.log_.dropped(peer_, "reply not encodable: " + withHeader.error().description());
+                return;
+            }
+            framed = std::move(*withHeader);
+        } else {
+            framed = slipEncode(OSCByteView(*encoded));
+        }
         if (server_.options_.splitReplies && framed.size() > 1) {
             const auto half = static_cast<std::ptrdiff_t>(framed.size() / 2);
             queue_.push_back({OSCBytes(framed.begin(), framed.begin() + half), false});
@@ -146,7 +156,7 @@ private:
     asio::steady_timer pause_;
     std::string peer_;
     std::array<std::uint8_t, 4096> buffer_{};
-    SlipFrameReader reader_;
+    StreamFrameReader reader_;
     std::deque<PendingWrite> queue_;
     bool writing_ = false;
     bool finished_ = false;

@@ -1,10 +1,12 @@
 #pragma once
-// SimulatorServer: the console's OSC TCP server in SLIP mode. Accepts any
-// number of clients, one after another or at once, reassembles SLIP frames
-// across reads, hands every decoded packet to the ConsoleSimulator and sends
-// its replies back to the client that asked. Clients that disconnect, send
-// garbage or split frames do not disturb the others: an unreadable frame is
-// reported and dropped, and frames over 1 MiB are dropped whole.
+// SimulatorServer: the console's OSC TCP server, in SLIP or packet-length
+// framing. Accepts any number of clients, one after another or at once,
+// reassembles frames across reads, hands every decoded packet to the
+// ConsoleSimulator and sends its replies back to the client that asked.
+// Clients that disconnect, send garbage or split frames do not disturb the
+// others. As on the console, a client that sends a packet that cannot be read
+// (a bad frame, a frame over 1 MiB, bytes that are no OSC packet) is
+// reported and disconnected.
 // With splitReplies every reply goes out in two TCP writes with a pause in
 // between, so that clients' reassembly gets exercised.
 // Owned by the program; everything runs on the given io_context, which must
@@ -21,6 +23,7 @@
 
 #include "console-sim/ConsoleSimulator.h"
 #include "console-sim/SimulatorLog.h"
+#include "osc/tcp/OSCTCPFraming.h"
 #include "support/Result.h"
 
 namespace lanternwick::sim {
@@ -30,6 +33,8 @@ struct SimulatorServerOptions {
     std::uint16_t port = 8555;  // 0 picks a free port
     bool splitReplies = false;
     std::chrono::milliseconds splitPause{30};
+    // osc1_1 is SLIP, osc1_0 the packet-length header.
+    OSCTCPFramingMode framing = OSCTCPFramingMode::osc1_1;
 };
 
 class SimulatorServer {
