@@ -563,7 +563,9 @@ void LightingFileMonitor::applyDiffToEos(bool isInitialSnapshot, const MarkerDif
 
 ParsedMarkers LightingFileMonitor::currentFileMarkers() const {
     const auto bytes = dependencies_.fileSystem->readFile(fileURL_);
-    if (!bytes) {
+    // Another kind of file parses as a show without cues: held lines would
+    // give way to an update of nothing.
+    if (!bytes || !validateMarkerBytes(*bytes)) {
         return std::nullopt;
     }
     return parseMarkers(decodeUTF8(*bytes));

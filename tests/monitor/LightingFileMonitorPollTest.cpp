@@ -118,6 +118,8 @@ TEST_F(MonitorPoll, HeldLinesGiveWayOnlyToAnUpdateOfAFileThatReadsAndParses) {
     EXPECT_TRUE(replaces());
     files->write(markerPath, std::string("<Tempolane><Marker"));
     EXPECT_FALSE(replaces());
+    files->write(markerPath, std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist/>"));
+    EXPECT_FALSE(replaces()) << "another kind of file";
     files->write(markerPath, fail(std::string("Permission denied")));
     EXPECT_FALSE(replaces());
 
