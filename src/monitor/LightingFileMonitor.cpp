@@ -80,8 +80,13 @@ MarkerDiff notAMarkerFileDiff(MarkerDiff diff) {
     return diff;
 }
 
+// The longest text cappedText gives ("…", " (", up to 20 digits, " more
+// bytes)" after the cut): the client caps a reply's values text as it renders
+// it, and capping that again would count the wrong bytes.
+constexpr std::size_t keptTextMost = keptTextLimit + 3 + 2 + 20 + 12;
+
 void cap(std::string& text) {
-    if (text.size() > keptTextLimit) {
+    if (text.size() > keptTextMost) {
         text = cappedText(text);
     }
 }

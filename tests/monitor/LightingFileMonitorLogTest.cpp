@@ -52,6 +52,8 @@ TEST_F(MonitorLogs, AMegabyteLabelReachesTheConsoleWholeAndTheLogsCapped) {
     monitor->recordOutcome(makeOutcome(LineOutcome{"/eos/user/0/newcmd", line, LineFate::held, big}));
     monitor->recordOutcome(makeOutcome(SkippedCommand{1, big, "enter", "cue id is not a console cue number"}));
     EXPECT_EQ(monitor->outgoingOSCMessages().front().valuesText, cappedText(line));
+    monitor->appendIncomingMessage({Uuid::random(), {}, "/eos/out/get/cue/1/1", cappedText(big), 1, "1"});
+    EXPECT_EQ(monitor->incomingOSCMessages().front().valuesText, cappedText(big)) << "capped once, not again";
     const auto& held = std::get<LineOutcome>(monitor->outcomes()[1].detail);
     EXPECT_EQ(held.text, cappedText(line));
     EXPECT_EQ(held.reason, cappedText(big));
