@@ -286,7 +286,14 @@ std::vector<std::string> fullCueLinesFor(const std::vector<LightingMarker>& mark
                 report(marker, "fade-out", skipReason::fadeOutNotATime);
             }
         }
-        auto timecode = timecodeText(marker.positionRaw, marker.timeCodeOffsetSeconds);
+        // No position at all is the start of the time code; one the console cannot use is left out.
+        std::optional<std::string> timecode = std::string("00:00:00:00");
+        if (!isBlank(marker.positionRaw)) {
+            timecode = timecodeText(marker.positionRaw, marker.timeCodeOffsetSeconds);
+            if (!timecode && !parseNumber(trimmed(marker.positionRaw))) {
+                report(marker, "timecode", skipReason::positionNotATime);
+            }
+        }
         std::optional<std::string> label;
         if (syncLabels) {
             label = trimmed(marker.label);

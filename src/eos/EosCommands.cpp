@@ -123,7 +123,7 @@ std::optional<std::string> fullCueLine(std::int64_t list, std::string_view cue, 
     const auto timecodeValue = timecode ? checked(wireForm(*timecode), isTimecode) : std::nullopt;
     std::string line = cuePrefix("Cue ", list, *cueText);
     if (fadeText) line += " Time " + *fadeText;
-    line += " Timecode " + timecodeValue.value_or("00:00:00:00");
+    if (timecodeValue) line += " Timecode " + *timecodeValue;
     if (label) {
         const std::string labelText = sanitizedLabel(*label);
         if (!labelText.empty()) line += " Label " + labelText;

@@ -27,10 +27,11 @@ std::optional<std::string> cueTimecodeLine(std::int64_t list, std::string_view c
 std::optional<std::string> cueLabelLine(std::int64_t list, std::string_view cue, std::string_view label);
 // "$ Delete Cue L / C Enter #"
 std::optional<std::string> deleteCueLine(std::int64_t list, std::string_view cue);
-// "Cue L / C[ Time fade] Timecode timecode[ Label label] #", the full line
-// sent on connect. No fade leaves the Time part out (so that a fade the file
-// spells wrongly never overwrites the console's); no timecode is
-// "00:00:00:00"; an empty label is left out.
+// "Cue L / C[ Time fade][ Timecode timecode][ Label label] #", the full line
+// sent on connect. No fade leaves the Time part out and no timecode the
+// Timecode part, so that a value the file spells wrongly never overwrites the
+// console's (a Timecode of 00:00:00:00 would fire the cue at the start of
+// the time code); an empty label is left out.
 std::optional<std::string> fullCueLine(std::int64_t list, std::string_view cue, std::optional<std::string> fade,
                                        std::optional<std::string> timecode, std::optional<std::string> label);
 // "/eos/get/cue/L/C"

@@ -23,15 +23,17 @@ constexpr std::string_view pingAnswerAddress = "/eos/out/ping";
 constexpr std::size_t writeQueueLimit = AsyncTCPSocket::defaultMaximumQueuedWriteBytes;
 constexpr std::string_view defaultHost = defaultEosHost;
 
+// Capped while it is built: a reply of a million Impulse tags is 1 MB on the
+// wire and would be a 9 MB text.
 std::string valuesText(const std::vector<OSCValue>& values) {
-    std::string joined;
+    CappedTextBuilder joined;
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i > 0) {
-            joined += ", ";
+            joined.append(", ");
         }
-        joined += values[i].plainText();
+        joined.append(values[i].plainText());
     }
-    return joined.empty() ? std::string(noValuesText) : joined;
+    return joined.size() == 0 ? std::string(noValuesText) : joined.text();
 }
 
 OutgoingOSCMessage outgoingRecord(std::string_view address, std::string_view values) {

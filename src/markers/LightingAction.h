@@ -2,6 +2,9 @@
 // LightingAction: one structured change found by the marker diff, with the
 // old and new values the console commands need. Which optional fields are
 // present depends on the kind; texts are trimmed. A plain value.
+// The console is sent the values whole; a log keeps keptAction's copy, whose
+// every text is capped (support/TextRules.h, keptTextLimit), so a megabyte
+// label costs a log a few KiB.
 
 #include <cstdint>
 #include <optional>
@@ -45,6 +48,9 @@ struct LightingAction {
 
     friend bool operator==(const LightingAction&, const LightingAction&) = default;
 };
+
+// The action with every text capped to keptTextLimit bytes.
+LightingAction keptAction(LightingAction action);
 
 // "Marker Added", "Fade Changed", ...
 std::string_view displayName(LightingAction::Kind kind);

@@ -132,6 +132,13 @@ std::vector<std::string> attributeKeys(std::string_view text) {
     return isASCII(text) ? owned(scannedAttributeKeys(text)) : allCaptures(attributeKeyPattern, text);
 }
 
+LightingChangeEvent keptEvent(LightingChangeEvent event) {
+    if (event.summary.size() > keptTextLimit) event.summary = cappedText(event.summary);
+    if (event.details.size() > keptTextLimit) event.details = cappedText(event.details);
+    for (LightingAction& action : event.actions) action = keptAction(std::move(action));
+    return event;
+}
+
 std::string_view displayName(LightingChangeEvent::Kind kind) {
     switch (kind) {
         case LightingChangeEvent::Kind::initial: return "Initial Snapshot";

@@ -32,6 +32,10 @@ struct LightingChangeEvent {
     friend bool operator==(const LightingChangeEvent&, const LightingChangeEvent&) = default;
 };
 
+// The event as a log keeps it: summary, details and every action's texts
+// capped to keptTextLimit bytes (support/TextRules.h), whatever the file held.
+LightingChangeEvent keptEvent(LightingChangeEvent event);
+
 // "Initial Snapshot", "Modified", "Created", "Deleted", "Read Error".
 std::string_view displayName(LightingChangeEvent::Kind kind);
 

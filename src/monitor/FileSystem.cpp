@@ -139,7 +139,12 @@ Result<std::string, std::string> readBoundedFile(const FileFacts& facts, ByteSou
 
 bool LocalFileSystem::fileExists(const std::filesystem::path& path) const {
     struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
+    if (::stat(path.c_str(), &info) == 0) {
+        return true;
+    }
+    // A folder the user may no longer search hides the file without removing
+    // it; the read then says why.
+    return errno != ENOENT && errno != ENOTDIR;
 }
 
 Result<std::string, std::string> LocalFileSystem::readFile(const std::filesystem::path& path) const {

@@ -5,6 +5,9 @@
 // from any thread. Read failures carry a description the event log shows
 // verbatim: the operating system's for ordinary failures ("Permission
 // denied", "Is a directory"), Lanternwick's own for the two refusals below.
+// A file is missing only when nothing is at its path: a file or folder the
+// user may not read or search exists, and reading it fails with "Permission
+// denied".
 //
 // Bound: a marker file is read only when it is a regular file of at most
 // maxMarkerFileBytes (64 MiB). A named pipe, device or socket at the path is

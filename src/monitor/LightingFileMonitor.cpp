@@ -6,6 +6,7 @@
 
 #include <array>
 #include <utility>
+#include <variant>
 
 #include "eos/CueSync.h"
 #include "eos/EosConsoleSettings.h"
@@ -58,12 +59,76 @@ LightingChangeEvent makeEvent(LightingChangeEvent::Kind kind, std::string summar
                                std::move(details), std::move(actions)};
 }
 
-template <typename Message>
-void prependBounded(std::vector<Message>& log, const Message& message, std::size_t limit) {
-    log.insert(log.begin(), message);
-    if (log.size() > limit) {
-        log.resize(limit);
+template <typename Entry>
+void prependBounded(std::vector<Entry>& log, Entry entry, std::size_t limit) {
+    if (log.size() >= limit) {
+        log.resize(limit - 1);
     }
+    log.insert(log.begin(), std::move(entry));
+}
+
+// Told apart from a text that does not parse, which is usually a save read
+// half written.
+MarkerDiff notAMarkerFileDiff(MarkerDiff diff) {
+    if (!diff.actions.empty()) {
+        diff.actions = {LightingAction{.id = Uuid::random(),
+                                       .kind = LightingAction::Kind::unknown,
+                                       .summary = "Not a Tempolane marker file",
+                                       .details = "Structured marker diff was skipped."}};
+    }
+    diff.parseIssue = std::string(notAMarkerFileNote);
+    return diff;
+}
+
+// The longest text cappedText gives ("…", " (", up to 20 digits, " more
+// bytes)" after the cut): the client caps a reply's values text as it renders
+// it, and capping that again would count the wrong bytes.
+constexpr std::size_t keptTextMost = keptTextLimit + 3 + 2 + 20 + 12;
+
+void cap(std::string& text) {
+    if (text.size() > keptTextMost) {
+        text = cappedText(text);
+    }
+}
+
+void cap(std::optional<std::string>& text) {
+    if (text) cap(*text);
+}
+
+template <typename Message>
+Message keptMessage(Message message) {
+    cap(message.address);
+    cap(message.valuesText);
+    return message;
+}
+
+SyncOutcome keptOutcome(SyncOutcome outcome) {
+    struct Capper {
+        void operator()(LineOutcome& line) const {
+            cap(line.address);
+            cap(line.text);
+            cap(line.reason);
+        }
+        void operator()(SkippedCommand& skipped) const {
+            cap(skipped.cue);
+            cap(skipped.reason);
+        }
+        void operator()(ConnectionChange& change) const {
+            cap(change.status.reason);
+            cap(change.host);
+        }
+        void operator()(ReceivedReply& reply) const {
+            cap(reply.address);
+            cap(reply.valuesText);
+            cap(reply.cue);
+            cap(reply.label);
+            cap(reply.timecode);
+        }
+        void operator()(DeletionQuestion& question) const { cap(question.cue); }
+        void operator()(DeliveryConfirmed&) const {}
+    };
+    std::visit(Capper{}, outcome.detail);
+    return outcome;
 }
 
 }  // namespace
@@ -273,8 +338,15 @@ void LightingFileMonitor::pollOnce() {
     const auto previousView = hasPrevious ? std::optional<std::string_view>(*lastText_) : std::nullopt;
 
     const XMLLikeAnalysis analysis = analyzeText(text, static_cast<std::int64_t>(bytes->size()));
-    ParsedMarkers markers = parseMarkers(text);
+    // Another kind of file at the path (an editor or a sync tool writing
+    // something else there) is no show, even when it is well-formed XML:
+    // read as one without markers, it would delete every cue.
+    const bool isMarkerFile = static_cast<bool>(validateMarkerBytes(*bytes));
+    ParsedMarkers markers = isMarkerFile ? parseMarkers(text) : std::nullopt;
     MarkerDiff diff = diffMarkerSnapshots(hasPrevious ? &lastMarkers_ : nullptr, markers, kind);
+    if (!isMarkerFile) {
+        diff = notAMarkerFileDiff(std::move(diff));
+    }
     std::string summary = eventSummary(kind, analysis, diff.actions);
     std::string details = eventDetails(analysis, previousView, diff);
     recordEvent(makeEvent(kind, std::move(summary), std::move(details), diff.actions));
@@ -361,22 +433,26 @@ void LightingFileMonitor::resetSnapshot() {
 }
 
 void LightingFileMonitor::recordEvent(LightingChangeEvent event) {
-    events_.insert(events_.begin(), std::move(event));
+    prependBounded(events_, keptEvent(std::move(event)), eventLogLimit);
     notify(MonitorField::events);
 }
 
 void LightingFileMonitor::appendIncomingMessage(const IncomingOSCMessage& message) {
-    prependBounded(incomingOSCMessages_, message, messageLogLimit);
+    IncomingOSCMessage kept = keptMessage(message);
+    cap(kept.cueNumber);
+    cap(kept.label);
+    cap(kept.timecode);
+    prependBounded(incomingOSCMessages_, std::move(kept), messageLogLimit);
     notify(MonitorField::incomingOSCMessages);
 }
 
 void LightingFileMonitor::appendOutgoingMessage(const OutgoingOSCMessage& message) {
-    prependBounded(outgoingOSCMessages_, message, messageLogLimit);
+    prependBounded(outgoingOSCMessages_, keptMessage(message), messageLogLimit);
     notify(MonitorField::outgoingOSCMessages);
 }
 
 void LightingFileMonitor::recordOutcome(const SyncOutcome& outcome) {
-    prependBounded(outcomes_, outcome, messageLogLimit);
+    prependBounded(outcomes_, keptOutcome(outcome), messageLogLimit);
     notify(MonitorField::outcomes);
 }
 
@@ -502,7 +578,9 @@ void LightingFileMonitor::applyDiffToEos(bool isInitialSnapshot, const MarkerDif
 
 ParsedMarkers LightingFileMonitor::currentFileMarkers() const {
     const auto bytes = dependencies_.fileSystem->readFile(fileURL_);
-    if (!bytes) {
+    // Another kind of file parses as a show without cues: held lines would
+    // give way to an update of nothing.
+    if (!bytes || !validateMarkerBytes(*bytes)) {
         return std::nullopt;
     }
     return parseMarkers(decodeUTF8(*bytes));

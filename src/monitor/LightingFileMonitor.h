@@ -5,6 +5,13 @@
 // content change, hands the marker diff to the console, keeps
 // the sent and received message logs (200 newest each), and owns the six
 // persisted settings and the console link.
+// Bounds: the event log keeps the 1,000 newest events, the message logs and
+// the outcome log the 200 newest entries each; every text a log entry keeps
+// (an event's summary and details, an action's values, a message's values, a
+// line, a cue, a reason) is capped at keptTextLimit bytes (4 KiB, ending
+// "… (N more bytes)"), so a long session's memory stops growing once the
+// logs are full, whatever the file or the console sends. The console itself
+// is sent the values whole.
 // Made by create() and held by a shared_ptr; every timer, debounce and link
 // callback holds it weakly and does nothing once it is gone. Main thread
 // only: every member is called there, and observers are told there, after
@@ -87,6 +94,7 @@ public:
     using Observer = std::function<void(MonitorField)>;
 
     static constexpr std::size_t messageLogLimit = 200;
+    static constexpr std::size_t eventLogLimit = 1000;
     static constexpr MainQueue::Duration pollPeriod = std::chrono::seconds(1);
     static constexpr MainQueue::Duration connectionSettingsDelay = std::chrono::milliseconds(600);
 
@@ -115,6 +123,7 @@ public:
 
     void resetSnapshot();
 
+    // Newest first, at most eventLogLimit.
     const std::vector<LightingChangeEvent>& events() const { return events_; }
     const std::vector<IncomingOSCMessage>& incomingOSCMessages() const { return incomingOSCMessages_; }
     const std::vector<OutgoingOSCMessage>& outgoingOSCMessages() const { return outgoingOSCMessages_; }
@@ -211,6 +220,13 @@ private:
     std::map<ObserverId, Observer> observers_;
     ObserverId nextObserverId_ = 1;
 };
+
+// The parser note of a poll that read a text without the Tempolane header
+// (the check the file chooser makes): the last markers that were read stay
+// the base of the next diff, and the console is sent nothing.
+inline constexpr std::string_view notAMarkerFileNote =
+    "The file has no Tempolane header (an XML declaration with encoding \"UTF-8\", then the Tempolane root "
+    "tag); its markers are not read until it has one again.";
 
 // A tick every period on the given main queue itself; what tests with a
 // manual clock and single-threaded runners use instead of the monitor queue.

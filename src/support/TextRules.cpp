@@ -230,19 +230,42 @@ std::string decodeUTF8(std::string_view bytes) {
     return text;
 }
 
+namespace {
+
+// `head` holds at least the first limit + 1 bytes of a text of `size` bytes.
+std::string cappedHead(std::string_view head, std::size_t size, std::size_t limit) {
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(head[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    std::string capped(head.substr(0, cut));
+    capped += "\xE2\x80\xA6 (";  // …
+    capped += std::to_string(size - cut);
+    capped += " more bytes)";
+    return capped;
+}
+
+}  // namespace
+
 std::string cappedText(std::string_view text, std::size_t limit) {
     if (text.size() <= limit) {
         return std::string(text);
     }
-    std::size_t cut = limit;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
-        --cut;
+    return cappedHead(text, text.size(), limit);
+}
+
+void CappedTextBuilder::append(std::string_view piece) {
+    size_ += piece.size();
+    if (head_.size() <= limit_) {
+        head_.append(piece.substr(0, limit_ + 1 - head_.size()));
     }
-    std::string capped(text.substr(0, cut));
-    capped += "\xE2\x80\xA6 (";  // …
-    capped += std::to_string(text.size() - cut);
-    capped += " more bytes)";
-    return capped;
+}
+
+std::string CappedTextBuilder::text() const {
+    if (size_ <= limit_) {
+        return head_;
+    }
+    return cappedHead(head_, size_, limit_);
 }
 
 }  // namespace lanternwick

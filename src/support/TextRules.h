@@ -59,4 +59,23 @@ inline constexpr std::size_t keptTextLimit = 4096;
 // "… (N more bytes)", N counting what was left out.
 std::string cappedText(std::string_view text, std::size_t limit = keptTextLimit);
 
+// cappedText of a text given in pieces, holding no more than limit + 1 bytes
+// of it however long it grows: for texts rendered from input that may be
+// many times their wire size.
+class CappedTextBuilder {
+public:
+    explicit CappedTextBuilder(std::size_t limit = keptTextLimit) : limit_(limit) {}
+
+    void append(std::string_view piece);
+    // Of the whole text, counting what is not held.
+    std::size_t size() const { return size_; }
+    // cappedText(the whole text, limit).
+    std::string text() const;
+
+private:
+    std::size_t limit_;
+    std::size_t size_ = 0;
+    std::string head_;
+};
+
 }  // namespace lanternwick

@@ -72,10 +72,31 @@ TEST(EosCommandLines, LabelsKeepTheirWordsButNoTerminatorOrControlCharacter) {
 
 TEST(EosCommandLines, FullCueLine) {
     EXPECT_EQ(fullCueLine(2, "7", "3", "00:00:12:00", "Intro"), "Cue 2 / 7 Time 3 Timecode 00:00:12:00 Label Intro #");
-    EXPECT_EQ(fullCueLine(2, "7", "0", nullopt, "  "), "Cue 2 / 7 Time 0 Timecode 00:00:00:00 #");
-    // A fade the console could not read is left out rather than overwriting the cue's with 0.
-    EXPECT_EQ(fullCueLine(2, "7", "3 / x#", nullopt, "Song #2"), "Cue 2 / 7 Timecode 00:00:00:00 Label Song 2 #");
-    EXPECT_EQ(fullCueLine(2, "7", nullopt, nullopt, "#"), "Cue 2 / 7 Timecode 00:00:00:00 #");
+    EXPECT_EQ(fullCueLine(2, "7", "0", "00:00:00:00", "  "), "Cue 2 / 7 Time 0 Timecode 00:00:00:00 #");
+    // A fade or timecode the console could not read is left out rather than overwriting the cue's.
+    EXPECT_EQ(fullCueLine(2, "7", "3 / x#", "00:00:01:00", "Song #2"), "Cue 2 / 7 Timecode 00:00:01:00 Label Song 2 #");
+    EXPECT_EQ(fullCueLine(2, "7", "1", "1:00 #", nullopt), "Cue 2 / 7 Time 1 #");
+    EXPECT_EQ(fullCueLine(2, "7", nullopt, nullopt, "#"), "Cue 2 / 7 #");
+}
+
+// An unusable position would otherwise fire the cue at the start of the time code.
+TEST(EosCommandLines, FullLineOnConnectLeavesOutAPositionTheConsoleCannotUse) {
+    const struct { const char* position; const char* line; std::size_t skipped; } cases[] = {
+        {"12", "Cue 2 / 7 Time 3 Timecode 00:00:12:00 #", 0},
+        {"", "Cue 2 / 7 Time 3 Timecode 00:00:00:00 #", 0},
+        {" \t", "Cue 2 / 7 Time 3 Timecode 00:00:00:00 #", 0},
+        {"-5", "Cue 2 / 7 Time 3 #", 0},
+        {"1e308", "Cue 2 / 7 Time 3 #", 0},
+        {"20s", "Cue 2 / 7 Time 3 #", 1},
+    };
+    for (const auto& c : cases) {
+        std::vector<SkippedCommand> skipped;
+        const LightingMarker marker{.cueList = 2, .positionRaw = c.position, .fadeRaw = "3", .manualCueID = "7"};
+        const auto lines = fullCueLinesFor({marker}, false, [&](SkippedCommand s) { skipped.push_back(s); });
+        EXPECT_EQ(lines, std::vector<std::string>{c.line}) << c.position;
+        EXPECT_EQ(skipped.size(), c.skipped) << c.position;
+        if (!skipped.empty()) { EXPECT_EQ(skipped[0].what, "timecode"); }
+    }
 }
 
 TEST(EosCommandLines, KeysReadBackTheCueAndPartOfEveryLine) {

@@ -1,5 +1,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <grp.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
 
 #include "monitor/MonitorTestSupport.h"
 
@@ -110,6 +118,8 @@ TEST_F(MonitorPoll, HeldLinesGiveWayOnlyToAnUpdateOfAFileThatReadsAndParses) {
     EXPECT_TRUE(replaces());
     files->write(markerPath, std::string("<Tempolane><Marker"));
     EXPECT_FALSE(replaces());
+    files->write(markerPath, std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist/>"));
+    EXPECT_FALSE(replaces()) << "another kind of file";
     files->write(markerPath, fail(std::string("Permission denied")));
     EXPECT_FALSE(replaces());
 
@@ -147,6 +157,101 @@ TEST_F(MonitorPoll, CuesTheFileUsesAgainWhileADeletionIsAskedAreNeitherDeletedNo
     EXPECT_EQ(prompt->questions.size(), 1u) << "cue 3 came back before its turn";
     EXPECT_THAT(link->sent, ElementsAre("cmd $ Cue 1 / 2 Enter #", "cmd $ Cue 1 / 2 Timecode 00:00:00:00 #",
                                         "cmd $ Cue 1 / 3 Enter #", "cmd $ Cue 1 / 3 Timecode 00:00:00:00 #"));
+}
+
+// The real file system: a folder the user may no longer search, then a file
+// they may not read, then the file really gone. Returns what went wrong.
+std::string permissionFaults(const std::filesystem::path& folder) {
+    namespace fs = std::filesystem;
+    testing::MonitorFixture rig;
+    const fs::path path = folder / "Lighting.xml";
+    rig.settings->setString("tempolaneFilePath", path.string());
+    auto d = rig.dependencies();
+    d.fileSystem = std::make_shared<LocalFileSystem>();
+    const auto monitor = LightingFileMonitor::create(std::move(d));
+    std::ofstream(path) << fileA;
+    monitor->pollOnce();
+    fs::permissions(folder, fs::perms::none);
+    monitor->pollOnce();
+    fs::permissions(folder, fs::perms::owner_all);
+    monitor->pollOnce();
+    fs::permissions(path, fs::perms::none);
+    monitor->pollOnce();
+    fs::remove(path);
+    monitor->pollOnce();
+    std::string seen;
+    for (auto it = monitor->events().rbegin(); it != monitor->events().rend(); ++it) {
+        seen += std::string(displayName(it->kind)) + ": " + (it->kind == EventKind::initial ? "" : it->details) + "\n";
+    }
+    const std::string expected = "Initial Snapshot: \nRead Error: Permission denied\nRead Error: Permission denied\n"
+                                 "Deleted: The monitored file no longer exists.\n";
+    return seen == expected ? "" : "events:\n" + seen;
+}
+
+// chmod does not stop root, so as root the walk runs in a child process that
+// has become the unprivileged user "nobody" first.
+TEST(MonitorPermissions, ANameTheUserMayNotReadIsAReadErrorAndOnlyAGoneFileIsRemoved) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "lanternwick-denied-XXXXXX").string();
+    const std::filesystem::path folder = ::mkdtemp(pattern.data());
+    if (::geteuid() != 0) {
+        EXPECT_EQ(permissionFaults(folder), "");
+        std::filesystem::remove_all(folder);
+        return;
+    }
+    const passwd* nobody = ::getpwnam("nobody");
+    const uid_t uid = nobody ? nobody->pw_uid : 65534;
+    const gid_t gid = nobody ? nobody->pw_gid : 65534;
+    ASSERT_EQ(::chown(folder.c_str(), uid, gid), 0);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) {
+                std::cerr << "could not become nobody\n";
+                std::exit(2);
+            }
+            const std::string faults = permissionFaults(folder);
+            std::filesystem::remove_all(folder);
+            std::cerr << faults;
+            std::exit(faults.empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    std::filesystem::remove_all(folder);
+}
+
+// An editor or a sync tool writes something else at the marker path for a
+// moment: well-formed XML, or markers without the header.
+TEST_F(MonitorPoll, AFileWithoutTheHeaderIsNoShowWhateverTheDeletionPolicy) {
+    const std::string show = markerFileText({{.cue = "1", .fade = "2"}, {.cue = "2", .fade = "2"}});
+    const std::string edited = markerFileText({{.cue = "1", .fade = "2"}, {.cue = "2", .fade = "5"}});
+    const std::string foreign = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict/></plist>\n";
+    const std::string headless = show.substr(show.find('\n') + 1);
+    using P = CueDeletionPromptPolicy;
+    for (const P policy : {P::askEveryTime, P::autoYes, P::autoNo}) {
+        for (const std::string& other : {foreign, headless}) {
+            for (const bool goneBetween : {false, true}) {
+                SCOPED_TRACE(::testing::Message() << static_cast<int>(policy) << (other == foreign ? " foreign" : " headless")
+                                                << (goneBetween ? " after a gap" : ""));
+                files->files.clear();
+                makeMonitor();
+                monitor->setOptDeleteCues(true);
+                monitor->setCueDeletionPromptPolicy(policy);
+                prompt->questions.clear();
+                prompt->answers = {{true, true}, {true, true}};
+                poll(show);
+                link->sent.clear();
+                if (goneBetween) {
+                    files->files.erase(markerPath);
+                    monitor->pollOnce();
+                }
+                poll(other);
+                EXPECT_THAT(link->sent, IsEmpty());
+                EXPECT_THAT(monitor->events().front().details, ::testing::HasSubstr(std::string(notAMarkerFileNote)));
+                poll(edited);
+                EXPECT_THAT(link->sent, ElementsAre("cmd $ Cue 1 / 2 Time 5 #")) << "only what really changed";
+                EXPECT_THAT(prompt->questions, IsEmpty());
+            }
+        }
+    }
 }
 
 }  // namespace

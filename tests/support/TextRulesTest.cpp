@@ -94,6 +94,22 @@ TEST(TextRules, CappedTextKeepsWholeCharactersAndCountsWhatItLeavesOut) {
     EXPECT_EQ(cappedText(std::string(10000, 'x')).size(), keptTextLimit + std::string("\u2026 (5904 more bytes)").size());
 }
 
+// Every way of cutting a text into two or three pieces gives the text capped whole.
+TEST(TextRules, CappedTextBuilderGivesTheCapOfTheWholeTextFromItsPieces) {
+    for (const std::string text : {"abcdef", "abcd\u00e9f", "ab\u20acdefgh", "abcdefg"}) {
+        for (std::size_t a = 0; a <= text.size(); ++a) {
+            for (std::size_t b = a; b <= text.size(); ++b) {
+                CappedTextBuilder built(5);
+                built.append(text.substr(0, a));
+                built.append(text.substr(a, b - a));
+                built.append(text.substr(b));
+                EXPECT_EQ(built.size(), text.size());
+                EXPECT_EQ(built.text(), cappedText(text, 5)) << text << " cut at " << a << ", " << b;
+            }
+        }
+    }
+}
+
 TEST(Regex, FirstCaptureUsesIcuSemantics) {
     // \s covers line ends and Unicode spaces.
     EXPECT_EQ(firstCapture("(?:^|\\s)([0-9]{1,3})/\\s", "Main\u20282/\u00A0x"), "2");
