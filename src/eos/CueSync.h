@@ -34,9 +34,16 @@ struct CueSyncContext {
     // each question, which may let a poll bring a deleted cue's marker back.
     // May be empty.
     std::function<bool(std::int64_t list, std::string_view cue)> cueInFile;
+    // The markers of the file the diff leads to, or null; without them a cue
+    // several markers share is not put right after an edit.
+    std::function<const std::vector<LightingMarker>*()> markersInFile;
 };
 
 void applyDiffToEos(bool isInitialSnapshot, const MarkerDiff& diff, EosLink& link, const CueSyncContext& context);
+
+// The reason recorded when a cue another marker still uses gets that
+// marker's values again: "cue 2/67 is still used by another marker: its values sent again".
+std::string cueStillUsedReason(std::int64_t list, std::string_view cue);
 
 // One full cue line per marker with a list and a usable, non-zero cue id, in
 // marker order; markers whose cue or fade the console could not read are
