@@ -1,7 +1,10 @@
 #pragma once
 // Turning a marker diff into console traffic: the cue queries of a first
 // snapshot, the cue command lines of the diff's actions and, after
-// confirmation, the deletions; and the full cue lines sent on connect.
+// confirmation, the deletions; and the full cue lines sent on connect. A cue
+// that a diff leaves shared, or takes a marker from, gets the full line of
+// the last marker still on it, so that the edits and the update on connect
+// leave it alike.
 // Runs on the main thread. The options are read through the context at the
 // moment each is needed, because the deletion question may let other work
 // (which can change them) run while it is open.
