@@ -2,6 +2,7 @@
 
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "eos/EosCommands.h"
 #include "support/TextRules.h"
@@ -369,6 +370,10 @@ std::vector<std::string> fullCueLinesFor(const std::vector<LightingMarker>& mark
         }
     };
     std::vector<std::string> lines;
+    // The cues an earlier line of this update gave a label: a later marker
+    // on the same cue with a blank label must clear it, as its full line
+    // leaves the label out.
+    std::unordered_set<std::string> labelled;
     for (const auto& marker : markers) {
         if (!marker.cueList || isBlank(marker.manualCueID)) {
             continue;
@@ -392,9 +397,20 @@ std::vector<std::string> fullCueLinesFor(const std::vector<LightingMarker>& mark
         if (syncLabels) {
             label = trimmed(marker.label);
         }
+        const bool blankLabel = label && label->empty();
         if (auto line = fullCueLine(*marker.cueList, marker.manualCueID, std::move(fade), std::move(timecode),
                                     std::move(label))) {
             lines.push_back(std::move(*line));
+            if (syncLabels) {
+                const std::string key = consoleCueKey(*marker.cueList, marker.manualCueID);
+                if (!blankLabel) {
+                    labelled.insert(key);
+                } else if (labelled.erase(key) != 0) {
+                    if (auto clear = cueLabelLine(*marker.cueList, marker.manualCueID, "")) {
+                        lines.push_back(std::move(*clear));
+                    }
+                }
+            }
         }
     }
     return lines;

@@ -50,7 +50,9 @@ std::string cueStillUsedReason(std::int64_t list, std::string_view cue);
 
 // One full cue line per marker with a list and a usable, non-zero cue id, in
 // marker order; markers whose cue or fade the console could not read are
-// reported to `skipped` when given.
+// reported to `skipped` when given. With labels synced, a blank label on a
+// cue an earlier marker of the list labelled is followed by the line that
+// clears it, so that the last marker on a shared cue gives all its values.
 std::vector<std::string> fullCueLinesFor(const std::vector<LightingMarker>& markers, bool syncLabels,
                                          const std::function<void(SkippedCommand)>& skipped = {});
 

@@ -255,6 +255,11 @@ TEST_F(CueSync, ACueThatLosesOrSharesAMarkerGetsTheValuesOfTheLastMarkerStillOnI
         const std::vector<SkippedCommand> reasons = {{1, c.lost, "update", cueStillUsedReason(1, c.lost)}};
         EXPECT_EQ(skipped, c.resent ? reasons : std::vector<SkippedCommand>{});
     }
+    // The update on connect gives a shared cue the blank label of its last marker too.
+    const auto shared = parseMarkers(testing::markerFileText({a, with(b, "67", "-"), with(c, "68", "-")}));
+    EXPECT_THAT(fullCueLinesFor(*shared, true),
+                ElementsAre(lineA.substr(4), "Cue 1 / 67 Time 5 Timecode 00:00:20:00 #", "$ Cue 1 / 67 Label  #",
+                            "Cue 1 / 68 Time 3 Timecode 00:00:30:00 #"));
     EXPECT_EQ(cueStillUsedReason(2, " 67 "), "cue 2/67 is still used by another marker: its values sent again");
     syncLabels = false;
     const auto before = parseMarkers(testing::markerFileText({a, b}));

@@ -222,6 +222,7 @@ private:
             if (result_.problems.empty()) {
                 result_.problems.push_back("the console holds the cues in another order");
             }
+            traceFirstDifference(held, wanted);
         }
         if (console_.hasRefusals()) {
             result_.problems.push_back("the console refused or could not read a command");
@@ -232,6 +233,33 @@ private:
         result_.cues = held.size();
         result_.leftBehind = leftBehind_.size();
         result_.commandLines = console_.executedCount();
+    }
+
+    // What the monitor last sent and the console ran for the first cue that
+    // differs, so that a failing seed says how its cue got there.
+    void traceFirstDifference(const std::vector<sim::SimulatedCue>& held, const std::vector<sim::SimulatedCue>& wanted) {
+        std::string number;
+        for (const auto& want : wanted) {
+            if (std::find(held.begin(), held.end(), want) == held.end()) {
+                number = want.cueNumber;
+                break;
+            }
+        }
+        if (number.empty()) {
+            return;
+        }
+        const std::string needle = "/ " + number + " ";
+        for (const std::string& line : rig_.sentLines()) {
+            if (line.find(needle) != std::string::npos) {
+                result_.problems.push_back("  sent: " + line);
+            }
+        }
+        std::istringstream log(console_.log());
+        for (std::string line; std::getline(log, line);) {
+            if (line.find(needle) != std::string::npos) {
+                result_.problems.push_back("  console: " + line);
+            }
+        }
     }
 
     const SoakOptions& options_;
