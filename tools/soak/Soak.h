@@ -12,7 +12,8 @@
 // then created, and now and then the console is rebooted (empty, as the
 // simulator restarts) around such a save or stopped for seconds while the
 // edits go on. A rebooted console holds what the file says and nothing that
-// renumbering left behind before the reboot.
+// renumbering left behind before the reboot, but for a renumbering whose
+// lines were held across it (those cues may be there or not).
 
 #include <chrono>
 #include <cstdint>
