@@ -267,9 +267,10 @@ void LightingFileMonitor::pollOnce() {
     if (lastFingerprint_ == fingerprint) {
         lastReadError_.reset();
         hasPolled_ = true;
-        // The file may have come back readable as it was before it failed.
-        if (fullUpdateOwed_) {
-            sendOwedFullUpdate(parseMarkers(decodeUTF8(*bytes)));
+        // The file may have come back readable as it was before it failed;
+        // bytes that did not parse then do not parse now.
+        if (fullUpdateOwed_ && lastFingerprintParsed_) {
+            sendOwedFullUpdate(lastMarkers_);
         }
         return;
     }
@@ -294,6 +295,7 @@ void LightingFileMonitor::pollOnce() {
     const bool newTextUnparsable = kind == Kind::modified && diff.oldCount && !diff.newCount;
     MarkerDiff consoleDiff = diffAcrossGap(baseUnparsable, markers, std::move(diff));
     lastFingerprint_ = std::move(fingerprint);
+    lastFingerprintParsed_ = markers.has_value();
     if (!newTextUnparsable) {
         lastText_ = std::move(text);
         lastMarkers_ = std::move(markers);
@@ -303,7 +305,7 @@ void LightingFileMonitor::pollOnce() {
 
     // The owed update goes first: it is what the connection should have
     // started with, and the diff's deletion question may let other polls run.
-    if (fullUpdateOwed_ && !newTextUnparsable) {
+    if (fullUpdateOwed_ && lastFingerprintParsed_) {
         sendOwedFullUpdate(lastMarkers_);
     }
     // The snapshot moves on before the console is told, because the deletion

@@ -209,6 +209,8 @@ private:
     // Set while the current connection waits for the update on connect that
     // the file did not allow when it came up; a lost connection clears it.
     bool fullUpdateOwed_ = false;
+    // Whether the text of lastFingerprint_ parsed; its markers are then lastMarkers_.
+    bool lastFingerprintParsed_ = false;
     // Moves on with every poll and reset, so that what is derived from
     // lastMarkers_ knows when to derive it again.
     std::uint64_t snapshotGeneration_ = 0;
