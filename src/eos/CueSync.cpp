@@ -268,10 +268,15 @@ public:
                 ++users[found->second];
             }
         }
+        // Copies: what a send reports may reach observers that poll again.
+        std::vector<std::pair<std::size_t, LightingMarker>> owed;
         for (std::size_t i = 0; i < touched_.size(); ++i) {
             if (last[i] && (touched_[i].lostAMarker || users[i] > 1)) {
-                sendAgain(touched_[i], *last[i]);
+                owed.emplace_back(i, *last[i]);
             }
+        }
+        for (const auto& [i, marker] : owed) {
+            sendAgain(touched_[i], marker);
         }
     }
 
