@@ -1,6 +1,8 @@
 #include "eos/CueSync.h"
 
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "eos/EosCommands.h"
 #include "support/TextRules.h"
@@ -235,7 +237,109 @@ void applyDeletions(const MarkerDiff& diff, EosLink& link, const CueSyncContext&
     }
 }
 
+// A cue that several markers address carries the values of the last of them,
+// as the update on connect leaves it. A marker that leaves such a cue, or
+// one that is not the last and is edited, would otherwise leave its own
+// values there while the file says another marker's.
+class SharedCueRestorer {
+public:
+    SharedCueRestorer(EosLink& link, const CueSyncContext& context) : link_(link), context_(context) {}
+
+    void restore(const MarkerDiff& diff) {
+        for (const auto& action : diff.actions) {
+            touch(action);
+        }
+        if (touched_.empty()) {
+            return;
+        }
+        const std::vector<LightingMarker>* markers = context_.markersInFile();
+        if (!markers) {
+            return;
+        }
+        std::vector<const LightingMarker*> last(touched_.size(), nullptr);
+        std::vector<std::size_t> users(touched_.size(), 0);
+        for (const auto& marker : *markers) {
+            if (!marker.cueList || !isMeaningfulCueID(marker.manualCueID)) {
+                continue;
+            }
+            if (const auto found = index_.find(consoleCueKey(*marker.cueList, marker.manualCueID));
+                found != index_.end()) {
+                last[found->second] = &marker;
+                ++users[found->second];
+            }
+        }
+        // Copies: what a send reports may reach observers that poll again.
+        std::vector<std::pair<std::size_t, LightingMarker>> owed;
+        for (std::size_t i = 0; i < touched_.size(); ++i) {
+            if (last[i] && (touched_[i].lostAMarker || users[i] > 1)) {
+                owed.emplace_back(i, *last[i]);
+            }
+        }
+        for (const auto& [i, marker] : owed) {
+            sendAgain(touched_[i], marker);
+        }
+    }
+
+private:
+    struct TouchedCue {
+        std::int64_t list = 0;
+        std::string cue;
+        bool lostAMarker = false;
+    };
+
+    void touch(const LightingAction& action) {
+        if (action.kind == Kind::markerDeleted) {
+            touch(action.oldCueList, action.oldCueID, true);
+            return;
+        }
+        const bool hadCue = action.oldCueList && action.oldCueID && isMeaningfulCueID(*action.oldCueID);
+        const bool hasCue = action.newCueList && action.newCueID && isMeaningfulCueID(*action.newCueID);
+        const bool moved = hadCue && (!hasCue || consoleCueKey(*action.oldCueList, *action.oldCueID) !=
+                                                     consoleCueKey(*action.newCueList, *action.newCueID));
+        if (moved) {
+            touch(action.oldCueList, action.oldCueID, true);
+        }
+        touch(action.newCueList, action.newCueID, false);
+    }
+
+    void touch(const std::optional<std::int64_t>& list, const std::optional<std::string>& cue, bool lostAMarker) {
+        if (!list || !cue || !isMeaningfulCueID(*cue)) {
+            return;
+        }
+        const auto [found, inserted] = index_.try_emplace(consoleCueKey(*list, *cue), touched_.size());
+        if (inserted) {
+            touched_.push_back({*list, trimmed(*cue), lostAMarker});
+        } else {
+            touched_[found->second].lostAMarker |= lostAMarker;
+        }
+    }
+
+    void sendAgain(const TouchedCue& cue, const LightingMarker& marker) {
+        if (context_.skipped) {
+            context_.skipped(SkippedCommand{cue.list, cue.cue, "update", cueStillUsedReason(cue.list, cue.cue)});
+        }
+        const bool syncLabels = context_.optSyncLabels();
+        for (const auto& line : fullCueLinesFor({marker}, syncLabels, context_.skipped)) {
+            link_.sendCommandLine(line);
+        }
+        // The full line leaves a blank label out, which would keep the label
+        // of the marker that left.
+        if (syncLabels && isBlank(marker.label)) {
+            link_.setCueLabel(*marker.cueList, trimmed(marker.manualCueID), "");
+        }
+    }
+
+    EosLink& link_;
+    const CueSyncContext& context_;
+    std::vector<TouchedCue> touched_;
+    std::unordered_map<std::string, std::size_t> index_;
+};
+
 }  // namespace
+
+std::string cueStillUsedReason(std::int64_t list, std::string_view cue) {
+    return "cue " + std::to_string(list) + "/" + trimmed(cue) + " is still used by another marker: its values sent again";
+}
 
 void applyDiffToEos(bool isInitialSnapshot, const MarkerDiff& diff, EosLink& link, const CueSyncContext& context) {
     if (isInitialSnapshot && context.optUpdateOnConnect()) {
@@ -256,6 +360,9 @@ void applyDiffToEos(bool isInitialSnapshot, const MarkerDiff& diff, EosLink& lin
     for (const auto& action : diff.actions) {
         applier.apply(action);
     }
+    if (context.markersInFile) {
+        SharedCueRestorer(link, context).restore(diff);
+    }
     applyDeletions(diff, link, context);
 }
 
@@ -268,6 +375,10 @@ std::vector<std::string> fullCueLinesFor(const std::vector<LightingMarker>& mark
         }
     };
     std::vector<std::string> lines;
+    // The cues an earlier line of this update gave a label: a later marker
+    // on the same cue with a blank label must clear it, as its full line
+    // leaves the label out.
+    std::unordered_set<std::string> labelled;
     for (const auto& marker : markers) {
         if (!marker.cueList || isBlank(marker.manualCueID)) {
             continue;
@@ -298,9 +409,20 @@ std::vector<std::string> fullCueLinesFor(const std::vector<LightingMarker>& mark
         if (syncLabels) {
             label = trimmed(marker.label);
         }
+        const bool blankLabel = label && label->empty();
         if (auto line = fullCueLine(*marker.cueList, marker.manualCueID, std::move(fade), std::move(timecode),
                                     std::move(label))) {
             lines.push_back(std::move(*line));
+            if (syncLabels) {
+                const std::string key = consoleCueKey(*marker.cueList, marker.manualCueID);
+                if (!blankLabel) {
+                    labelled.insert(key);
+                } else if (labelled.erase(key) != 0) {
+                    if (auto clear = cueLabelLine(*marker.cueList, marker.manualCueID, "")) {
+                        lines.push_back(std::move(*clear));
+                    }
+                }
+            }
         }
     }
     return lines;

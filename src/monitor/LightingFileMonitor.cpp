@@ -230,6 +230,10 @@ void LightingFileMonitor::wireLink() {
     };
     callbacks.onConnectionStateChanged = [weak](bool connected) {
         if (const auto self = weak.lock()) {
+            // What a connection owed ends with it; the next one owes its own.
+            if (!connected) {
+                self->fullUpdateOwed_ = false;
+            }
             self->setEosConnected(connected);
         }
     };
@@ -328,6 +332,11 @@ void LightingFileMonitor::pollOnce() {
     if (lastFingerprint_ == fingerprint) {
         lastReadError_.reset();
         hasPolled_ = true;
+        // The file may have come back readable as it was before it failed;
+        // bytes that did not parse then do not parse now.
+        if (fullUpdateOwed_ && lastFingerprintParsed_) {
+            sendOwedFullUpdate(lastMarkers_);
+        }
         return;
     }
 
@@ -358,6 +367,7 @@ void LightingFileMonitor::pollOnce() {
     const bool newTextUnparsable = kind == Kind::modified && diff.oldCount && !diff.newCount;
     MarkerDiff consoleDiff = diffAcrossGap(baseUnparsable, markers, std::move(diff));
     lastFingerprint_ = std::move(fingerprint);
+    lastFingerprintParsed_ = markers.has_value();
     if (!newTextUnparsable) {
         lastText_ = std::move(text);
         lastMarkers_ = std::move(markers);
@@ -365,6 +375,11 @@ void LightingFileMonitor::pollOnce() {
     lastReadError_.reset();
     hasPolled_ = true;
 
+    // The owed update goes first: it is what the connection should have
+    // started with, and the diff's deletion question may let other polls run.
+    if (fullUpdateOwed_ && lastFingerprintParsed_) {
+        sendOwedFullUpdate(lastMarkers_);
+    }
     // The snapshot moves on before the console is told, because the deletion
     // question may run a nested event loop in which the next poll runs.
     applyDiffToEos(kind != Kind::modified, consoleDiff);
@@ -564,6 +579,9 @@ void LightingFileMonitor::applyDiffToEos(bool isInitialSnapshot, const MarkerDif
         std::optional<std::uint64_t> snapshot;
         std::unordered_set<std::string> keys;
     };
+    context.markersInFile = [this]() -> const std::vector<LightingMarker>* {
+        return lastMarkers_ ? &*lastMarkers_ : nullptr;
+    };
     context.cueInFile = [this, cues = std::make_shared<CuesInFile>()](std::int64_t list, std::string_view cue) {
         if (cues->snapshot != snapshotGeneration_) {
             cues->keys = lastMarkers_ ? consoleCueKeys(*lastMarkers_) : std::unordered_set<std::string>();
@@ -591,11 +609,28 @@ void LightingFileMonitor::updateAllCuesInEos() {
     if (!markers) {
         markers = currentFileMarkers();
     }
+    // A file caught missing or half written (a delete-then-create save, a
+    // sync tool replacing it) must not cost a restarted console its show:
+    // the update waits for the file instead.
+    fullUpdateOwed_ = !markers;
+    if (markers) {
+        sendFullUpdate(*markers);
+    }
+}
+
+void LightingFileMonitor::sendOwedFullUpdate(const ParsedMarkers& markers) {
     if (!markers) {
         return;
     }
+    fullUpdateOwed_ = false;
+    if (optUpdateOnConnect_ && isEosConnected_) {
+        sendFullUpdate(*markers);
+    }
+}
+
+void LightingFileMonitor::sendFullUpdate(const std::vector<LightingMarker>& markers) {
     const auto skipped = [this](SkippedCommand skipped) { recordOutcome(makeOutcome(std::move(skipped))); };
-    for (const auto& line : fullCueLinesFor(*markers, optSyncLabels_, skipped)) {
+    for (const auto& line : fullCueLinesFor(markers, optSyncLabels_, skipped)) {
         dependencies_.eosLink->sendCommandLine(line);
     }
 }

@@ -161,7 +161,10 @@ public:
     void applyConnectionSettings();
     void applyDiffToEos(bool isInitialSnapshot, const MarkerDiff& diff);
     // Re-reads the file and sends one full cue line per marker with a cue.
+    // When the file does not read or parse, the update is owed to the
+    // connection and sent by the first poll that reads and parses it.
     void updateAllCuesInEos();
+    bool isFullUpdateOwed() const { return fullUpdateOwed_; }
 
     void appendIncomingMessage(const IncomingOSCMessage& message);
     void appendOutgoingMessage(const OutgoingOSCMessage& message);
@@ -178,6 +181,8 @@ private:
     MarkerDiff diffAcrossGap(bool baseUnparsable, const ParsedMarkers& markers, MarkerDiff diff);
     // The markers of the file as it is now, read afresh.
     ParsedMarkers currentFileMarkers() const;
+    void sendOwedFullUpdate(const ParsedMarkers& markers);
+    void sendFullUpdate(const std::vector<LightingMarker>& markers);
     void watchFile();
 
     LightingFileMonitorDependencies dependencies_;
@@ -210,6 +215,11 @@ private:
     // Read when held lines give way to the full update on connect, and sent
     // by it right after.
     ParsedMarkers markersForFullUpdate_;
+    // Set while the current connection waits for the update on connect that
+    // the file did not allow when it came up; a lost connection clears it.
+    bool fullUpdateOwed_ = false;
+    // Whether the text of lastFingerprint_ parsed; its markers are then lastMarkers_.
+    bool lastFingerprintParsed_ = false;
     // Moves on with every poll and reset, so that what is derived from
     // lastMarkers_ knows when to derive it again.
     std::uint64_t snapshotGeneration_ = 0;

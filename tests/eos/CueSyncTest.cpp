@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "common/MarkerFileText.h"
 #include "common/RecordingEosLink.h"
 #include "common/ScriptedDeletionPrompt.h"
 #include "eos/CueDeletionPrompt.h"
@@ -196,6 +197,75 @@ TEST_F(CueSync, PolicyChangedWhileTheQuestionIsOpenWinsOverTheCheckbox) {
     EXPECT_THAT(apply({.deletedCueCandidates = {{1, "1"}, {1, "2"}}}), ElementsAre("cmd $ Delete Cue 1 / 1 Enter #"));
     EXPECT_EQ(policy, Policy::autoNo);
     EXPECT_EQ(prompt->questions.size(), 1U);
+}
+
+// The edit path leaves a shared cue as the update on connect would: with the
+// values of the last marker of the file that addresses it.
+TEST_F(CueSync, ACueThatLosesOrSharesAMarkerGetsTheValuesOfTheLastMarkerStillOnIt) {
+    using testing::MarkerFields;
+    const MarkerFields a{.cue = "67", .label = "A", .position = "10", .fade = "7"};
+    const MarkerFields b{.cue = "67", .label = "B", .position = "20", .fade = "5"};
+    const MarkerFields c{.cue = "67", .label = "C", .position = "30", .fade = "3"};
+    const auto with = [](MarkerFields m, std::string cue, std::string label = "") {
+        m.cue = std::move(cue);
+        if (!label.empty()) m.label = label == "-" ? "" : label;
+        return m;
+    };
+    const std::string lineA = "cmd Cue 1 / 67 Time 7 Timecode 00:00:10:00 Label A #";
+    const std::string lineC = "cmd Cue 1 / 67 Time 3 Timecode 00:00:30:00 Label C #";
+    struct Case {
+        const char* name;
+        std::vector<MarkerFields> before, after;
+        std::vector<std::string> lines;
+        bool resent = true;
+        // The lost cue as the marker that left it gave it.
+        std::string lost = "67";
+    };
+    const Case cases[] = {
+        {"B deleted from A's cue", {a, b}, {a}, {lineA}},
+        {"B renumbered away from A's cue", {a, b}, {a, with(b, "68")},
+         {"cmd $ Cue 1 / 68 Enter #", "cmd $ Cue 1 / 68 Label B #", "cmd $ Cue 1 / 68 Time 5 #",
+          "cmd $ Cue 1 / 68 Timecode 00:00:20:00 #", lineA}},
+        {"A renumbered onto the cue of B, which comes later", {with(a, "66"), b}, {a, b},
+         {"cmd $ Cue 1 / 67 Enter #", "cmd $ Cue 1 / 67 Label A #", "cmd $ Cue 1 / 67 Time 7 #",
+          "cmd $ Cue 1 / 67 Timecode 00:00:10:00 #", "cmd Cue 1 / 67 Time 5 Timecode 00:00:20:00 Label B #"}},
+        {"several remain: the last in the file wins", {a, b, c}, {b, c}, {lineC}},
+        {"a sharer that is not the last is edited", {a, b, c}, {a, with(b, "67", "Edit"), c},
+         {"cmd $ Cue 1 / 67 Label Edit #", lineC}},
+        {"the same cue in another spelling", {a, with(b, "067")}, {a}, {lineA}, true, "067"},
+        {"a blank label of the marker that stays is cleared", {with(a, "67", "-"), b}, {with(a, "67", "-")},
+         {"cmd Cue 1 / 67 Time 7 Timecode 00:00:10:00 #", "cmd $ Cue 1 / 67 Label  #"}},
+        {"a cue nobody else uses is left alone", {a, with(b, "68")}, {with(a, "67", "Edit")},
+         {"cmd $ Cue 1 / 67 Label Edit #"}, false},
+        {"a cue that lost its last marker is left alone", {a, b}, {}, {}, false},
+    };
+    syncLabels = true;
+    std::vector<SkippedCommand> skipped;
+    context.skipped = [&](SkippedCommand s) {
+        if (s.what == "update") skipped.push_back(std::move(s));
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto before = parseMarkers(testing::markerFileText(c.before));
+        const auto after = parseMarkers(testing::markerFileText(c.after));
+        ASSERT_TRUE(before && after);
+        context.markersInFile = [&after] { return &*after; };
+        skipped.clear();
+        EXPECT_EQ(apply(diffParsedMarkers(*before, *after)), c.lines);
+        const std::vector<SkippedCommand> reasons = {{1, c.lost, "update", cueStillUsedReason(1, c.lost)}};
+        EXPECT_EQ(skipped, c.resent ? reasons : std::vector<SkippedCommand>{});
+    }
+    // The update on connect gives a shared cue the blank label of its last marker too.
+    const auto shared = parseMarkers(testing::markerFileText({a, with(b, "67", "-"), with(c, "68", "-")}));
+    EXPECT_THAT(fullCueLinesFor(*shared, true),
+                ElementsAre(lineA.substr(4), "Cue 1 / 67 Time 5 Timecode 00:00:20:00 #", "$ Cue 1 / 67 Label  #",
+                            "Cue 1 / 68 Time 3 Timecode 00:00:30:00 #"));
+    EXPECT_EQ(cueStillUsedReason(2, " 67 "), "cue 2/67 is still used by another marker: its values sent again");
+    syncLabels = false;
+    const auto before = parseMarkers(testing::markerFileText({a, b}));
+    const auto after = parseMarkers(testing::markerFileText({a}));
+    context.markersInFile = [&after] { return &*after; };
+    EXPECT_THAT(apply(diffParsedMarkers(*before, *after)), ElementsAre("cmd Cue 1 / 67 Time 7 Timecode 00:00:10:00 #"));
 }
 
 }  // namespace

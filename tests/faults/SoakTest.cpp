@@ -19,5 +19,18 @@ TEST(Soak, RandomEditsLeaveTheConsoleEqualToTheFile) {
     EXPECT_GT(result.leftBehind, 0u);
 }
 
+// Shared cues, varied saves, reboots around them and stops, a few seeds that
+// the long runs of lanternwick-soak --fault-every 25 go through by the hundred.
+TEST(Soak, SharedCuesSavesAndConsoleFaultsLeaveTheConsoleEqualToTheFile) {
+    for (const std::uint32_t seed : {31u, 3101u, 20261209u}) {
+        const SoakOptions options{.edits = 120, .seed = seed, .maxIntervalMs = 4, .faultEvery = 25, .maxStopMs = 1500};
+        const SoakResult result = runSoak(options);
+        EXPECT_TRUE(result.ok()) << summary(options, result);
+        EXPECT_GT(result.sharedMoves, 0) << summary(options, result);
+        EXPECT_GT(result.faultsByKind[0] + result.faultsByKind[1] + result.faultsByKind[2], 0)
+            << summary(options, result);
+    }
+}
+
 }  // namespace
 }  // namespace lanternwick::soak

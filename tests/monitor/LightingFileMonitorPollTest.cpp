@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <grp.h>
@@ -251,6 +253,55 @@ TEST_F(MonitorPoll, AFileWithoutTheHeaderIsNoShowWhateverTheDeletionPolicy) {
                 EXPECT_THAT(prompt->questions, IsEmpty());
             }
         }
+    }
+}
+
+// An update on connect the file did not allow is owed to that connection and
+// sent by the first poll that reads and parses the file.
+TEST_F(MonitorPoll, AnUpdateOnConnectTheFileDidNotAllowIsSentOnceItReadsAndParses) {
+    const std::string full = "cmd Cue 1 / 1 Time 2 Timecode 00:00:10:00 #";
+    const std::string garbled = "<Tempolane><Marker";
+    // Steps: a file state as in RecordsExactlyTheseEvents, or "up" (a
+    // connection comes up), "down" (it is lost), "off" (the option is cleared);
+    // then the update lines sent by the whole sequence.
+    const struct Case { const char* name; std::vector<std::string> steps; std::size_t updates; }
+    cases[] = {
+        {"readable at connect", {fileA, "up", fileA}, 1},
+        {"missing at connect, then written back", {fileA, missing, "up", missing, fileA, fileA}, 1},
+        {"unreadable at connect, then the same content readable", {fileA, denied, "up", denied, fileA}, 1},
+        {"half written at connect, then complete", {fileA, garbled, "up", garbled, fileB}, 1},
+        {"a lost connection cancels what it owed", {missing, "up", "down", fileA}, 0},
+        {"a new connection owes its own", {missing, "up", "down", "up", fileA}, 1},
+        {"each connection is owed one update", {missing, "up", fileA, "down", missing, "up", fileA}, 2},
+        {"the option cleared before the file is back", {missing, "up", "off", fileA}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        files->files.clear();
+        makeMonitor();
+        monitor->setOptUpdateOnConnect(true);
+        for (const std::string& step : c.steps) {
+            if (step == "up") {
+                link->callbacks.onConnectionStateChanged(true);
+                link->callbacks.onConnectionEstablished();
+            } else if (step == "down") {
+                link->callbacks.onConnectionStateChanged(false);
+            } else if (step == "off") {
+                monitor->setOptUpdateOnConnect(false);
+            } else {
+                if (step == missing) {
+                    files->files.erase(markerPath);
+                } else {
+                    files->write(markerPath, step.front() == '!' ? fail(step.substr(1)) : Result<std::string, std::string>(step));
+                }
+                monitor->pollOnce();
+            }
+        }
+        const auto updates = std::count_if(link->sent.begin(), link->sent.end(),
+                                           [](const std::string& line) { return line.starts_with("cmd Cue "); });
+        EXPECT_EQ(static_cast<std::size_t>(updates), c.updates);
+        EXPECT_FALSE(monitor->isFullUpdateOwed());
+        link->sent.clear();
     }
 }
 

@@ -115,6 +115,10 @@ void SoakConsole::dieAfterExecuted(std::size_t n) {
     };
 }
 
+void SoakConsole::stopFor(std::chrono::milliseconds duration) {
+    asio::post(running_->io, [duration] { std::this_thread::sleep_for(duration); });
+}
+
 std::vector<sim::SimulatedCue> SoakConsole::cues() {
     std::promise<std::vector<sim::SimulatedCue>> result;
     asio::post(running_->io, [&] { result.set_value(running_->simulator.cueTable().cues()); });

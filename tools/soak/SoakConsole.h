@@ -6,6 +6,7 @@
 // would be. While killed, connections to the port are refused.
 // Owned by one thread; the simulator's state is read on its own thread.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,6 +32,10 @@ public:
     // Stops serving right after the n-th executed command of this run; bytes
     // already read may still be handled, as on a console dying mid-read.
     void dieAfterExecuted(std::size_t n);
+    // Freezes the console for the given time, as a console busy or stopped
+    // in a debugger: it neither reads, answers nor accepts until then. Does
+    // not wait for it.
+    void stopFor(std::chrono::milliseconds duration);
 
     std::uint16_t port() const { return port_; }
     std::vector<sim::SimulatedCue> cues();

@@ -69,7 +69,14 @@ sim::SimulatedCue expectedCue(const ShowMarker& marker) {
 std::vector<sim::SimulatedCue> expectedCues(const std::vector<ShowMarker>& markers) {
     std::vector<sim::SimulatedCue> cues;
     for (const ShowMarker& marker : markers) {
-        if (!marker.cue.empty()) {
+        if (marker.cue.empty()) {
+            continue;
+        }
+        const auto same = std::find_if(cues.begin(), cues.end(),
+                                       [&](const sim::SimulatedCue& cue) { return cue.cueNumber == marker.cue; });
+        if (same != cues.end()) {
+            *same = expectedCue(marker);
+        } else {
             cues.push_back(expectedCue(marker));
         }
     }

@@ -28,7 +28,8 @@ std::vector<ShowMarker> numberedShow(int count);
 // The cue a plain marker on list 1 with a whole-second position under ten
 // hours and no fade-out should give.
 sim::SimulatedCue expectedCue(const ShowMarker& marker);
-// Every marker that carries a cue number, in console order.
+// One cue per cue number the markers carry, in console order; where several
+// markers share a number, the last of them in the file gives the values.
 std::vector<sim::SimulatedCue> expectedCues(const std::vector<ShowMarker>& markers);
 void sortInConsoleOrder(std::vector<sim::SimulatedCue>& cues);
 

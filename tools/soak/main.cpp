@@ -1,6 +1,6 @@
 // lanternwick-soak: runs the soak against a console simulator of its own on
 // loopback and says whether the console ended up equal to the file.
-//   lanternwick-soak [--edits N] [--seed S] [--max-interval-ms M]
+//   lanternwick-soak [--edits N] [--seed S] [--max-interval-ms M] [--fault-every F] [--max-stop-ms T]
 // Exits 0 when it did, 1 when it did not, 2 on bad arguments.
 
 #include <charconv>
@@ -32,11 +32,16 @@ int main(int argc, char** argv) {
             good = parse(value, options.edits) && options.edits >= 0;
         } else if (flag == "--seed") {
             good = parse(value, options.seed);
+        } else if (flag == "--fault-every") {
+            good = parse(value, options.faultEvery) && options.faultEvery >= 0;
+        } else if (flag == "--max-stop-ms") {
+            good = parse(value, options.maxStopMs) && options.maxStopMs > 0;
         } else if (flag == "--max-interval-ms") {
             good = parse(value, options.maxIntervalMs) && options.maxIntervalMs >= 0;
         }
         if (!good) {
-            std::cerr << "usage: " << argv[0] << " [--edits N] [--seed S] [--max-interval-ms M]\n";
+            std::cerr << "usage: " << argv[0]
+                      << " [--edits N] [--seed S] [--max-interval-ms M] [--fault-every F] [--max-stop-ms T]\n";
             return 2;
         }
     }
