@@ -343,7 +343,17 @@ void EosOSCClient::becomeConnected() {
 // the held lines unless an answer confirmed them: each sets a value or names
 // a cue, so running one twice leaves the console as the file says, while
 // losing one does not (HeldLines.h).
-void EosOSCClient::handleDisconnected(const std::string& reason) { endConnection(LinkState::notConnected, reason); }
+void EosOSCClient::handleDisconnected(const std::string& reason) {
+    // A console set to the other framing cannot read our first packet and
+    // closes at once; what the user needs then is the same hint as for a
+    // peer that never answers, not only the socket's words.
+    if (phase_ == LinkPhase::awaitingAnswer) {
+        const std::string hint = noAnswerReason(eosHost_, eosPort_);
+        endConnection(LinkState::noAnswer, reason.empty() ? hint : reason + ": " + hint);
+        return;
+    }
+    endConnection(LinkState::notConnected, reason);
+}
 
 // One ping at a time: lines sent while it is out wait for the next one,
 // which goes as soon as its answer is in. So a burst costs one ping, and the

@@ -249,6 +249,9 @@ TEST_F(EosClient, AConsoleThatAcceptsAndClosesSwallowsNoHeldLine) {
     EXPECT_EQ(client->heldLineCount(), 4U);
     EXPECT_EQ(confirmedLines(), 0U);
     for (const auto& text : fates(LineFate::sent)) EXPECT_EQ(text, "") << "only blind key presses";
+    // What a console set to the other framing does with our first packet.
+    EXPECT_EQ(status.state, LinkState::noAnswer);
+    EXPECT_THAT(status.reason, ::testing::EndsWith("is its OSC TCP mode the framing Lanternwick uses?"));
 }
 
 // A console that refuses has the client waiting 1 s for its next retry
