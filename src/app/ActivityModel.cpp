@@ -201,6 +201,7 @@ ActivityModel::ActivityModel(std::shared_ptr<LightingFileMonitor> monitor, QObje
     if (!monitor_->events().empty()) lastEvent_ = monitor_->events().front().id;
     if (!monitor_->outcomes().empty()) lastOutcome_ = monitor_->outcomes().front().id;
     outcomeRows_ = monitor_->outcomes().size();
+    eventRows_ = monitor_->events().size();
     observerId_ = monitor_->addObserver([this](MonitorField field) { monitorChanged(field); });
 }
 
@@ -269,7 +270,9 @@ void ActivityModel::takeNewEvents() {
     for (const LightingChangeEvent* event : newerThan(monitor_->events(), lastEvent_)) {
         insert(activityEntry(*event));
         lastEvent_ = event->id;
+        ++eventRows_;
     }
+    forgetDropped(true);
 }
 
 void ActivityModel::takeNewOutcomes() {
@@ -279,7 +282,7 @@ void ActivityModel::takeNewOutcomes() {
         lastOutcome_ = outcome->id;
         ++outcomeRows_;
     }
-    forgetDroppedOutcomes();
+    forgetDropped(false);
 }
 
 void ActivityModel::insert(ActivityEntry entry) {
@@ -310,16 +313,18 @@ void ActivityModel::markConfirmed(const SyncOutcome& outcome) {
     }
 }
 
-void ActivityModel::forgetDroppedOutcomes() {
-    while (outcomeRows_ > monitor_->outcomes().size()) {
-        const auto oldest = std::find_if(entries_.rbegin(), entries_.rend(), [](const ActivityEntry& e) {
-            return e.category != ActivityEntry::Category::event;
+void ActivityModel::forgetDropped(bool events) {
+    std::size_t& rows = events ? eventRows_ : outcomeRows_;
+    const std::size_t kept = events ? monitor_->events().size() : monitor_->outcomes().size();
+    while (rows > kept) {
+        const auto oldest = std::find_if(entries_.rbegin(), entries_.rend(), [events](const ActivityEntry& e) {
+            return (e.category == ActivityEntry::Category::event) == events;
         });
         const int row = static_cast<int>(entries_.rend() - oldest) - 1;
         beginRemoveRows({}, row, row);
         entries_.erase(std::next(oldest).base());
         endRemoveRows();
-        --outcomeRows_;
+        --rows;
     }
 }
 

@@ -75,7 +75,9 @@ private:
     void takeNewEvents();
     void takeNewOutcomes();
     void insert(ActivityEntry entry);
-    void forgetDroppedOutcomes();
+    // Rows of records the monitor's bounded logs no longer hold go too, so
+    // the window keeps no more than the monitor does.
+    void forgetDropped(bool events);
     // A confirmation turns the rows of the lines it names to "Confirmed".
     void markConfirmed(const SyncOutcome& outcome);
 
@@ -85,6 +87,7 @@ private:
     std::optional<Uuid> lastEvent_;
     std::optional<Uuid> lastOutcome_;
     std::size_t outcomeRows_ = 0;
+    std::size_t eventRows_ = 0;
 };
 
 // "HH:mm:ss" and "yyyy-MM-dd HH:mm:ss.zzz", local time.

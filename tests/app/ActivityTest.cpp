@@ -173,8 +173,8 @@ TEST_F(ActivityTest, KeepsTheSelectionAndTheMonitorsBoundAndCopiesAsText) {
                             ReceivedReply{"/eos/out/get/cue/1/4/0/list/0/1", "late"}});
     EXPECT_EQ(column(*activity->model(), ActivityModel::summaryColumn).back(), "/eos/out/get/cue/1/4/0/list/0/1 late");
 
-    // The monitor keeps its newest outcomes only; the table follows, and
-    // keeps every event.
+    // The monitor keeps its newest outcomes only (and its newest events);
+    // the table follows.
     for (std::size_t i = 0; i < LightingFileMonitor::messageLogLimit; ++i) report(line("Cue 1 / 10 #", LineFate::sent));
     const ActivityModel& model = *activity->model();
     EXPECT_EQ(model.rowCount(), static_cast<int>(LightingFileMonitor::messageLogLimit + monitor->events().size()));
