@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "eos/EosOSCClient.h"
 #include "soak/MonitorRig.h"
 #include "soak/SoakConsole.h"
 #include "soak/SoakShow.h"
@@ -231,7 +232,15 @@ private:
             });
             return cues;
         };
-        const bool equal = rig_.runUntil([&] { return heldNow() == wanted; }, std::chrono::seconds(20));
+        const auto settled = [&] {
+            return rig_.monitor->isEosConnected() && rig_.monitor->eosLinkStatus().heldLines == 0 && heldNow() == wanted;
+        };
+        rig_.runUntil(settled, std::chrono::seconds(20));
+        // Stops queue up on the console, and one frozen past the answer
+        // deadline is rightly given up even after it ran every line; what
+        // counts is the state once the last lines have had time to be answered.
+        rig_.settle(std::chrono::duration_cast<std::chrono::milliseconds>(EosOSCClient::answerTimeout + std::chrono::seconds(1)));
+        const bool equal = rig_.runUntil(settled, std::chrono::seconds(20)) || heldNow() == wanted;
         const auto held = heldNow();
         if (!equal) {
             compare(held, wanted, result_.problems);
@@ -244,7 +253,7 @@ private:
             result_.problems.push_back("the console refused or could not read a command");
         }
         if (!rig_.monitor->isEosConnected()) {
-            result_.problems.push_back("the connection was lost");
+            result_.problems.push_back("the connection was lost: " + linkStatusText(rig_.monitor->eosLinkStatus()));
         }
         result_.cues = held.size();
         result_.leftBehind = leftBehind_.size();
