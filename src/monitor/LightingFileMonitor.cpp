@@ -47,14 +47,6 @@ LightingChangeEvent makeEvent(LightingChangeEvent::Kind kind, std::string summar
                                std::move(details), std::move(actions)};
 }
 
-template <typename Entry>
-void prependBounded(std::vector<Entry>& log, Entry entry, std::size_t limit) {
-    if (log.size() >= limit) {
-        log.resize(limit - 1);
-    }
-    log.insert(log.begin(), std::move(entry));
-}
-
 // Told apart from a text that does not parse, which is usually a save read
 // half written.
 MarkerDiff notAMarkerFileDiff(MarkerDiff diff) {
@@ -66,57 +58,6 @@ MarkerDiff notAMarkerFileDiff(MarkerDiff diff) {
     }
     diff.parseIssue = std::string(notAMarkerFileNote);
     return diff;
-}
-
-// The longest text cappedText gives ("…", " (", up to 20 digits, " more
-// bytes)" after the cut): the client caps a reply's values text as it renders
-// it, and capping that again would count the wrong bytes.
-constexpr std::size_t keptTextMost = keptTextLimit + 3 + 2 + 20 + 12;
-
-void cap(std::string& text) {
-    if (text.size() > keptTextMost) {
-        text = cappedText(text);
-    }
-}
-
-void cap(std::optional<std::string>& text) {
-    if (text) cap(*text);
-}
-
-template <typename Message>
-Message keptMessage(Message message) {
-    cap(message.address);
-    cap(message.valuesText);
-    return message;
-}
-
-SyncOutcome keptOutcome(SyncOutcome outcome) {
-    struct Capper {
-        void operator()(LineOutcome& line) const {
-            cap(line.address);
-            cap(line.text);
-            cap(line.reason);
-        }
-        void operator()(SkippedCommand& skipped) const {
-            cap(skipped.cue);
-            cap(skipped.reason);
-        }
-        void operator()(ConnectionChange& change) const {
-            cap(change.status.reason);
-            cap(change.host);
-        }
-        void operator()(ReceivedReply& reply) const {
-            cap(reply.address);
-            cap(reply.valuesText);
-            cap(reply.cue);
-            cap(reply.label);
-            cap(reply.timecode);
-        }
-        void operator()(DeletionQuestion& question) const { cap(question.cue); }
-        void operator()(DeliveryConfirmed&) const {}
-    };
-    std::visit(Capper{}, outcome.detail);
-    return outcome;
 }
 
 }  // namespace
@@ -424,26 +365,22 @@ void LightingFileMonitor::resetSnapshot() {
 }
 
 void LightingFileMonitor::recordEvent(LightingChangeEvent event) {
-    prependBounded(events_, keptEvent(std::move(event)), eventLogLimit);
+    logs_.recordEvent(std::move(event));
     notify(MonitorField::events);
 }
 
 void LightingFileMonitor::appendIncomingMessage(const IncomingOSCMessage& message) {
-    IncomingOSCMessage kept = keptMessage(message);
-    cap(kept.cueNumber);
-    cap(kept.label);
-    cap(kept.timecode);
-    prependBounded(incomingOSCMessages_, std::move(kept), messageLogLimit);
+    logs_.appendIncomingMessage(message);
     notify(MonitorField::incomingOSCMessages);
 }
 
 void LightingFileMonitor::appendOutgoingMessage(const OutgoingOSCMessage& message) {
-    prependBounded(outgoingOSCMessages_, keptMessage(message), messageLogLimit);
+    logs_.appendOutgoingMessage(message);
     notify(MonitorField::outgoingOSCMessages);
 }
 
 void LightingFileMonitor::recordOutcome(const SyncOutcome& outcome) {
-    prependBounded(outcomes_, keptOutcome(outcome), messageLogLimit);
+    logs_.recordOutcome(outcome);
     notify(MonitorField::outcomes);
 }
 

@@ -2,9 +2,9 @@
 // LightingFileMonitor: the one controller. It looks at the marker file once a
 // second, and at once when the file system reports a save, records a
 // LightingChangeEvent for every appearance, disappearance, read failure or
-// content change, hands the marker diff to the console, keeps
-// the sent and received message logs (200 newest each), and owns the console
-// link and the six persisted settings (MonitorSettings).
+// content change, hands the marker diff to the console, and owns the console
+// link, the four bounded logs (MonitorLogs) and the six persisted settings
+// (MonitorSettings).
 // Bounds: the event log keeps the 1,000 newest events, the message logs and
 // the outcome log the 200 newest entries each; every text a log entry keeps
 // (an event's summary and details, an action's values, a message's values, a
@@ -39,6 +39,7 @@
 #include "markers/TempolaneFileValidationError.h"
 #include "monitor/FileSystem.h"
 #include "monitor/FileWatcher.h"
+#include "monitor/MonitorLogs.h"
 #include "monitor/MonitorSettings.h"
 #include "monitor/SettingsStore.h"
 #include "support/Cancellation.h"
@@ -94,8 +95,8 @@ public:
     using ObserverId = std::uint64_t;
     using Observer = std::function<void(MonitorField)>;
 
-    static constexpr std::size_t messageLogLimit = 200;
-    static constexpr std::size_t eventLogLimit = 1000;
+    static constexpr std::size_t messageLogLimit = MonitorLogs::messageLogLimit;
+    static constexpr std::size_t eventLogLimit = MonitorLogs::eventLogLimit;
     static constexpr MainQueue::Duration pollPeriod = std::chrono::seconds(1);
     static constexpr MainQueue::Duration connectionSettingsDelay = std::chrono::milliseconds(600);
 
@@ -125,12 +126,12 @@ public:
     void resetSnapshot();
 
     // Newest first, at most eventLogLimit.
-    const std::vector<LightingChangeEvent>& events() const { return events_; }
-    const std::vector<IncomingOSCMessage>& incomingOSCMessages() const { return incomingOSCMessages_; }
-    const std::vector<OutgoingOSCMessage>& outgoingOSCMessages() const { return outgoingOSCMessages_; }
+    const std::vector<LightingChangeEvent>& events() const { return logs_.events(); }
+    const std::vector<IncomingOSCMessage>& incomingOSCMessages() const { return logs_.incomingOSCMessages(); }
+    const std::vector<OutgoingOSCMessage>& outgoingOSCMessages() const { return logs_.outgoingOSCMessages(); }
     // What became of each decision about console traffic, newest first, at
     // most messageLogLimit.
-    const std::vector<SyncOutcome>& outcomes() const { return outcomes_; }
+    const std::vector<SyncOutcome>& outcomes() const { return logs_.outcomes(); }
     const LinkStatus& eosLinkStatus() const { return eosLinkStatus_; }
     const std::filesystem::path& fileURL() const { return settings_.filePath(); }
     const std::string& eosHost() const { return settings_.eosHost(); }
@@ -188,10 +189,7 @@ private:
     LightingFileMonitorDependencies dependencies_;
     // After dependencies_: it is read from their settings store.
     MonitorSettings settings_;
-    std::vector<LightingChangeEvent> events_;
-    std::vector<IncomingOSCMessage> incomingOSCMessages_;
-    std::vector<OutgoingOSCMessage> outgoingOSCMessages_;
-    std::vector<SyncOutcome> outcomes_;
+    MonitorLogs logs_;
     LinkStatus eosLinkStatus_;
     bool isEosConnected_ = false;
     std::optional<CancelHandle> timer_;
