@@ -236,7 +236,8 @@ QWidget* EosConfigurationView::makeConsoleSection() {
     hostRow->addWidget(hostLabel, 0, Qt::AlignVCenter);
     hostField_ = new QLineEdit(card);
     hostField_->setObjectName(QStringLiteral("hostField"));
-    hostField_->setPlaceholderText(QStringLiteral("127.0.0.1"));
+    hostField_->setPlaceholderText(
+        QString::fromUtf8(defaultEosHost.data(), static_cast<qsizetype>(defaultEosHost.size())));
     hostRow->addWidget(hostField_, 1, Qt::AlignVCenter);
     card->content()->addLayout(hostRow);
 

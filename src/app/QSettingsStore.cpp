@@ -1,24 +1,14 @@
 #include "app/QSettingsStore.h"
 
-#include <charconv>
-
 #include <QSettings>
+
+#include "support/IntegerText.h"
 
 namespace lanternwick {
 namespace {
 
 QString keyOf(std::string_view key) {
     return QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()));
-}
-
-std::optional<std::int64_t> decimalInteger(const std::string& text) {
-    std::int64_t parsed = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, parsed);
-    if (text.empty() || error != std::errc{} || stop != end) {
-        return std::nullopt;
-    }
-    return parsed;
 }
 
 SettingsStore::Value readingOfText(std::string text) {
@@ -28,7 +18,7 @@ SettingsStore::Value readingOfText(std::string text) {
     if (text == "false") {
         return false;
     }
-    if (const auto integer = decimalInteger(text)) {
+    if (const auto integer = parseInteger<std::int64_t>(text)) {
         return *integer;
     }
     return text;

@@ -1,10 +1,10 @@
 #include "eos/CueReply.h"
 
-#include <charconv>
 #include <cmath>
 
 #include "eos/SyncOutcome.h"
 #include "osc/OSCMessage.h"
+#include "support/IntegerText.h"
 #include "support/TextRules.h"
 
 namespace lanternwick {
@@ -30,37 +30,6 @@ std::vector<std::string_view> addressPieces(std::string_view address) {
         start = slash + 1;
     }
     return pieces;
-}
-
-std::optional<std::int64_t> parseSignedInteger(std::string_view text) {
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-            return std::nullopt;
-        }
-    }
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-// Digits only: the list form's part, index and count.
-std::optional<std::size_t> parseCount(std::string_view text) {
-    if (text.empty() || text.front() < '0' || text.front() > '9') {
-        return std::nullopt;
-    }
-    std::size_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 std::size_t keptBytes(const OSCValue& value) {
@@ -151,7 +120,7 @@ std::optional<CueReplyAddress> parseCueReplyAddress(std::string_view address) {
         pieces[3] != "cue") {
         return std::nullopt;
     }
-    const auto list = parseSignedInteger(pieces[4]);
+    const auto list = parseInteger<std::int64_t>(pieces[4], PlusSign::allowed);
     if (!list) {
         return std::nullopt;
     }
@@ -161,9 +130,9 @@ std::optional<CueReplyAddress> parseCueReplyAddress(std::string_view address) {
     }
     CueReplyAddress reply{*list, std::move(cue)};
     if (listForm) {
-        const auto part = parseCount(pieces[6]);
-        const auto index = parseCount(pieces[8]);
-        const auto count = parseCount(pieces[9]);
+        const auto part = parseInteger<std::size_t>(pieces[6]);
+        const auto index = parseInteger<std::size_t>(pieces[8]);
+        const auto count = parseInteger<std::size_t>(pieces[9]);
         if (part && *part <= static_cast<std::size_t>(INT64_MAX) && index && count && *index < *count) {
             reply.part = static_cast<std::int64_t>(*part);
             reply.index = index;

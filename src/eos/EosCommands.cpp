@@ -1,7 +1,6 @@
 #include "eos/EosCommands.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include <unicode/utf8.h>
 
 #include "markers/ConsoleCue.h"
+#include "support/IntegerText.h"
 #include "support/LatinASCII.h"
 #include "support/TextRules.h"
 
@@ -151,16 +151,15 @@ std::optional<std::pair<std::int64_t, std::string>> takeListAndCue(std::string_v
                                                                   std::string_view separator) {
     std::size_t length = text.starts_with('-') ? 1 : 0;
     while (length < text.size() && isDigit(text[length])) ++length;
-    std::int64_t list = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + length, list);
-    if (error != std::errc() || end != text.data() + length) return std::nullopt;
+    const std::optional<std::int64_t> list = parseInteger<std::int64_t>(text.substr(0, length));
+    if (!list) return std::nullopt;
     text.remove_prefix(length);
     if (!takePrefix(text, separator)) return std::nullopt;
     const std::size_t cueEnd = std::min(text.find(' '), text.size());
     std::string cue = consoleCueIdentity(text.substr(0, cueEnd));
     text.remove_prefix(cueEnd);
     if (!isConsoleCueNumber(cue)) return std::nullopt;
-    return std::pair{list, std::move(cue)};
+    return std::pair{*list, std::move(cue)};
 }
 
 }  // namespace

@@ -7,10 +7,16 @@
 #include "markers/TempolaneFileValidationError.h"
 #include "monitor/FileSystem.h"
 #include "monitor/SettingsKeys.h"
+#include "support/IntegerText.h"
 
 namespace lanternwick {
 
-const std::string_view headlessUsage =
+namespace {
+
+// The defaults quoted here are the ones the monitor applies, so they are
+// read from where they are defined rather than written a second time.
+std::string usageText() {
+    return std::string(
     "usage: lanternwick [--headless] [--file PATH] [--host HOST] [--port PORT]\n"
     "                   [--framing slip|length] [--[no-]update-on-connect]\n"
     "                   [--[no-]sync-labels] [--[no-]delete-cues]\n"
@@ -18,8 +24,9 @@ const std::string_view headlessUsage =
     "       lanternwick --help | --version\n"
     "  --headless           run in the terminal, without a window\n"
     "  --file PATH          marker file to watch (must be a valid Tempolane file)\n"
-    "  --host HOST          console host (default: saved setting, else 127.0.0.1)\n"
-    "  --port PORT          console OSC TCP port, 1-65535 (default: saved setting, else 8555)\n"
+    "  --host HOST          console host (default: saved setting, else ") + std::string(defaultEosHost) + ")\n"
+    "  --port PORT          console OSC TCP port, 1-65535 (default: saved setting, else " +
+           std::to_string(defaultEosPort) + ")\n"
     "  --framing MODE       how packets are framed on the console link: slip (OSC 1.1)\n"
     "                       or length (OSC 1.0 packet length) (default: saved, else slip)\n"
     "  --update-on-connect  send every cue of the file whenever the console connects\n"
@@ -34,18 +41,23 @@ const std::string_view headlessUsage =
     "Flags apply to this run only and are never saved; a terminal run saves nothing.\n"
     "The start-up note lists the options in force and where each comes from.\n"
     "One copy per console: a second one for the same host and port refuses (status 2).\n";
+}
+
+}  // namespace
+
+const std::string_view headlessUsage = [] {
+    static const std::string text = usageText();
+    return std::string_view(text);
+}();
 
 namespace {
 
 std::optional<std::uint16_t> portNumber(const std::string_view text) {
-    if (text.empty() || text.size() > 5) return std::nullopt;
-    unsigned value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (value < 1 || value > 65535) return std::nullopt;
-    return static_cast<std::uint16_t>(value);
+    // Leading zeros beyond five digits read as a typo, not as a port.
+    if (text.size() > 5) return std::nullopt;
+    const std::optional<std::uint16_t> value = parseInteger<std::uint16_t>(text);
+    if (!value || *value == 0) return std::nullopt;
+    return value;
 }
 
 constexpr std::string_view optionNames[] = {"update-on-connect", "sync-labels", "delete-cues"};

@@ -1,8 +1,6 @@
 #include "monitor/LightingFileMonitor.h"
 
 #include <openssl/evp.h>
-#include <pwd.h>
-#include <unistd.h>
 
 #include <array>
 #include <utility>
@@ -12,22 +10,12 @@
 #include "eos/EosConsoleSettings.h"
 #include "eos/EosOSCClient.h"
 #include "markers/LightingMarker.h"
-#include "monitor/SettingsKeys.h"
 #include "support/SerialQueue.h"
 #include "support/TextRules.h"
 #include "support/Uuid.h"
 
 namespace lanternwick {
 namespace {
-
-constexpr std::string_view filePathKey = settingsKey::filePath;
-constexpr std::string_view hostKey = settingsKey::eosHost;
-constexpr std::string_view portKey = settingsKey::eosPort;
-constexpr std::string_view updateOnConnectKey = settingsKey::optUpdateOnConnect;
-constexpr std::string_view syncLabelsKey = settingsKey::optSyncLabels;
-constexpr std::string_view deleteCuesKey = settingsKey::optDeleteCues;
-constexpr std::string_view defaultHost = defaultEosHost;
-constexpr std::uint16_t defaultPort = defaultEosPort;
 
 template <typename Queue>
 void scheduleTick(Queue queue, CancelHandle handle, MainQueue::Duration period,
@@ -59,14 +47,6 @@ LightingChangeEvent makeEvent(LightingChangeEvent::Kind kind, std::string summar
                                std::move(details), std::move(actions)};
 }
 
-template <typename Entry>
-void prependBounded(std::vector<Entry>& log, Entry entry, std::size_t limit) {
-    if (log.size() >= limit) {
-        log.resize(limit - 1);
-    }
-    log.insert(log.begin(), std::move(entry));
-}
-
 // Told apart from a text that does not parse, which is usually a save read
 // half written.
 MarkerDiff notAMarkerFileDiff(MarkerDiff diff) {
@@ -78,57 +58,6 @@ MarkerDiff notAMarkerFileDiff(MarkerDiff diff) {
     }
     diff.parseIssue = std::string(notAMarkerFileNote);
     return diff;
-}
-
-// The longest text cappedText gives ("…", " (", up to 20 digits, " more
-// bytes)" after the cut): the client caps a reply's values text as it renders
-// it, and capping that again would count the wrong bytes.
-constexpr std::size_t keptTextMost = keptTextLimit + 3 + 2 + 20 + 12;
-
-void cap(std::string& text) {
-    if (text.size() > keptTextMost) {
-        text = cappedText(text);
-    }
-}
-
-void cap(std::optional<std::string>& text) {
-    if (text) cap(*text);
-}
-
-template <typename Message>
-Message keptMessage(Message message) {
-    cap(message.address);
-    cap(message.valuesText);
-    return message;
-}
-
-SyncOutcome keptOutcome(SyncOutcome outcome) {
-    struct Capper {
-        void operator()(LineOutcome& line) const {
-            cap(line.address);
-            cap(line.text);
-            cap(line.reason);
-        }
-        void operator()(SkippedCommand& skipped) const {
-            cap(skipped.cue);
-            cap(skipped.reason);
-        }
-        void operator()(ConnectionChange& change) const {
-            cap(change.status.reason);
-            cap(change.host);
-        }
-        void operator()(ReceivedReply& reply) const {
-            cap(reply.address);
-            cap(reply.valuesText);
-            cap(reply.cue);
-            cap(reply.label);
-            cap(reply.timecode);
-        }
-        void operator()(DeletionQuestion& question) const { cap(question.cue); }
-        void operator()(DeliveryConfirmed&) const {}
-    };
-    std::visit(Capper{}, outcome.detail);
-    return outcome;
 }
 
 }  // namespace
@@ -164,11 +93,19 @@ std::shared_ptr<LightingFileMonitor> LightingFileMonitor::create(LightingFileMon
     return monitor;
 }
 
-LightingFileMonitor::LightingFileMonitor(Passkey, LightingFileMonitorDependencies dependencies)
-    : dependencies_(std::move(dependencies)) {
-    if (!dependencies_.settings) {
-        dependencies_.settings = std::make_shared<InMemorySettingsStore>();
+namespace {
+
+std::shared_ptr<SettingsStore> storeOrInMemory(std::shared_ptr<SettingsStore>& store) {
+    if (!store) {
+        store = std::make_shared<InMemorySettingsStore>();
     }
+    return store;
+}
+
+}  // namespace
+
+LightingFileMonitor::LightingFileMonitor(Passkey, LightingFileMonitorDependencies dependencies)
+    : dependencies_(std::move(dependencies)), settings_(storeOrInMemory(dependencies_.settings)) {
     if (!dependencies_.fileSystem) {
         dependencies_.fileSystem = std::make_shared<LocalFileSystem>();
     }
@@ -182,9 +119,8 @@ LightingFileMonitor::LightingFileMonitor(Passkey, LightingFileMonitorDependencie
     if (!dependencies_.fileWatcher) {
         dependencies_.fileWatcher = inotifyFileWatcher(monitorQueue);
     }
-    loadSettings();
-    dependencies_.eosLink->configure(eosHost_, eosPort_, false);
-    dependencies_.eosLink->setFraming(eosFraming_, false);
+    dependencies_.eosLink->configure(settings_.eosHost(), settings_.eosPort(), false);
+    dependencies_.eosLink->setFraming(settings_.eosFraming(), false);
 }
 
 LightingFileMonitor::~LightingFileMonitor() {
@@ -194,25 +130,6 @@ LightingFileMonitor::~LightingFileMonitor() {
     if (timer_) {
         timer_->cancel();
     }
-}
-
-void LightingFileMonitor::loadSettings() {
-    const SettingsStore& settings = *dependencies_.settings;
-    const auto storedPath = settings.stringValue(filePathKey);
-    fileURL_ = storedPath && !trimmed(*storedPath).empty() ? std::filesystem::path(*storedPath)
-                                                           : defaultMarkerFilePath();
-
-    const std::string host = trimmed(settings.stringValue(hostKey).value_or(""));
-    eosHost_ = host.empty() ? std::string(defaultHost) : host;
-
-    const std::int64_t port = settings.integerValue(portKey).value_or(0);
-    eosPort_ = port >= 1 && port <= 65535 ? static_cast<std::uint16_t>(port) : defaultPort;
-
-    eosFraming_ = eosFramingFromSettingText(settings.stringValue(settingsKey::eosFraming).value_or(""));
-
-    optUpdateOnConnect_ = settings.boolValue(updateOnConnectKey).value_or(false);
-    optSyncLabels_ = settings.boolValue(syncLabelsKey).value_or(false);
-    optDeleteCues_ = settings.boolValue(deleteCuesKey).value_or(false);
 }
 
 void LightingFileMonitor::wireLink() {
@@ -254,14 +171,14 @@ void LightingFileMonitor::wireLink() {
     // nothing.
     callbacks.replacesHeldWithFullUpdate = [weak] {
         const auto self = weak.lock();
-        if (!self || !self->optUpdateOnConnect_) {
+        if (!self || !self->settings_.optUpdateOnConnect()) {
             return false;
         }
         self->markersForFullUpdate_ = self->currentFileMarkers();
         return self->markersForFullUpdate_.has_value();
     };
     callbacks.onConnectionEstablished = [weak] {
-        if (const auto self = weak.lock(); self && self->optUpdateOnConnect_) {
+        if (const auto self = weak.lock(); self && self->settings_.optUpdateOnConnect()) {
             self->updateAllCuesInEos();
         }
     };
@@ -299,7 +216,7 @@ void LightingFileMonitor::pollOnce() {
     ++snapshotGeneration_;
     const bool wasExisting = lastKnownExists_;
     FileSystem& fileSystem = *dependencies_.fileSystem;
-    if (!fileSystem.fileExists(fileURL_)) {
+    if (!fileSystem.fileExists(settings_.filePath())) {
         if (lastMarkers_) {
             markersBeforeGap_ = std::move(lastMarkers_);
         }
@@ -316,7 +233,7 @@ void LightingFileMonitor::pollOnce() {
     }
 
     lastKnownExists_ = true;
-    auto bytes = fileSystem.readFile(fileURL_);
+    auto bytes = fileSystem.readFile(settings_.filePath());
     if (!bytes) {
         const std::string& message = bytes.error();
         if (lastReadError_ != message) {
@@ -400,7 +317,7 @@ MarkerDiff LightingFileMonitor::diffAcrossGap(bool baseUnparsable, const ParsedM
 }
 
 Result<void, TempolaneFileValidationError> LightingFileMonitor::selectFile(const std::filesystem::path& url) {
-    if (url == fileURL_) {
+    if (url == settings_.filePath()) {
         return {};
     }
     const auto bytes = dependencies_.fileSystem->readFile(url);
@@ -410,9 +327,8 @@ Result<void, TempolaneFileValidationError> LightingFileMonitor::selectFile(const
     if (auto valid = validateMarkerBytes(*bytes); !valid) {
         return fail(valid.error());
     }
-    fileURL_ = url;
+    settings_.setFilePath(url);
     notify(MonitorField::fileURL);
-    dependencies_.settings->setString(filePathKey, url.string());
     resetSnapshot();
     if (isMonitoring()) {
         watchFile();
@@ -424,11 +340,12 @@ Result<void, TempolaneFileValidationError> LightingFileMonitor::selectFile(const
 // Set up before the poll that follows it, so that no save falls between the two.
 void LightingFileMonitor::watchFile() {
     const std::weak_ptr<LightingFileMonitor> weak = weak_from_this();
-    FileWatchStart start = dependencies_.fileWatcher(fileURL_, coalescedPost(dependencies_.mainQueue, [weak] {
+    auto onChange = coalescedPost(dependencies_.mainQueue, [weak] {
         if (const auto self = weak.lock()) {
             self->pollOnce();
         }
-    }));
+    });
+    FileWatchStart start = dependencies_.fileWatcher(settings_.filePath(), std::move(onChange));
     fileWatch_ = std::move(start.watch);
     if (start.unavailable != fileWatchNote_) {
         fileWatchNote_ = std::move(start.unavailable);
@@ -448,64 +365,56 @@ void LightingFileMonitor::resetSnapshot() {
 }
 
 void LightingFileMonitor::recordEvent(LightingChangeEvent event) {
-    prependBounded(events_, keptEvent(std::move(event)), eventLogLimit);
+    logs_.recordEvent(std::move(event));
     notify(MonitorField::events);
 }
 
 void LightingFileMonitor::appendIncomingMessage(const IncomingOSCMessage& message) {
-    IncomingOSCMessage kept = keptMessage(message);
-    cap(kept.cueNumber);
-    cap(kept.label);
-    cap(kept.timecode);
-    prependBounded(incomingOSCMessages_, std::move(kept), messageLogLimit);
+    logs_.appendIncomingMessage(message);
     notify(MonitorField::incomingOSCMessages);
 }
 
 void LightingFileMonitor::appendOutgoingMessage(const OutgoingOSCMessage& message) {
-    prependBounded(outgoingOSCMessages_, keptMessage(message), messageLogLimit);
+    logs_.appendOutgoingMessage(message);
     notify(MonitorField::outgoingOSCMessages);
 }
 
 void LightingFileMonitor::recordOutcome(const SyncOutcome& outcome) {
-    prependBounded(outcomes_, keptOutcome(outcome), messageLogLimit);
+    logs_.recordOutcome(outcome);
     notify(MonitorField::outcomes);
 }
 
 void LightingFileMonitor::setEosHost(std::string host) {
-    eosHost_ = std::move(host);
+    settings_.setEosHost(std::move(host));
     notify(MonitorField::eosHost);
     scheduleConnectionSettingsApply();
 }
 
 void LightingFileMonitor::setEosPort(std::uint16_t port) {
-    eosPort_ = port;
+    settings_.setEosPort(port);
     notify(MonitorField::eosPort);
     scheduleConnectionSettingsApply();
 }
 
 void LightingFileMonitor::setEosFraming(EosFraming framing) {
-    eosFraming_ = framing;
+    settings_.setEosFraming(framing);
     notify(MonitorField::eosFraming);
-    dependencies_.settings->setString(settingsKey::eosFraming, settingText(framing));
     dependencies_.eosLink->setFraming(framing, isMonitoring());
 }
 
 void LightingFileMonitor::setOptUpdateOnConnect(bool value) {
-    optUpdateOnConnect_ = value;
+    settings_.setOptUpdateOnConnect(value);
     notify(MonitorField::optUpdateOnConnect);
-    dependencies_.settings->setBool(updateOnConnectKey, optUpdateOnConnect_);
 }
 
 void LightingFileMonitor::setOptSyncLabels(bool value) {
-    optSyncLabels_ = value;
+    settings_.setOptSyncLabels(value);
     notify(MonitorField::optSyncLabels);
-    dependencies_.settings->setBool(syncLabelsKey, optSyncLabels_);
 }
 
 void LightingFileMonitor::setOptDeleteCues(bool value) {
-    optDeleteCues_ = value;
+    settings_.setOptDeleteCues(value);
     notify(MonitorField::optDeleteCues);
-    dependencies_.settings->setBool(deleteCuesKey, optDeleteCues_);
 }
 
 void LightingFileMonitor::setCueDeletionPromptPolicy(CueDeletionPromptPolicy policy) {
@@ -543,31 +452,26 @@ void LightingFileMonitor::scheduleConnectionSettingsApply() {
 }
 
 void LightingFileMonitor::applyConnectionSettings() {
-    std::string host = trimmed(eosHost_);
-    if (host.empty()) {
-        host = std::string(defaultHost);
-    }
-    const std::uint16_t port = eosPort_ == 0 ? defaultPort : eosPort_;
+    const ConsoleEndpoint endpoint = settings_.normalisedEndpoint();
 
     isApplyingConnectionSettings_ = true;
-    if (eosHost_ != host) {
-        setEosHost(host);
+    if (settings_.eosHost() != endpoint.host) {
+        setEosHost(endpoint.host);
     }
-    if (eosPort_ != port) {
-        setEosPort(port);
+    if (settings_.eosPort() != endpoint.port) {
+        setEosPort(endpoint.port);
     }
     isApplyingConnectionSettings_ = false;
 
-    dependencies_.settings->setString(hostKey, host);
-    dependencies_.settings->setInteger(portKey, port);
-    dependencies_.eosLink->configure(host, port, isMonitoring());
+    settings_.saveEndpoint(endpoint);
+    dependencies_.eosLink->configure(endpoint.host, endpoint.port, isMonitoring());
 }
 
 void LightingFileMonitor::applyDiffToEos(bool isInitialSnapshot, const MarkerDiff& diff) {
     CueSyncContext context;
-    context.optUpdateOnConnect = [this] { return optUpdateOnConnect_; };
-    context.optSyncLabels = [this] { return optSyncLabels_; };
-    context.optDeleteCues = [this] { return optDeleteCues_; };
+    context.optUpdateOnConnect = [this] { return settings_.optUpdateOnConnect(); };
+    context.optSyncLabels = [this] { return settings_.optSyncLabels(); };
+    context.optDeleteCues = [this] { return settings_.optDeleteCues(); };
     context.policy.read = [this] { return cueDeletionPromptPolicy_; };
     context.policy.write = [this](CueDeletionPromptPolicy policy) { setCueDeletionPromptPolicy(policy); };
     context.prompt = dependencies_.deletionPrompt;
@@ -595,7 +499,7 @@ void LightingFileMonitor::applyDiffToEos(bool isInitialSnapshot, const MarkerDif
 }
 
 ParsedMarkers LightingFileMonitor::currentFileMarkers() const {
-    const auto bytes = dependencies_.fileSystem->readFile(fileURL_);
+    const auto bytes = dependencies_.fileSystem->readFile(settings_.filePath());
     // Another kind of file parses as a show without cues: held lines would
     // give way to an update of nothing.
     if (!bytes || !validateMarkerBytes(*bytes)) {
@@ -623,14 +527,14 @@ void LightingFileMonitor::sendOwedFullUpdate(const ParsedMarkers& markers) {
         return;
     }
     fullUpdateOwed_ = false;
-    if (optUpdateOnConnect_ && isEosConnected_) {
+    if (settings_.optUpdateOnConnect() && isEosConnected_) {
         sendFullUpdate(*markers);
     }
 }
 
 void LightingFileMonitor::sendFullUpdate(const std::vector<LightingMarker>& markers) {
     const auto skipped = [this](SkippedCommand skipped) { recordOutcome(makeOutcome(std::move(skipped))); };
-    for (const auto& line : fullCueLinesFor(markers, optSyncLabels_, skipped)) {
+    for (const auto& line : fullCueLinesFor(markers, settings_.optSyncLabels(), skipped)) {
         dependencies_.eosLink->sendCommandLine(line);
     }
 }
@@ -651,22 +555,6 @@ void LightingFileMonitor::notify(MonitorField field) {
             observer(field);
         }
     }
-}
-
-std::filesystem::path defaultMarkerFilePath() {
-    std::filesystem::path home;
-    std::array<char, 16384> buffer{};
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr && found->pw_dir[0] != '\0') {
-        home = found->pw_dir;
-    } else {
-        std::array<char, 256> login{};
-        const bool haveLogin = ::getlogin_r(login.data(), login.size()) == 0;
-        home = std::string("/Users/") + (haveLogin ? login.data() : "");
-    }
-    return home / "Documents" / "Tempolane" / "Lighting.xml";
 }
 
 std::string sha256Hex(std::string_view bytes) {

@@ -2,9 +2,9 @@
 // LightingFileMonitor: the one controller. It looks at the marker file once a
 // second, and at once when the file system reports a save, records a
 // LightingChangeEvent for every appearance, disappearance, read failure or
-// content change, hands the marker diff to the console, keeps
-// the sent and received message logs (200 newest each), and owns the six
-// persisted settings and the console link.
+// content change, hands the marker diff to the console, and owns the console
+// link, the four bounded logs (MonitorLogs) and the six persisted settings
+// (MonitorSettings).
 // Bounds: the event log keeps the 1,000 newest events, the message logs and
 // the outcome log the 200 newest entries each; every text a log entry keeps
 // (an event's summary and details, an action's values, a message's values, a
@@ -39,6 +39,8 @@
 #include "markers/TempolaneFileValidationError.h"
 #include "monitor/FileSystem.h"
 #include "monitor/FileWatcher.h"
+#include "monitor/MonitorLogs.h"
+#include "monitor/MonitorSettings.h"
 #include "monitor/SettingsStore.h"
 #include "support/Cancellation.h"
 #include "support/MainQueue.h"
@@ -93,8 +95,8 @@ public:
     using ObserverId = std::uint64_t;
     using Observer = std::function<void(MonitorField)>;
 
-    static constexpr std::size_t messageLogLimit = 200;
-    static constexpr std::size_t eventLogLimit = 1000;
+    static constexpr std::size_t messageLogLimit = MonitorLogs::messageLogLimit;
+    static constexpr std::size_t eventLogLimit = MonitorLogs::eventLogLimit;
     static constexpr MainQueue::Duration pollPeriod = std::chrono::seconds(1);
     static constexpr MainQueue::Duration connectionSettingsDelay = std::chrono::milliseconds(600);
 
@@ -124,20 +126,20 @@ public:
     void resetSnapshot();
 
     // Newest first, at most eventLogLimit.
-    const std::vector<LightingChangeEvent>& events() const { return events_; }
-    const std::vector<IncomingOSCMessage>& incomingOSCMessages() const { return incomingOSCMessages_; }
-    const std::vector<OutgoingOSCMessage>& outgoingOSCMessages() const { return outgoingOSCMessages_; }
+    const std::vector<LightingChangeEvent>& events() const { return logs_.events(); }
+    const std::vector<IncomingOSCMessage>& incomingOSCMessages() const { return logs_.incomingOSCMessages(); }
+    const std::vector<OutgoingOSCMessage>& outgoingOSCMessages() const { return logs_.outgoingOSCMessages(); }
     // What became of each decision about console traffic, newest first, at
     // most messageLogLimit.
-    const std::vector<SyncOutcome>& outcomes() const { return outcomes_; }
+    const std::vector<SyncOutcome>& outcomes() const { return logs_.outcomes(); }
     const LinkStatus& eosLinkStatus() const { return eosLinkStatus_; }
-    const std::filesystem::path& fileURL() const { return fileURL_; }
-    const std::string& eosHost() const { return eosHost_; }
-    std::uint16_t eosPort() const { return eosPort_; }
-    EosFraming eosFraming() const { return eosFraming_; }
-    bool optUpdateOnConnect() const { return optUpdateOnConnect_; }
-    bool optSyncLabels() const { return optSyncLabels_; }
-    bool optDeleteCues() const { return optDeleteCues_; }
+    const std::filesystem::path& fileURL() const { return settings_.filePath(); }
+    const std::string& eosHost() const { return settings_.eosHost(); }
+    std::uint16_t eosPort() const { return settings_.eosPort(); }
+    EosFraming eosFraming() const { return settings_.eosFraming(); }
+    bool optUpdateOnConnect() const { return settings_.optUpdateOnConnect(); }
+    bool optSyncLabels() const { return settings_.optSyncLabels(); }
+    bool optDeleteCues() const { return settings_.optDeleteCues(); }
     bool isEosConnected() const { return isEosConnected_; }
     CueDeletionPromptPolicy cueDeletionPromptPolicy() const { return cueDeletionPromptPolicy_; }
 
@@ -171,7 +173,6 @@ public:
     void recordOutcome(const SyncOutcome& outcome);
 
 private:
-    void loadSettings();
     void wireLink();
     void scheduleConnectionSettingsApply();
     void recordEvent(LightingChangeEvent event);
@@ -186,18 +187,10 @@ private:
     void watchFile();
 
     LightingFileMonitorDependencies dependencies_;
-    std::vector<LightingChangeEvent> events_;
-    std::vector<IncomingOSCMessage> incomingOSCMessages_;
-    std::vector<OutgoingOSCMessage> outgoingOSCMessages_;
-    std::vector<SyncOutcome> outcomes_;
+    // After dependencies_: it is read from their settings store.
+    MonitorSettings settings_;
+    MonitorLogs logs_;
     LinkStatus eosLinkStatus_;
-    std::filesystem::path fileURL_;
-    std::string eosHost_{defaultEosHost};
-    std::uint16_t eosPort_ = defaultEosPort;
-    EosFraming eosFraming_ = EosFraming::slip;
-    bool optUpdateOnConnect_ = false;
-    bool optSyncLabels_ = false;
-    bool optDeleteCues_ = false;
     bool isEosConnected_ = false;
     std::optional<CancelHandle> timer_;
     FileWatch fileWatch_;
@@ -241,10 +234,6 @@ inline constexpr std::string_view notAMarkerFileNote =
 // A tick every period on the given main queue itself; what tests with a
 // manual clock and single-threaded runners use instead of the monitor queue.
 PollTimerFactory pollTimerOn(std::shared_ptr<MainQueue> queue);
-
-// The user's home directory from the user database (or "/Users/" and the
-// login name when it has none), then Documents/Tempolane/Lighting.xml.
-std::filesystem::path defaultMarkerFilePath();
 
 // Lower-case hexadecimal SHA-256 of the bytes, 64 characters.
 std::string sha256Hex(std::string_view bytes);

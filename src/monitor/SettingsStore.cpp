@@ -1,6 +1,6 @@
 #include "monitor/SettingsStore.h"
 
-#include <charconv>
+#include "support/IntegerText.h"
 
 namespace lanternwick {
 
@@ -38,12 +38,7 @@ std::optional<std::int64_t> InMemorySettingsStore::integerValue(std::string_view
         return *flag ? 1 : 0;
     }
     const auto& text = std::get<std::string>(*stored);
-    std::int64_t parsed = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-    if (error != std::errc{} || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return parsed;
+    return parseInteger<std::int64_t>(text);
 }
 
 std::optional<bool> InMemorySettingsStore::boolValue(std::string_view key) const {

@@ -1,7 +1,8 @@
 #include "console-sim/ConsoleCommand.h"
 
 #include <algorithm>
-#include <charconv>
+
+#include "support/IntegerText.h"
 
 namespace lanternwick::sim {
 
@@ -35,10 +36,8 @@ std::optional<std::int64_t> takeList(std::string_view& text) {
     const std::size_t digitsStart = length;
     while (length < text.size() && text[length] >= '0' && text[length] <= '9') ++length;
     if (length == digitsStart) return std::nullopt;
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + length, value);
-    if (error != std::errc() || end != text.data() + length) return std::nullopt;
-    text.remove_prefix(length);
+    const std::optional<std::int64_t> value = parseInteger<std::int64_t>(text.substr(0, length));
+    if (value) text.remove_prefix(length);
     return value;
 }
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "support/IntegerText.h"
+
 namespace lanternwick::sim {
 
 namespace {
@@ -26,14 +28,6 @@ std::vector<std::string_view> addressPieces(std::string_view address) {
         address.remove_prefix(slash + 1);
     }
     return pieces;
-}
-
-std::optional<std::int64_t> integerPiece(std::string_view text) {
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
 }
 
 // One console time in ms: seconds with an optional fraction, after optional
@@ -69,7 +63,7 @@ std::optional<std::int32_t> timeMilliseconds(std::string_view text) {
 std::optional<std::vector<OSCMessage>> cueQueryReply(const CueTable& table, const std::string_view address) {
     const std::vector<std::string_view> pieces = addressPieces(address);
     if (pieces.size() != 5 || pieces[0] != "eos" || pieces[1] != "get" || pieces[2] != "cue") return std::nullopt;
-    const std::optional<std::int64_t> list = integerPiece(pieces[3]);
+    const std::optional<std::int64_t> list = parseInteger<std::int64_t>(pieces[3], PlusSign::allowed);
     if (!list) return std::nullopt;
     const std::optional<SimulatedCue> cue = table.find(*list, pieces[4]);
     if (!cue) return std::vector<OSCMessage>{};

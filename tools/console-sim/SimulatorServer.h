@@ -23,14 +23,15 @@
 
 #include "console-sim/ConsoleSimulator.h"
 #include "console-sim/SimulatorLog.h"
+#include "eos/EosConsoleSettings.h"
 #include "osc/tcp/OSCTCPFraming.h"
 #include "support/Result.h"
 
 namespace lanternwick::sim {
 
 struct SimulatorServerOptions {
-    std::string host = "127.0.0.1";
-    std::uint16_t port = 8555;  // 0 picks a free port
+    std::string host{defaultEosHost};
+    std::uint16_t port = defaultEosPort;  // 0 picks a free port
     bool splitReplies = false;
     std::chrono::milliseconds splitPause{30};
     // osc1_1 is SLIP, osc1_0 the packet-length header.

@@ -15,6 +15,8 @@
 
 #include "console-sim/ConsoleSimulator.h"
 #include "console-sim/SimulatorServer.h"
+#include "eos/EosConsoleSettings.h"
+#include "support/IntegerText.h"
 #include "LanternwickVersion.h"
 
 namespace {
@@ -23,11 +25,12 @@ using namespace lanternwick::sim;
 
 constexpr std::string_view programName = "lanternwick-console-sim";
 
-constexpr std::string_view usage =
+const std::string usage = std::string(
     "usage: lanternwick-console-sim [--host HOST] [--port PORT] [--framing slip|length] [--json] [--dump FILE]\n"
     "                               [--split] [--no-ping]\n"
-    "  --host HOST       address to listen on (default 127.0.0.1)\n"
-    "  --port PORT       TCP port to listen on, 0 for any free one (default 8555)\n"
+    "  --host HOST       address to listen on (default ") + std::string(lanternwick::defaultEosHost) + ")\n"
+    "  --port PORT       TCP port to listen on, 0 for any free one (default " +
+    std::to_string(lanternwick::defaultEosPort) + ")\n"
     "  --framing MODE    slip (OSC 1.1, the default) or length (OSC 1.0: each packet after its size\n"
     "                    as a 4-byte big-endian integer, the console's own default)\n"
     "  --json            print one JSON object per line instead of text\n"
@@ -46,14 +49,8 @@ struct Options {
 void complain(const std::string_view text) { std::cerr << programName << ": " << text << "\n"; }
 
 std::optional<std::uint16_t> portNumber(const std::string_view text) {
-    if (text.empty() || text.size() > 5) return std::nullopt;
-    unsigned value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (value > 65535) return std::nullopt;
-    return static_cast<std::uint16_t>(value);
+    if (text.size() > 5) return std::nullopt;
+    return lanternwick::parseInteger<std::uint16_t>(text);
 }
 
 enum Flag { host = 1000, port, framing, json, dump, split, noPing, help, version };

@@ -3,20 +3,21 @@
 //   lanternwick-soak [--edits N] [--seed S] [--max-interval-ms M] [--fault-every F] [--max-stop-ms T]
 // Exits 0 when it did, 1 when it did not, 2 on bad arguments.
 
-#include <charconv>
 #include <exception>
 #include <iostream>
 #include <random>
 #include <string_view>
 
 #include "soak/Soak.h"
+#include "support/IntegerText.h"
 
 namespace {
 
 template <typename Number>
 bool parse(std::string_view text, Number& value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
+    const std::optional<Number> parsed = lanternwick::parseInteger<Number>(text);
+    if (parsed) value = *parsed;
+    return parsed.has_value();
 }
 
 }  // namespace
