@@ -65,7 +65,10 @@ Result<void, TempolaneFileValidationError> validateMarkerFile(const std::filesys
 }
 
 Result<void, TempolaneFileValidationError> validateMarkerBytes(std::string_view bytes) {
-    const std::string text = decodeUTF8(bytes);
+    return validateMarkerText(decodeUTF8(bytes));
+}
+
+Result<void, TempolaneFileValidationError> validateMarkerText(std::string_view text) {
     const auto declaration = firstMatchOffset(declarationPattern, text, RegexOption::dotMatchesLineEnds);
     if (!declaration) return fail(TempolaneFileValidationError::invalidTempolaneXML());
     const auto root = firstMatchOffset(rootPattern, text, RegexOption::dotMatchesLineEnds);

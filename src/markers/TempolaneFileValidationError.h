@@ -33,5 +33,7 @@ Result<void, TempolaneFileValidationError> validateMarkerFile(const std::filesys
 
 // The header check on bytes already read (decoded as UTF-8 with replacement).
 Result<void, TempolaneFileValidationError> validateMarkerBytes(std::string_view bytes);
+// The same check on text already decoded as UTF-8, for a caller that has it.
+Result<void, TempolaneFileValidationError> validateMarkerText(std::string_view text);
 
 }  // namespace lanternwick

@@ -267,7 +267,7 @@ void LightingFileMonitor::pollOnce() {
     // Another kind of file at the path (an editor or a sync tool writing
     // something else there) is no show, even when it is well-formed XML:
     // read as one without markers, it would delete every cue.
-    const bool isMarkerFile = static_cast<bool>(validateMarkerBytes(*bytes));
+    const bool isMarkerFile = static_cast<bool>(validateMarkerText(text));
     ParsedMarkers markers = isMarkerFile ? parseMarkers(text) : std::nullopt;
     MarkerDiff diff = diffMarkerSnapshots(hasPrevious ? &lastMarkers_ : nullptr, markers, kind);
     if (!isMarkerFile) {
