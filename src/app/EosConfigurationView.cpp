@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QShowEvent>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/ActivityStatusLine.h"
@@ -168,13 +167,7 @@ EosConfigurationView::EosConfigurationView(std::shared_ptr<LightingFileMonitor> 
 
     observerId_ = monitor_->addObserver([this](MonitorField field) { monitorChanged(field); });
 
-    refreshFileStatus(true);
-    // The monitor records no event when a file becomes readable again with
-    // the same content, so the cheap part of the look is repeated.
-    auto* fileLook = new QTimer(this);
-    fileLook->setInterval(std::chrono::duration_cast<std::chrono::milliseconds>(LightingFileMonitor::pollPeriod));
-    connect(fileLook, &QTimer::timeout, this, [this] { refreshFileStatus(false); });
-    fileLook->start();
+    refreshFileStatus();
 }
 
 QSize EosConfigurationView::sizeHint() const {
@@ -365,7 +358,7 @@ void EosConfigurationView::monitorChanged(MonitorField field) {
     switch (field) {
     case MonitorField::fileURL:
         pathLabel_->setFullText(displayPath(monitor_->fileURL()));
-        refreshFileStatus(true);
+        refreshFileStatus();
         break;
     case MonitorField::eosHost: {
         const QString host = QString::fromStdString(monitor_->eosHost());
@@ -395,8 +388,10 @@ void EosConfigurationView::monitorChanged(MonitorField field) {
         showActivityStatus();
         break;
     case MonitorField::events:
-        refreshFileStatus(true);
         showActivityStatus();
+        break;
+    case MonitorField::fileVerdict:
+        refreshFileStatus();
         break;
     case MonitorField::outcomes:
         showActivityStatus();
@@ -424,14 +419,8 @@ void EosConfigurationView::showFraming() {
     framingBox_->setCurrentIndex(framingBox_->findData(static_cast<int>(monitor_->eosFraming())));
 }
 
-void EosConfigurationView::refreshFileStatus(bool checkHeader) {
-    MarkerFileStatus status = markerFileStatus(monitor_->fileURL(), defaultFile_, checkHeader);
-    // A refusal comes from the header, which only a new look at the content
-    // can lift.
-    if (!checkHeader && status.state == MarkerFileState::usable) {
-        if (fileStatus_.state == MarkerFileState::usable || fileStatus_.state == MarkerFileState::refused) return;
-        status = markerFileStatus(monitor_->fileURL(), defaultFile_, true);
-    }
+void EosConfigurationView::refreshFileStatus() {
+    MarkerFileStatus status = markerFileStatus(monitor_->fileURL(), defaultFile_, monitor_->fileVerdict());
     if (status == fileStatus_ && fileNotice_->isVisibleTo(this) == (status.state != MarkerFileState::usable)) return;
     fileStatus_ = std::move(status);
     fileNotice_->setRichText(markerFileNotice(fileStatus_));

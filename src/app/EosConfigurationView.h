@@ -75,7 +75,7 @@ private:
     void showActivityStatus();
     void showFraming();
     // Without checkHeader only what a stat tells is looked at again.
-    void refreshFileStatus(bool checkHeader);
+    void refreshFileStatus();
 
     std::shared_ptr<LightingFileMonitor> monitor_;
     std::shared_ptr<MarkerFileChooser> chooser_;

@@ -2,19 +2,10 @@
 
 #include <QFileInfo>
 
-#include "markers/TempolaneFileValidationError.h"
 
 namespace lanternwick {
-namespace {
-
-// The poll refuses larger files too; reading one only to refuse it would
-// stall the window.
-constexpr qint64 largestMarkerFile = qint64{64} << 20;
-
-}  // namespace
-
 MarkerFileStatus markerFileStatus(const std::filesystem::path& file, const std::filesystem::path& defaultFile,
-                                  bool checkHeader) {
+                                  const FileVerdict& verdict) {
     const QFileInfo info(QString::fromStdString(file.string()));
     if (!info.exists()) {
         if (file == defaultFile) return {MarkerFileState::notChosen, QStringLiteral("No marker file chosen yet")};
@@ -23,16 +14,16 @@ MarkerFileStatus markerFileStatus(const std::filesystem::path& file, const std::
     // A folder, a FIFO or a device: reading one could block or never end.
     if (!info.isFile()) return {MarkerFileState::unreadable, QStringLiteral("This is not a regular file")};
     if (!info.isReadable()) return {MarkerFileState::unreadable, QStringLiteral("This file cannot be read")};
-    if (!checkHeader) return {};
-    if (info.size() > largestMarkerFile) {
-        return {MarkerFileState::refused, QStringLiteral("This file is larger than 64 MiB")};
-    }
-    if (const auto valid = validateMarkerFile(file); !valid) {
-        if (valid.error().kind == TempolaneFileValidationError::Kind::unreadableFile) {
-            return {MarkerFileState::unreadable,
-                    QStringLiteral("This file cannot be read (") + QString::fromStdString(valid.error().reason) + u')'};
-        }
+    switch (verdict.kind) {
+    case FileVerdict::Kind::unreadable:
+        return {MarkerFileState::unreadable,
+                QStringLiteral("This file cannot be read (") + QString::fromStdString(verdict.reason) + u')'};
+    case FileVerdict::Kind::notAMarkerFile:
         return {MarkerFileState::refused, QStringLiteral("This is not a Tempolane marker file")};
+    // Not looked at yet, or back since the last poll: the next poll tells.
+    case FileVerdict::Kind::notLookedAt:
+    case FileVerdict::Kind::missing:
+    case FileVerdict::Kind::markerFile: break;
     }
     return {};
 }

@@ -4,12 +4,16 @@
 // The monitor only records a missing or unreadable file in its event log; the
 // window has to say it where the file is chosen, and has to tell a first
 // start (nothing chosen, nothing at the usual place) from a chosen file that
-// went away. A look costs a stat and an access check; the header is read only
-// when asked for, at most 64 MiB. Synchronous, on the GUI thread.
+// went away. A look costs a stat and an access check; what only reading the
+// file can tell (a read error, a missing header) comes from the monitor's
+// last poll, so a large show saved often never stalls the window.
+// Synchronous, on the GUI thread.
 
 #include <filesystem>
 
 #include <QString>
+
+#include "monitor/MarkerFileSnapshot.h"
 
 namespace lanternwick {
 
@@ -27,10 +31,9 @@ struct MarkerFileStatus {
 inline constexpr auto chooseMarkerFileLink = u"Choose the marker file\u2026";
 
 // `file` is the monitored file, `defaultFile` where the monitor looks when
-// nothing was chosen. Only a usable file's header is read, and only with
-// `checkHeader`: a header is refused as the file dialog refuses it.
+// nothing was chosen, `verdict` what the monitor's last poll of `file` found.
 MarkerFileStatus markerFileStatus(const std::filesystem::path& file, const std::filesystem::path& defaultFile,
-                                  bool checkHeader);
+                                  const FileVerdict& verdict);
 
 // The notice for a status that is not usable, as rich text with the link.
 QString markerFileNotice(const MarkerFileStatus& status);

@@ -1,8 +1,5 @@
 #include "monitor/LightingFileMonitor.h"
 
-#include <openssl/evp.h>
-
-#include <array>
 #include <utility>
 #include <variant>
 
@@ -11,8 +8,6 @@
 #include "eos/EosOSCClient.h"
 #include "markers/LightingMarker.h"
 #include "support/SerialQueue.h"
-#include "support/TextRules.h"
-#include "support/Uuid.h"
 
 namespace lanternwick {
 namespace {
@@ -39,25 +34,6 @@ PollTimerFactory monitorQueueTimer(const SerialQueue& monitorQueue) {
         scheduleTick(queue, handle, period, now() + period, std::move(tick), now);
         return handle;
     };
-}
-
-LightingChangeEvent makeEvent(LightingChangeEvent::Kind kind, std::string summary, std::string details,
-                              std::vector<LightingAction> actions = {}) {
-    return LightingChangeEvent{Uuid::random(), std::chrono::system_clock::now(), kind, std::move(summary),
-                               std::move(details), std::move(actions)};
-}
-
-// Told apart from a text that does not parse, which is usually a save read
-// half written.
-MarkerDiff notAMarkerFileDiff(MarkerDiff diff) {
-    if (!diff.actions.empty()) {
-        diff.actions = {LightingAction{.id = Uuid::random(),
-                                       .kind = LightingAction::Kind::unknown,
-                                       .summary = "Not a Tempolane marker file",
-                                       .details = "Structured marker diff was skipped."}};
-    }
-    diff.parseIssue = std::string(notAMarkerFileNote);
-    return diff;
 }
 
 }  // namespace
@@ -213,107 +189,24 @@ void LightingFileMonitor::startMonitoring() {
 }
 
 void LightingFileMonitor::pollOnce() {
-    ++snapshotGeneration_;
-    const bool wasExisting = lastKnownExists_;
-    FileSystem& fileSystem = *dependencies_.fileSystem;
-    if (!fileSystem.fileExists(settings_.filePath())) {
-        if (lastMarkers_) {
-            markersBeforeGap_ = std::move(lastMarkers_);
-        }
-        if (lastKnownExists_) {
-            recordEvent(makeEvent(LightingChangeEvent::Kind::deleted, "File removed",
-                                  "The monitored file no longer exists."));
-        }
-        lastKnownExists_ = false;
-        lastFingerprint_.reset();
-        lastText_.reset();
-        lastMarkers_.reset();
-        hasPolled_ = true;
-        return;
+    const FileVerdict verdictBefore = snapshot_.verdict();
+    FileLook look = snapshot_.look(*dependencies_.fileSystem, settings_.filePath());
+    // The snapshot has moved on before anyone is told, because the deletion
+    // question may run a nested event loop in which the next poll runs.
+    if (look.event) {
+        recordEvent(std::move(*look.event));
     }
-
-    lastKnownExists_ = true;
-    auto bytes = fileSystem.readFile(settings_.filePath());
-    if (!bytes) {
-        const std::string& message = bytes.error();
-        if (lastReadError_ != message) {
-            recordEvent(makeEvent(LightingChangeEvent::Kind::unreadable, "Failed reading file", message));
-            lastReadError_ = message;
-        }
-        hasPolled_ = true;
-        return;
+    if (snapshot_.verdict() != verdictBefore) {
+        notify(MonitorField::fileVerdict);
     }
-
-    // Fingerprint first: an unchanged file costs one read and one hash, no decoding.
-    std::string fingerprint = sha256Hex(*bytes);
-    if (lastFingerprint_ == fingerprint) {
-        lastReadError_.reset();
-        hasPolled_ = true;
-        // The file may have come back readable as it was before it failed;
-        // bytes that did not parse then do not parse now.
-        if (fullUpdateOwed_ && lastFingerprintParsed_) {
-            sendOwedFullUpdate(lastMarkers_);
-        }
-        return;
-    }
-
-    using Kind = LightingChangeEvent::Kind;
-    const Kind kind = lastFingerprint_ ? Kind::modified : (hasPolled_ && !wasExisting ? Kind::created : Kind::initial);
-    std::string text = decodeUTF8(*bytes);
-    const bool hasPrevious = kind == Kind::modified && lastText_;
-    const auto previousView = hasPrevious ? std::optional<std::string_view>(*lastText_) : std::nullopt;
-
-    const XMLLikeAnalysis analysis = analyzeText(text, static_cast<std::int64_t>(bytes->size()));
-    // Another kind of file at the path (an editor or a sync tool writing
-    // something else there) is no show, even when it is well-formed XML:
-    // read as one without markers, it would delete every cue.
-    const bool isMarkerFile = static_cast<bool>(validateMarkerText(text));
-    ParsedMarkers markers = isMarkerFile ? parseMarkers(text) : std::nullopt;
-    MarkerDiff diff = diffMarkerSnapshots(hasPrevious ? &lastMarkers_ : nullptr, markers, kind);
-    if (!isMarkerFile) {
-        diff = notAMarkerFileDiff(std::move(diff));
-    }
-    std::string summary = eventSummary(kind, analysis, diff.actions);
-    std::string details = eventDetails(analysis, previousView, diff);
-    recordEvent(makeEvent(kind, std::move(summary), std::move(details), diff.actions));
-    const bool baseUnparsable = !hasPrevious || !lastMarkers_;
-
-    // A read that caught the file half written does not parse while the
-    // previous text did: keeping the previous text as the base lets the next
-    // poll diff the finished save against what the console last heard of.
-    const bool newTextUnparsable = kind == Kind::modified && diff.oldCount && !diff.newCount;
-    MarkerDiff consoleDiff = diffAcrossGap(baseUnparsable, markers, std::move(diff));
-    lastFingerprint_ = std::move(fingerprint);
-    lastFingerprintParsed_ = markers.has_value();
-    if (!newTextUnparsable) {
-        lastText_ = std::move(text);
-        lastMarkers_ = std::move(markers);
-    }
-    lastReadError_.reset();
-    hasPolled_ = true;
-
     // The owed update goes first: it is what the connection should have
     // started with, and the diff's deletion question may let other polls run.
-    if (fullUpdateOwed_ && lastFingerprintParsed_) {
-        sendOwedFullUpdate(lastMarkers_);
+    if (fullUpdateOwed_ && look.markersCurrent) {
+        sendOwedFullUpdate(snapshot_.markers());
     }
-    // The snapshot moves on before the console is told, because the deletion
-    // question may run a nested event loop in which the next poll runs.
-    applyDiffToEos(kind != Kind::modified, consoleDiff);
-}
-
-// A file that was missing, or whose last read did not parse, comes back as a
-// first snapshot for the event log; the console, though, has to hear about
-// the edits made across the gap, so it gets the diff against the last
-// markers that parsed, plus the first snapshot's cue queries.
-MarkerDiff LightingFileMonitor::diffAcrossGap(bool baseUnparsable, const ParsedMarkers& markers, MarkerDiff diff) {
-    if (!markersBeforeGap_ || !baseUnparsable || !markers) {
-        return diff;
+    if (look.consoleDiff) {
+        applyDiffToEos(look.isInitialSnapshot, *look.consoleDiff);
     }
-    MarkerDiff gap = diffParsedMarkers(*markersBeforeGap_, *markers);
-    gap.cueLookupRequests = std::move(diff.cueLookupRequests);
-    markersBeforeGap_.reset();
-    return gap;
 }
 
 Result<void, TempolaneFileValidationError> LightingFileMonitor::selectFile(const std::filesystem::path& url) {
@@ -328,8 +221,10 @@ Result<void, TempolaneFileValidationError> LightingFileMonitor::selectFile(const
         return fail(valid.error());
     }
     settings_.setFilePath(url);
+    // Forgotten before anyone hears of the new path, so nobody reads the old
+    // file's verdict as the new one's; the poll below tells the new one.
+    snapshot_.reset();
     notify(MonitorField::fileURL);
-    resetSnapshot();
     if (isMonitoring()) {
         watchFile();
     }
@@ -354,14 +249,11 @@ void LightingFileMonitor::watchFile() {
 }
 
 void LightingFileMonitor::resetSnapshot() {
-    ++snapshotGeneration_;
-    lastFingerprint_.reset();
-    lastText_.reset();
-    lastMarkers_.reset();
-    markersBeforeGap_.reset();
-    lastReadError_.reset();
-    lastKnownExists_ = false;
-    hasPolled_ = false;
+    const FileVerdict verdictBefore = snapshot_.verdict();
+    snapshot_.reset();
+    if (snapshot_.verdict() != verdictBefore) {
+        notify(MonitorField::fileVerdict);
+    }
 }
 
 void LightingFileMonitor::recordEvent(LightingChangeEvent event) {
@@ -484,12 +376,13 @@ void LightingFileMonitor::applyDiffToEos(bool isInitialSnapshot, const MarkerDif
         std::unordered_set<std::string> keys;
     };
     context.markersInFile = [this]() -> const std::vector<LightingMarker>* {
-        return lastMarkers_ ? &*lastMarkers_ : nullptr;
+        return snapshot_.markers() ? &*snapshot_.markers() : nullptr;
     };
     context.cueInFile = [this, cues = std::make_shared<CuesInFile>()](std::int64_t list, std::string_view cue) {
-        if (cues->snapshot != snapshotGeneration_) {
-            cues->keys = lastMarkers_ ? consoleCueKeys(*lastMarkers_) : std::unordered_set<std::string>();
-            cues->snapshot = snapshotGeneration_;
+        if (cues->snapshot != snapshot_.generation()) {
+            const ParsedMarkers& markers = snapshot_.markers();
+            cues->keys = markers ? consoleCueKeys(*markers) : std::unordered_set<std::string>();
+            cues->snapshot = snapshot_.generation();
         }
         return cues->keys.contains(consoleCueKey(list, cue));
     };
@@ -499,13 +392,7 @@ void LightingFileMonitor::applyDiffToEos(bool isInitialSnapshot, const MarkerDif
 }
 
 ParsedMarkers LightingFileMonitor::currentFileMarkers() const {
-    const auto bytes = dependencies_.fileSystem->readFile(settings_.filePath());
-    // Another kind of file parses as a show without cues: held lines would
-    // give way to an update of nothing.
-    if (!bytes || !validateMarkerBytes(*bytes)) {
-        return std::nullopt;
-    }
-    return parseMarkers(decodeUTF8(*bytes));
+    return readMarkersNow(*dependencies_.fileSystem, settings_.filePath());
 }
 
 void LightingFileMonitor::updateAllCuesInEos() {
@@ -555,20 +442,6 @@ void LightingFileMonitor::notify(MonitorField field) {
             observer(field);
         }
     }
-}
-
-std::string sha256Hex(std::string_view bytes) {
-    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-    unsigned int length = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr);
-    static constexpr char hexDigits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(length * 2);
-    for (unsigned int i = 0; i < length; ++i) {
-        hex += hexDigits[digest[i] >> 4];
-        hex += hexDigits[digest[i] & 0x0f];
-    }
-    return hex;
 }
 
 }  // namespace lanternwick

@@ -16,8 +16,9 @@
 // callback holds it weakly and does nothing once it is gone. Main thread
 // only: every member is called there, and observers are told there, after
 // the field has changed.
-// Reads the whole file and hashes it on every tick and every reported burst
-// of changes; parsing and diffing run only when the fingerprint moved.
+// Each tick and each reported burst of changes is one look of the file
+// snapshot (MarkerFileSnapshot): the whole file read and hashed, parsed and
+// diffed only when the fingerprint moved.
 
 #include <cstdint>
 #include <filesystem>
@@ -39,6 +40,7 @@
 #include "markers/TempolaneFileValidationError.h"
 #include "monitor/FileSystem.h"
 #include "monitor/FileWatcher.h"
+#include "monitor/MarkerFileSnapshot.h"
 #include "monitor/MonitorLogs.h"
 #include "monitor/MonitorSettings.h"
 #include "monitor/SettingsStore.h"
@@ -65,6 +67,7 @@ enum class MonitorField {
     outcomes,
     eosLinkStatus,
     fileWatchNote,
+    fileVerdict,
 };
 
 // Starts a repeating tick (first one period from now, then every period) and
@@ -124,6 +127,9 @@ public:
     Result<void, TempolaneFileValidationError> selectFile(const std::filesystem::path& url);
 
     void resetSnapshot();
+    // What the last poll found at the path; observers hear of a change as
+    // fileVerdict.
+    FileVerdict fileVerdict() const { return snapshot_.verdict(); }
 
     // Newest first, at most eventLogLimit.
     const std::vector<LightingChangeEvent>& events() const { return logs_.events(); }
@@ -179,7 +185,6 @@ private:
     void notify(MonitorField field);
     void setEosConnected(bool connected);
     void setEosLinkStatus(const LinkStatus& status);
-    MarkerDiff diffAcrossGap(bool baseUnparsable, const ParsedMarkers& markers, MarkerDiff diff);
     // The markers of the file as it is now, read afresh.
     ParsedMarkers currentFileMarkers() const;
     void sendOwedFullUpdate(const ParsedMarkers& markers);
@@ -197,45 +202,20 @@ private:
     std::string fileWatchNote_;
     std::optional<CancelHandle> connectionSettingsWorkItem_;
     bool isApplyingConnectionSettings_ = false;
-    std::optional<std::string> lastFingerprint_;
-    std::optional<std::string> lastText_;
-    // The markers of lastText_ (the same text always yields the same markers),
-    // so that a poll parses only the text it read.
-    ParsedMarkers lastMarkers_;
-    // The last markers that parsed before the file went missing, until the
-    // console has heard what changed across the gap.
-    ParsedMarkers markersBeforeGap_;
+    MarkerFileSnapshot snapshot_;
     // Read when held lines give way to the full update on connect, and sent
     // by it right after.
     ParsedMarkers markersForFullUpdate_;
     // Set while the current connection waits for the update on connect that
     // the file did not allow when it came up; a lost connection clears it.
     bool fullUpdateOwed_ = false;
-    // Whether the text of lastFingerprint_ parsed; its markers are then lastMarkers_.
-    bool lastFingerprintParsed_ = false;
-    // Moves on with every poll and reset, so that what is derived from
-    // lastMarkers_ knows when to derive it again.
-    std::uint64_t snapshotGeneration_ = 0;
-    bool lastKnownExists_ = false;
-    std::optional<std::string> lastReadError_;
-    bool hasPolled_ = false;
     CueDeletionPromptPolicy cueDeletionPromptPolicy_ = CueDeletionPromptPolicy::askEveryTime;
     std::map<ObserverId, Observer> observers_;
     ObserverId nextObserverId_ = 1;
 };
 
-// The parser note of a poll that read a text without the Tempolane header
-// (the check the file chooser makes): the last markers that were read stay
-// the base of the next diff, and the console is sent nothing.
-inline constexpr std::string_view notAMarkerFileNote =
-    "The file has no Tempolane header (an XML declaration with encoding \"UTF-8\", then the Tempolane root "
-    "tag); its markers are not read until it has one again.";
-
 // A tick every period on the given main queue itself; what tests with a
 // manual clock and single-threaded runners use instead of the monitor queue.
 PollTimerFactory pollTimerOn(std::shared_ptr<MainQueue> queue);
-
-// Lower-case hexadecimal SHA-256 of the bytes, 64 characters.
-std::string sha256Hex(std::string_view bytes);
 
 }  // namespace lanternwick

@@ -66,6 +66,39 @@ TEST_F(MonitorPoll, RecordsExactlyTheseEvents) {
     }
 }
 
+// What the window shows of the file comes from this, so each change must be
+// told, also the one no event records (readable again as it was).
+TEST_F(MonitorPoll, TheFileVerdictFollowsEachPollAndEachChangeIsTold) {
+    using V = FileVerdict::Kind;
+    const std::string foreign = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Other/>\n";
+    const std::string halfWritten = fileA.substr(0, fileA.find("<Marker") + 10);
+    const struct Step { std::string file; V verdict; bool told; std::string reason = {}; } steps[] = {
+        {missing, V::missing, true},         {missing, V::missing, false},
+        {fileA, V::markerFile, true},        {denied, V::unreadable, true, "Permission denied"},
+        {denied, V::unreadable, false, "Permission denied"},
+        {fileA, V::markerFile, true},        {foreign, V::notAMarkerFile, true},
+        {foreign, V::notAMarkerFile, false}, {halfWritten, V::markerFile, true},
+        {fileB, V::markerFile, false},
+    };
+    makeMonitor();
+    EXPECT_EQ(monitor->fileVerdict().kind, V::notLookedAt);
+    int told = 0;
+    monitor->addObserver([&](MonitorField field) { told += field == MonitorField::fileVerdict; });
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.file.substr(0, 20));
+        told = 0;
+        if (step.file == missing) {
+            files->files.erase(markerPath);
+        } else {
+            files->write(markerPath, step.file.front() == '!' ? fail(step.file.substr(1))
+                                                              : Result<std::string, std::string>(step.file));
+        }
+        monitor->pollOnce();
+        EXPECT_EQ(monitor->fileVerdict(), (FileVerdict{step.verdict, step.reason}));
+        EXPECT_EQ(told, step.told ? 1 : 0);
+    }
+}
+
 TEST_F(MonitorPoll, StartMonitoringPollsNowThenEverySecondAndOnlyOnce) {
     makeMonitor();
     files->write(markerPath, fileA);

@@ -90,7 +90,7 @@ TEST_F(MonitorSettings, SelectFile) {
     EXPECT_EQ(settings->stringValue("tempolaneFilePath"), other.string());
     ASSERT_EQ(monitor->events().size(), 2U);
     EXPECT_EQ(monitor->events()[0].kind, LightingChangeEvent::Kind::initial);
-    EXPECT_THAT(told, ElementsAre(MonitorField::fileURL, MonitorField::events));
+    EXPECT_THAT(told, ElementsAre(MonitorField::fileURL, MonitorField::events, MonitorField::fileVerdict));
 }
 
 TEST_F(MonitorSettings, MessageLogsKeepTheNewest200) {
