@@ -1,7 +1,8 @@
 #pragma once
 // FileSystem: the two file operations the monitor needs, an existence test
 // and a whole-file read, behind an interface so tests can make reads fail
-// with chosen texts. LocalFileSystem is the real one. Stateless; callable
+// with chosen texts. LocalFileSystem is the real one (its system calls in
+// LocalFileSystemPosix.cpp; a port writes its own file). Stateless; callable
 // from any thread. Read failures carry a description the event log shows
 // verbatim: the operating system's for ordinary failures ("Permission
 // denied", "Is a directory"), Lanternwick's own for the two refusals below.

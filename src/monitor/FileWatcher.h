@@ -83,13 +83,18 @@ struct FileWatchTiming {
     std::chrono::milliseconds retry{1000};
 };
 
-// inotify on the folder of the file, read through Asio on `queue`.
+// The watcher of the platform the program was built for, reporting on
+// `queue`: inotifyFileWatcher on Linux (FileWatcherLinux.cpp). A port that
+// has no watcher yet returns noFileWatcher() from its own file.
+FileWatcherFactory platformFileWatcher(SerialQueue queue);
+
+// Linux only: inotify on the folder of the file, read through Asio on `queue`.
 FileWatcherFactory inotifyFileWatcher(SerialQueue queue, FileWatchTiming timing = {});
 
 // Reports nothing: the one-second poll alone, as before change notification.
 FileWatcherFactory noFileWatcher();
 
-// What one read of inotify notices asks for, for the watch `watchDescriptor`
+// Linux only: what one read of inotify notices asks for, for the watch `watchDescriptor`
 // on the folder of the file `name`.
 // Ordered by strength.
 enum class FileWatchReaction {

@@ -93,7 +93,7 @@ LightingFileMonitor::LightingFileMonitor(Passkey, LightingFileMonitorDependencie
         dependencies_.pollTimer = monitorQueueTimer(monitorQueue);
     }
     if (!dependencies_.fileWatcher) {
-        dependencies_.fileWatcher = inotifyFileWatcher(monitorQueue);
+        dependencies_.fileWatcher = platformFileWatcher(monitorQueue);
     }
     dependencies_.eosLink->configure(settings_.eosHost(), settings_.eosPort(), false);
     dependencies_.eosLink->setFraming(settings_.eosFraming(), false);

@@ -80,7 +80,8 @@ struct LightingFileMonitorDependencies {
     std::shared_ptr<SettingsStore> settings;
     std::shared_ptr<CueDeletionPrompt> deletionPrompt;
     // Defaults: the local file system; an EosOSCClient on mainQueue; a
-    // timer and an inotify watcher on the serial queue "tempolane.monitor".
+    // timer and the platform's file watcher on the serial queue
+    // "tempolane.monitor".
     std::shared_ptr<FileSystem> fileSystem;
     std::shared_ptr<EosLink> eosLink;
     PollTimerFactory pollTimer;
