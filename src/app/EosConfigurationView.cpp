@@ -267,7 +267,8 @@ QWidget* EosConfigurationView::makeConsoleSection() {
 
     card->content()->addWidget(makeCaption(
         QStringLiteral("In Eos (Setup > System > Show Control > OSC), enable OSC RX and TX and set the OSC TCP mode "
-                       "to the framing above. Its port is 3032 unless another was added there."),
+                       "to the framing above. Its port is %1 unless another was added there.")
+            .arg(consoleDocumentedPort),
         card));
 
     connect(framingBox_, &QComboBox::activated, this, [this](int index) {
