@@ -102,7 +102,7 @@ void setConnectedOptions(NativeSocket socket, const ConnectedOptions& options) {
 #else
     // Without it a silent peer is found by the probes alone, idle time plus
     // interval times count, and a peer that stops acknowledging writes by the
-    // owner's stall watch.
+    // write stall watch.
     static_cast<void>(options.userTimeoutMilliseconds);
 #endif
 }
