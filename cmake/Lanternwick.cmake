@@ -3,6 +3,14 @@
 function(lanternwick_add_library NAME)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  # A file named for a platform holds that platform's side of a seam; the
+  # others of its folder build everywhere.
+  if(NOT UNIX)
+    list(FILTER sources EXCLUDE REGEX "Posix\\.cpp$")
+  endif()
+  if(NOT WIN32)
+    list(FILTER sources EXCLUDE REGEX "Windows\\.cpp$")
+  endif()
   if(sources)
     add_library(lanternwick_${NAME} STATIC ${sources})
     target_include_directories(lanternwick_${NAME} PUBLIC ${PROJECT_SOURCE_DIR}/src)

@@ -129,7 +129,7 @@ void AsyncTCPSocket::State::publishInfo() {
     std::lock_guard lock(infoMutex);
     infoStarted = flags.started;
     infoConnected = flags.connected;
-    infoDescriptor = stream ? stream->native_handle() : -1;
+    infoHandle = stream ? stream->native_handle() : noNativeSocket;
 }
 
 std::shared_ptr<AsyncTCPSocket> AsyncTCPSocket::create(std::weak_ptr<AsyncTCPSocketDelegate> delegate,
@@ -276,9 +276,9 @@ std::uint16_t AsyncTCPSocket::connectedPort() const {
     return state_->infoPort;
 }
 
-int AsyncTCPSocket::nativeHandle() const {
+NativeSocket AsyncTCPSocket::nativeHandle() const {
     std::lock_guard lock(state_->infoMutex);
-    return state_->infoDescriptor;
+    return state_->infoHandle;
 }
 
 }  // namespace lanternwick

@@ -32,6 +32,7 @@
 
 #include "net/AsyncTCPSocketError.h"
 #include "net/SocketAddress.h"
+#include "net/SocketSystem.h"
 #include "support/Result.h"
 #include "support/SerialQueue.h"
 
@@ -156,8 +157,9 @@ public:
     // while not connected.
     std::string connectedHost() const;
     std::uint16_t connectedPort() const;
-    // The connected descriptor, -1 when none; for reading socket options.
-    int nativeHandle() const;
+    // The connected socket, noNativeSocket when none; for reading socket
+    // options.
+    NativeSocket nativeHandle() const;
 
     struct State;
 

@@ -1,18 +1,21 @@
 // Resolving the host and racing the connects of the two families.
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <asio/post.hpp>
-#include <cerrno>
 
 #include "net/AsyncTCPSocketState.h"
 
 namespace lanternwick {
 
 using namespace socket_detail;
+
+namespace {
+
+Family familyOf(const SocketAddress& address) {
+    return address.family() == asio::ip::tcp::v6().family() ? Family::ipv6 : Family::ipv4;
+}
+
+asio::ip::tcp protocolOf(Family family) { return family == Family::ipv6 ? asio::ip::tcp::v6() : asio::ip::tcp::v4(); }
+
+}  // namespace
 
 Result<void, Error> AsyncTCPSocket::State::connect(std::string_view host, std::uint16_t port,
                                                    const std::optional<std::string>& interface, double timeout) {
@@ -123,24 +126,28 @@ void AsyncTCPSocket::State::resolved(std::uint64_t index, Result<AddressPair, Er
 std::optional<Attempt> AsyncTCPSocket::State::makeAttempt(const SocketAddress& address,
                                                          const std::optional<SocketAddress>& interface,
                                                          std::optional<Error>& failure) {
-    const int fd = ::socket(address.family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0) {
-        failure = Error::posix(errno, "Error in socket() function");
+    const socket_system::Opened opened = socket_system::openStreamSocket(address.family());
+    if (opened.handle == noNativeSocket) {
+        failure = Error::posix(opened.error, "Error in socket() function");
         return std::nullopt;
     }
     if (interface) {
-        if (interface->port() != 0) {
-            const int reuse = 1;
-            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse));
-        }
-        if (::bind(fd, interface->data(), interface->length) != 0) {
-            failure = Error::posix(errno, "Error in bind() function");
-            ::close(fd);
+        if (const int errorNumber = socket_system::bindTo(opened.handle, *interface); errorNumber != 0) {
+            failure = Error::posix(errorNumber, "Error in bind() function");
+            socket_system::closeSocket(opened.handle);
             return std::nullopt;
         }
     }
-    // Linux has no per-socket SO_NOSIGPIPE: every write passes MSG_NOSIGNAL.
-    return Attempt{std::make_unique<Descriptor>(executor, fd), address};
+    auto stream = std::make_unique<Stream>(executor);
+    std::error_code refused;
+    stream->assign(protocolOf(familyOf(address)), opened.handle, refused);
+    if (refused) {
+        // The event loop could not take the socket on; it is still ours to close.
+        failure = Error::posix(refused.value(), "Error in socket() function");
+        socket_system::closeSocket(opened.handle);
+        return std::nullopt;
+    }
+    return Attempt{std::move(stream), address};
 }
 
 void AsyncTCPSocket::State::connectToAddresses(AddressPair addresses) {
@@ -158,10 +165,10 @@ void AsyncTCPSocket::State::connectToAddresses(AddressPair addresses) {
         preferIPv6 = config.ipv6Preferred;
         delay = alternateAddressDelay;
     }
-    const int preferred = ((preferIPv6 && attempt6) || !attempt4) ? AF_INET6 : AF_INET;
-    const int alternate = preferred == AF_INET ? AF_INET6 : AF_INET;
+    const Family preferred = ((preferIPv6 && attempt6) || !attempt4) ? Family::ipv6 : Family::ipv4;
+    const Family alternate = preferred == Family::ipv4 ? Family::ipv6 : Family::ipv4;
     startConnect(preferred);
-    if ((alternate == AF_INET ? attempt4 : attempt6).has_value()) {
+    if ((alternate == Family::ipv4 ? attempt4 : attempt6).has_value()) {
         const std::uint64_t index = stateIndex;
         alternateTimer.expires_after(secondsToDuration(delay));
         alternateTimer.async_wait(guarded([index, alternate](State& s, const std::error_code& error) {
@@ -174,34 +181,28 @@ void AsyncTCPSocket::State::connectToAddresses(AddressPair addresses) {
 // The connect itself does not block: the attempt waits for writability on
 // the socket queue, so an abandoned attempt is closed at once instead of
 // holding a thread until the kernel gives up on it.
-void AsyncTCPSocket::State::startConnect(int family) {
-    auto& attempt = family == AF_INET ? attempt4 : attempt6;
+void AsyncTCPSocket::State::startConnect(Family family) {
+    auto& attempt = family == Family::ipv4 ? attempt4 : attempt6;
     if (!attempt) return;
     const std::uint64_t index = stateIndex;
-    const int fd = attempt->descriptor->native_handle();
-    if (::connect(fd, attempt->address.data(), attempt->address.length) != 0 && errno != EINPROGRESS) {
-        const int errorNumber = errno;
+    const NativeSocket handle = attempt->stream->native_handle();
+    if (const int errorNumber = socket_system::startConnect(handle, attempt->address); errorNumber != 0) {
         asio::post(executor, guarded([index, family, errorNumber](State& s) {
             s.connectFinished(index, family, errorNumber);
         }));
         return;
     }
-    attempt->descriptor->async_wait(Descriptor::wait_write,
-                                    guarded([index, family, fd](State& s, const std::error_code& error) {
-                                        if (error || index != s.stateIndex) return;
-                                        int errorNumber = 0;
-                                        socklen_t length = sizeof(errorNumber);
-                                        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &errorNumber, &length) != 0) {
-                                            errorNumber = errno;
-                                        }
-                                        s.connectFinished(index, family, errorNumber);
-                                    }));
+    attempt->stream->async_wait(Stream::wait_write,
+                                guarded([index, family, handle](State& s, const std::error_code& error) {
+                                    if (error || index != s.stateIndex) return;
+                                    s.connectFinished(index, family, socket_system::pendingError(handle));
+                                }));
 }
 
-void AsyncTCPSocket::State::connectFinished(std::uint64_t index, int family, int errorNumber) {
+void AsyncTCPSocket::State::connectFinished(std::uint64_t index, Family family, int errorNumber) {
     if (index != stateIndex) return;
-    auto& attempt = family == AF_INET ? attempt4 : attempt6;
-    auto& other = family == AF_INET ? attempt6 : attempt4;
+    auto& attempt = family == Family::ipv4 ? attempt4 : attempt6;
+    auto& other = family == Family::ipv4 ? attempt6 : attempt4;
     if (!attempt) return;
     if (flags.connected) {
         attempt.reset();
@@ -212,38 +213,17 @@ void AsyncTCPSocket::State::connectFinished(std::uint64_t index, int family, int
         if (!other) closeWithError(Error::posix(errorNumber, "Error in connect() function"));
         return;
     }
-    stream = std::move(attempt->descriptor);
+    stream = std::move(attempt->stream);
     attempt.reset();
     other.reset();
     didConnect();
 }
 
-namespace {
-
-void setIntegerOption(int fd, int level, int option, int value) {
-    ::setsockopt(fd, level, option, &value, sizeof(value));
-}
-
-// Failures are ignored: each option only makes a dead peer show sooner or a
-// small write go out sooner, and the connection works without it.
-void setConnectedOptions(int fd) {
-    // Command lines go out one small write at a time; without this each one
-    // waits for the peer's delayed acknowledgement of the previous one.
-    setIntegerOption(fd, IPPROTO_TCP, TCP_NODELAY, 1);
-    setIntegerOption(fd, SOL_SOCKET, SO_KEEPALIVE, 1);
-    setIntegerOption(fd, IPPROTO_TCP, TCP_KEEPIDLE, AsyncTCPSocket::keepAliveIdleSeconds);
-    setIntegerOption(fd, IPPROTO_TCP, TCP_KEEPINTVL, AsyncTCPSocket::keepAliveIntervalSeconds);
-    setIntegerOption(fd, IPPROTO_TCP, TCP_KEEPCNT, AsyncTCPSocket::keepAliveProbeCount);
-    setIntegerOption(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, AsyncTCPSocket::userTimeoutMilliseconds);
-}
-
-}  // namespace
-
 void AsyncTCPSocket::State::didConnect() {
     flags.connected = true;
     endConnectTimeout();
-    const int fd = stream->native_handle();
-    const auto peer = SocketAddress::peerOf(fd);
+    const NativeSocket handle = stream->native_handle();
+    const auto peer = SocketAddress::peerOf(handle);
     const std::string host = peer ? peer->hostText() : std::string();
     const std::uint16_t port = peer ? peer->port() : 0;
     {
@@ -251,13 +231,17 @@ void AsyncTCPSocket::State::didConnect() {
         infoHost = host;
         infoPort = port;
     }
-    // Set before anyone hears of the connection, so no write can precede them.
-    setConnectedOptions(fd);
+    // Set before anyone hears of the connection, so no write can precede
+    // them. Command lines go out one small write at a time; without no-delay
+    // each one waits for the peer's delayed acknowledgement of the previous.
+    socket_system::setConnectedOptions(handle, {.keepAliveIdleSeconds = AsyncTCPSocket::keepAliveIdleSeconds,
+                                                .keepAliveIntervalSeconds = AsyncTCPSocket::keepAliveIntervalSeconds,
+                                                .keepAliveProbeCount = AsyncTCPSocket::keepAliveProbeCount,
+                                                .userTimeoutMilliseconds = AsyncTCPSocket::userTimeoutMilliseconds});
     publishInfo();
     notify([host, port](AsyncTCPSocketDelegate& d, const Socket& s) { d.socketDidConnect(s, host, port); });
 
-    const int fileFlags = ::fcntl(fd, F_GETFL);
-    if (fileFlags < 0 || ::fcntl(fd, F_SETFL, fileFlags | O_NONBLOCK) < 0) {
+    if (!socket_system::setNonBlocking(handle)) {
         closeWithError(Error::socketError(Code::other, "Error enabling non-blocking IO on socket (fcntl)"));
         return;
     }

@@ -1,8 +1,6 @@
 #include "net/AsyncTCPSocketError.h"
 
-#include <netdb.h>
-
-#include <system_error>
+#include "net/SocketSystem.h"
 
 namespace lanternwick {
 
@@ -22,11 +20,11 @@ AsyncTCPSocketError AsyncTCPSocketError::socketError(AsyncTCPSocketErrorCode cod
 }
 
 AsyncTCPSocketError AsyncTCPSocketError::posix(int errorNumber, std::string_view failureReason) {
-    return {std::string(posixErrorDomain), errorNumber, std::generic_category().message(errorNumber), std::string(failureReason)};
+    return {std::string(posixErrorDomain), errorNumber, socket_system::errorText(errorNumber), std::string(failureReason)};
 }
 
 AsyncTCPSocketError AsyncTCPSocketError::netDB(int resolverCode) {
-    return {std::string(netDBErrorDomain), resolverCode, gai_strerror(resolverCode), {}};
+    return {std::string(netDBErrorDomain), resolverCode, socket_system::resolverErrorText(resolverCode), {}};
 }
 
 }  // namespace lanternwick

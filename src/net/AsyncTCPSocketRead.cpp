@@ -1,19 +1,15 @@
-// The read path: readiness of the descriptor, serving the current read
+// The read path: readiness of the socket, serving the current read
 // request, and the end of the stream.
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <asio/post.hpp>
-#include <cerrno>
 
 #include "net/AsyncTCPSocketState.h"
 
 namespace lanternwick {
 
 using namespace socket_detail;
+using Outcome = socket_system::Transfer::Outcome;
 
-// Asio's descriptor waits are edge-triggered: readiness that arrived while
+// Asio's readiness waits are edge-triggered: readiness that arrived while
 // no wait was queued is not reported again. So after queuing a wait, look
 // once more (level-triggered, without blocking) and serve what is already
 // there; a wait that then fires finds nothing and is re-armed.
@@ -22,15 +18,14 @@ void AsyncTCPSocket::State::armReadWait() {
     const std::uint64_t connection = connectionIndex;
     if (!readWaitArmed) {
         readWaitArmed = true;
-        stream->async_wait(Descriptor::wait_read, guarded([connection](State& s, const std::error_code& error) {
+        stream->async_wait(Stream::wait_read, guarded([connection](State& s, const std::error_code& error) {
             if (connection != s.connectionIndex) return;
             s.readWaitArmed = false;
             if (error) return;
             s.readSourceFired();
         }));
     }
-    pollfd probe{stream->native_handle(), POLLIN, 0};
-    if (::poll(&probe, 1, 0) == 1) {
+    if (socket_system::readable(stream->native_handle()) != socket_system::Readiness::notReady) {
         asio::post(executor, guarded([connection](State& s) {
             if (connection == s.connectionIndex && s.stream) s.readSourceFired();
         }));
@@ -38,24 +33,23 @@ void AsyncTCPSocket::State::armReadWait() {
 }
 
 void AsyncTCPSocket::State::readSourceFired() {
-    Descriptor::bytes_readable command;
+    Stream::bytes_readable command;
     std::error_code failed;
     stream->io_control(command, failed);
     std::size_t waiting = failed ? 0 : command.get();
     if (waiting == 0) {
         // No bytes: either the peer closed, or the readiness was already
         // served by an earlier look.
-        std::uint8_t byte = 0;
-        const ssize_t peeked = ::recv(stream->native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-        if (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        const socket_system::Transfer peeked = socket_system::peekByte(stream->native_handle());
+        if (peeked.outcome == Outcome::wouldBlock || peeked.outcome == Outcome::interrupted) {
             if (currentRead) armReadWait();
             return;
         }
-        if (peeked < 0) {
-            closeWithError(Error::posix(errno, "Error in read() function"));
+        if (peeked.outcome == Outcome::failed) {
+            closeWithError(Error::posix(peeked.error, "Error in read() function"));
             return;
         }
-        if (peeked == 0) {
+        if (peeked.count == 0) {
             readEndOfStream();
             return;
         }
@@ -117,7 +111,7 @@ std::size_t AsyncTCPSocket::State::takeFromPreBuffer(ReadRequest& request) {
 // completed and the next one may start.
 bool AsyncTCPSocket::State::serveCurrentRead() {
     ReadRequest& request = *currentRead;
-    const int fd = stream->native_handle();
+    const NativeSocket handle = stream->native_handle();
     std::size_t obtained = takeFromPreBuffer(request);
     bool endOfStream = false;
 
@@ -134,18 +128,18 @@ bool AsyncTCPSocket::State::serveCurrentRead() {
             request.buffer.resize(request.bytesDone + wanted);
             target = request.buffer.data() + request.bytesDone;
         }
-        const ssize_t got = ::read(fd, target, wanted);
-        if (got < 0) {
+        const socket_system::Transfer got = socket_system::receive(handle, target, wanted);
+        if (got.outcome != Outcome::moved) {
             if (!readAhead) request.buffer.resize(request.bytesDone);
-            if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (got.outcome == Outcome::interrupted) continue;
+            if (got.outcome == Outcome::wouldBlock) {
                 socketFDBytesAvailable = 0;
                 break;
             }
-            closeWithError(Error::posix(errno, "Error in read() function"));
+            closeWithError(Error::posix(got.error, "Error in read() function"));
             return false;
         }
-        const auto count = static_cast<std::size_t>(got);
+        const std::size_t count = got.count;
         socketFDBytesAvailable = socketFDBytesAvailable > count ? socketFDBytesAvailable - count : 0;
         if (count == 0) {
             if (!readAhead) request.buffer.resize(request.bytesDone);
@@ -199,9 +193,7 @@ void AsyncTCPSocket::State::readEndOfStream() {
     // Held bytes can still be read.
     if (preBuffer.availableBytes() > 0 || flags.readStreamClosed) return;
     if (currentConfig().allowHalfDuplexConnection) {
-        pollfd probe{stream->native_handle(), POLLOUT, 0};
-        const bool writable = ::poll(&probe, 1, 0) == 1 && (probe.revents & (POLLERR | POLLHUP)) == 0;
-        if (writable) {
+        if (socket_system::writable(stream->native_handle()) == socket_system::Readiness::ready) {
             flags.readStreamClosed = true;
             notify([](AsyncTCPSocketDelegate& d, const Socket& s) { d.socketDidCloseReadStream(s); });
             return;

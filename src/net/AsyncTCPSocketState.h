@@ -4,7 +4,7 @@
 // else. Apart from the mutex-guarded blocks and the atomic byte counts, every
 // field belongs to the socket queue and is touched only there.
 
-#include <asio/posix/stream_descriptor.hpp>
+#include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
 
 #include <algorithm>
@@ -17,16 +17,21 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 #include "net/AsyncTCPSocket.h"
 #include "net/SocketAddress.h"
 #include "net/SocketPreBuffer.h"
+#include "net/SocketSystem.h"
 #include "support/AsioContext.h"
 #include "support/BackgroundPool.h"
 
 namespace lanternwick::socket_detail {
 
-using Descriptor = asio::posix::stream_descriptor;
+// Asio's socket only waits for readiness here; the reads, writes and
+// options are the socket's own calls on its native handle.
+using Stream = asio::ip::tcp::socket;
+static_assert(std::is_same_v<Stream::native_handle_type, NativeSocket>);
 using Error = AsyncTCPSocketError;
 using Code = AsyncTCPSocketErrorCode;
 using Socket = AsyncTCPSocketDelegate::Socket;
@@ -115,10 +120,12 @@ struct Flags {
     bool readStreamClosed = false;
 };
 
-// A connect attempt of one family: the descriptor, non-blocking, and the
-// address it goes to.
+enum class Family { ipv4, ipv6 };
+
+// A connect attempt of one family: the socket, non-blocking, and the address
+// it goes to.
 struct Attempt {
-    std::unique_ptr<Descriptor> descriptor;
+    std::unique_ptr<Stream> stream;
     SocketAddress address;
 };
 
@@ -165,21 +172,21 @@ struct AsyncTCPSocket::State {
     bool infoConnected = false;
     std::string infoHost;
     std::uint16_t infoPort = 0;
-    int infoDescriptor = -1;
+    NativeSocket infoHandle = noNativeSocket;
 
     // Everything below belongs to the socket queue.
     socket_detail::Flags flags;
     // Advances when a connect attempt ends; late lookup and connect results
     // carry an older one and are ignored.
     std::uint64_t stateIndex = 0;
-    // Advances when the descriptor's waits are abandoned (close, re-arm).
+    // Advances when the socket's waits are abandoned (close, re-arm).
     std::uint64_t connectionIndex = 0;
     std::uint64_t requestSerial = 0;
     std::optional<SocketAddress> connectInterface4;
     std::optional<SocketAddress> connectInterface6;
     std::optional<socket_detail::Attempt> attempt4;
     std::optional<socket_detail::Attempt> attempt6;
-    std::unique_ptr<socket_detail::Descriptor> stream;
+    std::unique_ptr<socket_detail::Stream> stream;
     asio::steady_timer connectTimer;
     asio::steady_timer alternateTimer;
     asio::steady_timer readTimer;
@@ -196,7 +203,7 @@ struct AsyncTCPSocket::State {
     std::optional<WriteRequest> currentWrite;
     std::size_t socketFDBytesAvailable = 0;
     SocketPreBuffer preBuffer{socket_detail::initialPreBufferCapacity};
-    // A wait is queued on the descriptor; with none, that direction is
+    // A wait is queued on the socket; with none, that direction is
     // suspended (unread bytes stay in the kernel).
     bool readWaitArmed = false;
     bool writeWaitArmed = false;
@@ -251,8 +258,8 @@ struct AsyncTCPSocket::State {
     std::optional<socket_detail::Attempt> makeAttempt(const SocketAddress& address,
                                                       const std::optional<SocketAddress>& interface,
                                                       std::optional<Error>& failure);
-    void startConnect(int family);
-    void connectFinished(std::uint64_t index, int family, int errorNumber);
+    void startConnect(socket_detail::Family family);
+    void connectFinished(std::uint64_t index, socket_detail::Family family, int errorNumber);
     void didConnect();
     void endConnectTimeout();
 

@@ -1,16 +1,13 @@
 // The write path: writing the current request, waiting for writability,
 // the stall watch, and closing once everything is written.
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <asio/post.hpp>
-#include <cerrno>
 
 #include "net/AsyncTCPSocketState.h"
 
 namespace lanternwick {
 
 using namespace socket_detail;
+using Outcome = socket_system::Transfer::Outcome;
 
 void AsyncTCPSocket::State::armWriteWait() {
     if (!stream) return;
@@ -28,15 +25,14 @@ void AsyncTCPSocket::State::armWriteWait() {
         s.flags.canAcceptBytes = true;
         s.pumpWrites();
     };
-    pollfd probe{stream->native_handle(), POLLOUT, 0};
-    const bool writable = ::poll(&probe, 1, 0) == 1;
+    const bool writable = socket_system::writable(stream->native_handle()) != socket_system::Readiness::notReady;
     if (flags.closingAfterWrites) {
         // Nobody else may hold the socket any more: the wait keeps it alive
         // until the queued writes are out.
         auto self = owner.shared_from_this();
         if (!writeWaitArmed) {
             writeWaitArmed = true;
-            stream->async_wait(Descriptor::wait_write, [self, onWritable](const std::error_code& error) {
+            stream->async_wait(Stream::wait_write, [self, onWritable](const std::error_code& error) {
                 onWritable(*self->state_, error);
             });
         }
@@ -44,7 +40,7 @@ void AsyncTCPSocket::State::armWriteWait() {
     } else {
         if (!writeWaitArmed) {
             writeWaitArmed = true;
-            stream->async_wait(Descriptor::wait_write, guarded(onWritable));
+            stream->async_wait(Stream::wait_write, guarded(onWritable));
         }
         if (writable) asio::post(executor, guarded(writableNow));
     }
@@ -68,24 +64,25 @@ void AsyncTCPSocket::State::pumpWrites() {
             return;
         }
         WriteRequest& request = *currentWrite;
-        const ssize_t sent = ::send(stream->native_handle(), request.buffer.data() + request.bytesDone,
-                                    request.buffer.size() - request.bytesDone, MSG_NOSIGNAL);
-        if (sent < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                flags.canAcceptBytes = false;
-                armWriteWait();
-                return;
-            }
-            closeWithError(Error::posix(errno, "Error in write() function"));
+        const socket_system::Transfer result =
+            socket_system::send(stream->native_handle(), request.buffer.data() + request.bytesDone,
+                                request.buffer.size() - request.bytesDone);
+        if (result.outcome == Outcome::interrupted) continue;
+        if (result.outcome == Outcome::wouldBlock) {
+            flags.canAcceptBytes = false;
+            armWriteWait();
             return;
         }
-        request.bytesDone += static_cast<std::size_t>(sent);
+        if (result.outcome == Outcome::failed) {
+            closeWithError(Error::posix(result.error, "Error in write() function"));
+            return;
+        }
+        const std::size_t sent = result.count;
+        request.bytesDone += sent;
         if (sent > 0) lastWriteProgress = std::chrono::steady_clock::now();
         if (request.bytesDone < request.buffer.size()) {
             if (observed) {
-                notify([length = static_cast<std::size_t>(sent), tag = request.tag](AsyncTCPSocketDelegate& d,
-                                                                                    const Socket& s) {
+                notify([length = sent, tag = request.tag](AsyncTCPSocketDelegate& d, const Socket& s) {
                     d.socketDidWritePartial(s, length, tag);
                 });
             }

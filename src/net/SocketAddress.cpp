@@ -79,10 +79,10 @@ std::optional<SocketAddress> SocketAddress::fromNumericHost(std::string_view hos
     return std::nullopt;
 }
 
-std::optional<SocketAddress> SocketAddress::peerOf(int descriptor) {
+std::optional<SocketAddress> SocketAddress::peerOf(NativeSocket socket) {
     sockaddr_storage storage{};
     socklen_t length = sizeof(storage);
-    if (getpeername(descriptor, reinterpret_cast<sockaddr*>(&storage), &length) != 0) return std::nullopt;
+    if (getpeername(socket, reinterpret_cast<sockaddr*>(&storage), &length) != 0) return std::nullopt;
     return fromSockaddr(reinterpret_cast<const sockaddr*>(&storage), length);
 }
 

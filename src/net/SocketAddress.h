@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "net/AsyncTCPSocketError.h"
+#include "net/SocketSystem.h"
 #include "support/Result.h"
 
 namespace lanternwick {
@@ -30,8 +31,8 @@ struct SocketAddress {
     static std::optional<SocketAddress> fromSockaddr(const sockaddr* address, socklen_t length);
     // A numeric IPv4 or IPv6 address, nothing for anything else.
     static std::optional<SocketAddress> fromNumericHost(std::string_view host, std::uint16_t port);
-    // The peer of a connected descriptor.
-    static std::optional<SocketAddress> peerOf(int descriptor);
+    // The peer of a connected socket.
+    static std::optional<SocketAddress> peerOf(NativeSocket socket);
 
     // "127.0.0.1", "::1".
     std::string hostText() const;
