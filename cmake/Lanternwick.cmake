@@ -3,13 +3,19 @@
 function(lanternwick_add_library NAME)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  # A file named for a platform holds that platform's side of a seam; the
-  # others of its folder build everywhere.
+  # A file named for a platform (Posix, Linux, Mac, Windows) holds that
+  # platform's side of a seam; the others of its folder build everywhere.
   if(NOT UNIX)
     list(FILTER sources EXCLUDE REGEX "Posix\\.cpp$")
   endif()
   if(NOT WIN32)
     list(FILTER sources EXCLUDE REGEX "Windows\\.cpp$")
+  endif()
+  if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    list(FILTER sources EXCLUDE REGEX "Linux\\.cpp$")
+  endif()
+  if(NOT APPLE)
+    list(FILTER sources EXCLUDE REGEX "Mac\\.cpp$")
   endif()
   if(sources)
     add_library(lanternwick_${NAME} STATIC ${sources})
