@@ -33,16 +33,19 @@ public:
     void connect() override {}
     void disconnect() override {}
     void sendAddress(std::string_view) override {}
-    void sendCommandLine(std::string_view) override {}
+    void sendCommandLine(std::string_view) override { ++lines; }
     void setCallbacks(EosLinkCallbacks) override {}
+    std::uint64_t lines = 0;
 };
+
+const std::string showHeader =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<Tempolane xmlns:xml=\"http://www.w3.org/XML/1998/namespace\" major_vers=\"5\" minor_vers=\"2\" "
+    "bug_vers=\"0\">\n  <Markers>\n";
 
 // About 1 MB of markers, shaped like a long show.
 std::string showText() {
-    std::string text =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<Tempolane xmlns:xml=\"http://www.w3.org/XML/1998/namespace\" major_vers=\"5\" minor_vers=\"2\" "
-        "bug_vers=\"0\">\n  <Markers>\n";
+    std::string text = showHeader;
     for (int i = 0; text.size() < 1024 * 1024; ++i) {
         text += "    <Marker MarkerTypeName=\"Cue\" TrackName=\"Lights 1/ Main\" Position=\"" + std::to_string(i * 2.5) +
                 "\" Label=\"Look " + std::to_string(i) + "\" Fade=\"2\" FadeOut=\"-1\" ManualCueID=\"" +
@@ -109,7 +112,8 @@ void BM_UnchangedFilePoll(benchmark::State& state) {
 }
 
 std::string cueShowText(int markers, int edited) {
-    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Tempolane>\n  <Markers>\n";
+    // Without the full header the file is no show, and the poll sends nothing.
+    std::string text = showHeader;
     for (int i = 0; i < markers; ++i) {
         text += "    <Marker MarkerTypeName=\"Cue\" TrackName=\"Lights 1/ Main\" Position=\"" +
                 std::to_string(i * 2) + "\" Label=\"Look " + std::to_string(i) + "\" Fade=\"" +
@@ -133,16 +137,25 @@ void BM_PollAfterLargeChange(benchmark::State& state) {
     LightingFileMonitorDependencies dependencies;
     dependencies.mainQueue = std::make_shared<RunLoopMainQueue>();
     dependencies.settings = settings;
-    dependencies.eosLink = std::make_shared<SilentLink>();
+    const auto link = std::make_shared<SilentLink>();
+    dependencies.eosLink = link;
     auto monitor = LightingFileMonitor::create(std::move(dependencies));
     monitor->setCueDeletionPromptPolicy(CueDeletionPromptPolicy::autoYes);
+    std::uint64_t timedLines = 0;
     for (auto _ : state) {
         state.PauseTiming();
         std::ofstream(path, std::ios::binary) << whole;
         monitor->pollOnce();
         std::ofstream(path, std::ios::binary) << changed;
+        const std::uint64_t before = link->lines;
         state.ResumeTiming();
         monitor->pollOnce();
+        timedLines += link->lines - before;
+    }
+    // A poll that sends less measured something else (a file refused, say).
+    const std::uint64_t expected = deleteHalf ? markers / 2 : 1;
+    if (timedLines < expected * static_cast<std::uint64_t>(state.iterations())) {
+        state.SkipWithError("the change sent fewer command lines than it should");
     }
     state.SetLabel(deleteHalf ? "5,000 cues deleted" : "one fade edited");
 }
