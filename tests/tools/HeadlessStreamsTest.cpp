@@ -88,6 +88,8 @@ TEST(NonBlockingOutput, AStalledReaderCostsRecordsNotTimeAndIsToldHowManyAGoneOn
         EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "writing must never wait for the reader";
         EXPECT_EQ(accepted, 4) << "the buffer holds 4 KiB, the rest is counted";
         EXPECT_FALSE(output.write("after the gap\n")) << "nothing may follow a gap before the count";
+        // Still stalled, so what follows comes only from the wait for room.
+        EXPECT_FALSE(output.waitUntilWritten(200ms));
 
         std::string read;
         while (read.find(" left out\n") == std::string::npos) {
