@@ -5,6 +5,7 @@
 
 #include "eos/CueDeletionPrompt.h"
 #include "eos/CueReply.h"
+#include "headless/LocalTime.h"
 #include "support/TextRules.h"
 
 namespace lanternwick {
@@ -68,11 +69,8 @@ void appendHex(std::string& out, const char* format, unsigned value) {
 
 bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
-std::tm localCalendar(system_clock::time_point time) {
-    const std::time_t seconds = system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(time));
-    std::tm calendar{};
-    localtime_r(&seconds, &calendar);
-    return calendar;
+LocalTime localTimeOf(system_clock::time_point time) {
+    return localTime(system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(time)));
 }
 
 int millisecondsOf(system_clock::time_point time) {
@@ -230,7 +228,7 @@ struct OutcomeText {
 }  // namespace
 
 std::string localClockText(system_clock::time_point time) {
-    const std::tm calendar = localCalendar(time);
+    const std::tm calendar = localTimeOf(time).calendar;
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d.%03d", calendar.tm_hour, calendar.tm_min, calendar.tm_sec,
                   millisecondsOf(time));
@@ -238,8 +236,9 @@ std::string localClockText(system_clock::time_point time) {
 }
 
 std::string rfc3339Text(system_clock::time_point time) {
-    const std::tm calendar = localCalendar(time);
-    const long offsetMinutes = calendar.tm_gmtoff / 60;
+    const LocalTime local = localTimeOf(time);
+    const std::tm& calendar = local.calendar;
+    const long offsetMinutes = local.utcOffsetSeconds / 60;
     const long offset = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld", calendar.tm_year + 1900,

@@ -1,16 +1,15 @@
 #include "headless/HeadlessRunner.h"
 
-#include <csignal>
 #include <iostream>
 #include <map>
 #include <memory>
-#include <unistd.h>
 
 #include "headless/FlagOverlaySettingsStore.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/HeadlessRecordFormat.h"
 #include "headless/HeadlessReporter.h"
 #include "headless/NonBlockingOutput.h"
+#include "headless/StandardStreams.h"
 #include "headless/StopSignal.h"
 #include "headless/TerminalDeletionPrompt.h"
 #include "LanternwickVersion.h"
@@ -35,11 +34,11 @@ constexpr auto finalWritePatience = std::chrono::milliseconds(1500);
 class RunOutput final : public RecordOutput {
 public:
     explicit RunOutput(bool json)
-        : err_(STDERR_FILENO, noteCapacity,
+        : err_(standardErrorDescriptor, noteCapacity,
                [](std::uint64_t count) {
                    return "lanternwick: " + std::to_string(count) + " notes not printed: standard error was not read\n";
                }),
-          out_(STDOUT_FILENO, NonBlockingOutput::recordCapacity,
+          out_(standardOutputDescriptor, NonBlockingOutput::recordCapacity,
                [json](std::uint64_t count) {
                    const auto now = std::chrono::system_clock::now();
                    return json ? notPrintedJsonLine(now, Uuid::random(), count)
@@ -109,8 +108,7 @@ StartNote startNote(const LightingFileMonitor& monitor, const HeadlessOptions& o
 }  // namespace
 
 int runHeadless(const std::vector<std::string>& args, SettingsStore& store, const std::filesystem::path& terminal) {
-    // A reader that goes away must cost the printing, not the process.
-    std::signal(SIGPIPE, SIG_IGN);
+    ignoreBrokenPipes();
     auto options = parseHeadlessArguments(args);
     if (!options) {
         std::cerr << "lanternwick: " << printableText(options.error()) << "\n\n" << headlessUsage;

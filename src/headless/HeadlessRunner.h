@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "headless/StandardStreams.h"
+
 namespace lanternwick {
 
 class SettingsStore;
@@ -33,6 +35,6 @@ class SettingsStore;
 // itself is accepted and ignored so that the app's main can pass everything.
 // `terminal` is where the deletion question is asked.
 int runHeadless(const std::vector<std::string>& args, SettingsStore& store,
-                const std::filesystem::path& terminal = "/dev/tty");
+                const std::filesystem::path& terminal = controllingTerminal());
 
 }  // namespace lanternwick

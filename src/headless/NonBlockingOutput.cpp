@@ -1,15 +1,6 @@
 #include "headless/NonBlockingOutput.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <asio/bind_executor.hpp>
-#include <asio/posix/stream_descriptor.hpp>
-
-#include "support/AsioContext.h"
+#include "headless/OutputDescriptor.h"
 #include "support/SerialQueue.h"
 
 namespace lanternwick {
@@ -20,58 +11,16 @@ namespace {
 // for long.
 constexpr std::size_t writeSlice = 64 * 1024;
 
-struct OwnDescriptor {
-    int fd = -1;
-    // Flags to put back on a shared description, when they were changed.
-    int restoreFlags = -1;
-};
-
-OwnDescriptor ownDescriptorFor(const int fd) {
-    struct stat facts {};
-    if (::fstat(fd, &facts) != 0) return {};
-    if (S_ISREG(facts.st_mode)) return {::fcntl(fd, F_DUPFD_CLOEXEC, 3), -1};
-    if (S_ISFIFO(facts.st_mode)) {
-        // Opening the pipe again through /proc gives a description of our
-        // own; a pipe whose reader is gone refuses (ENXIO), and the shared
-        // one below then finds it gone at the first write.
-        const std::string path = "/proc/self/fd/" + std::to_string(fd);
-        if (const int own = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); own >= 0) return {own, -1};
-    } else if (::isatty(fd) == 1) {
-        if (const char* name = ::ttyname(fd)) {
-            if (const int own = ::open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); own >= 0) return {own, -1};
-        }
-    }
-    const int shared = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    if (shared < 0) return {};
-    const int flags = ::fcntl(shared, F_GETFL);
-    if (flags < 0 || (flags & O_NONBLOCK) != 0) return {shared, -1};
-    ::fcntl(shared, F_SETFL, flags | O_NONBLOCK);
-    return {shared, flags};
-}
-
 }  // namespace
 
 struct NonBlockingOutput::State : std::enable_shared_from_this<State> {
-    State(OwnDescriptor own, std::size_t capacity, DroppedLine droppedLine, OnGone onGone)
+    State(const int standardDescriptor, std::size_t capacity, DroppedLine droppedLine, OnGone onGone)
         : queue("headless.output"),
-          descriptor(sharedIOContext()),
-          restoreFlags(own.restoreFlags),
+          descriptor(standardDescriptor),
           capacity(capacity),
           droppedLine(std::move(droppedLine)),
           onGone(std::move(onGone)) {
-        if (own.fd < 0) {
-            isGone = true;
-            return;
-        }
-        std::error_code ignored;
-        descriptor.assign(own.fd, ignored);
-    }
-
-    ~State() {
-        if (!descriptor.is_open()) return;
-        if (restoreFlags >= 0) ::fcntl(descriptor.native_handle(), F_SETFL, restoreFlags);
-        std::error_code ignored;
-        descriptor.close(ignored);
+        isGone = !descriptor.isOpen();
     }
 
     // On the queue only.
@@ -86,38 +35,35 @@ struct NonBlockingOutput::State : std::enable_shared_from_this<State> {
                 }
                 buffer = droppedLine(std::exchange(dropped, 0));
             }
-            const auto count = ::write(descriptor.native_handle(), buffer.data(), std::min(buffer.size(), writeSlice));
-            if (count > 0) {
-                buffer.erase(0, static_cast<std::size_t>(count));
+            const OutputDescriptor::Attempt attempt =
+                descriptor.write(std::string_view(buffer).substr(0, writeSlice));
+            if (attempt.written > 0) {
+                buffer.erase(0, attempt.written);
                 continue;
             }
-            if (count < 0 && errno == EINTR) continue;
-            if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (attempt.full) {
                 waiting = true;
-                descriptor.async_wait(asio::posix::descriptor_base::wait_write,
-                                      asio::bind_executor(strandOf(queue), [self = shared_from_this()](std::error_code) {
-                                          {
-                                              const std::lock_guard relock(self->mutex);
-                                              self->waiting = false;
-                                          }
-                                          self->pump();
-                                      }));
+                descriptor.whenWritable(queue, [self = shared_from_this()] {
+                    {
+                        const std::lock_guard relock(self->mutex);
+                        self->waiting = false;
+                    }
+                    self->pump();
+                });
                 return;
             }
-            const std::string reason = count < 0 ? std::strerror(errno) : "nothing written";
             isGone = true;
             buffer.clear();
             dropped = 0;
             written.notify_all();
             lock.unlock();
-            if (onGone) onGone(reason);
+            if (onGone) onGone(attempt.goneReason);
             return;
         }
     }
 
     SerialQueue queue;
-    asio::posix::stream_descriptor descriptor;
-    const int restoreFlags;
+    OutputDescriptor descriptor;
     const std::size_t capacity;
     const DroppedLine droppedLine;
     const OnGone onGone;
@@ -133,8 +79,7 @@ struct NonBlockingOutput::State : std::enable_shared_from_this<State> {
 
 NonBlockingOutput::NonBlockingOutput(const int descriptor, const std::size_t capacity, DroppedLine droppedLine,
                                      OnGone onGone)
-    : state_(std::make_shared<State>(ownDescriptorFor(descriptor), capacity, std::move(droppedLine),
-                                     std::move(onGone))) {}
+    : state_(std::make_shared<State>(descriptor, capacity, std::move(droppedLine), std::move(onGone))) {}
 
 NonBlockingOutput::~NonBlockingOutput() {
     // A wait still pending holds the state; cancelling it on the queue lets
@@ -145,8 +90,7 @@ NonBlockingOutput::~NonBlockingOutput() {
             const std::lock_guard lock(state->mutex);
             state->closed = true;
         }
-        std::error_code ignored;
-        state->descriptor.cancel(ignored);
+        state->descriptor.cancel();
     });
 }
 

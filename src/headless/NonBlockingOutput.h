@@ -17,7 +17,8 @@
 // non-blocking does not change the stream for the processes that share it (a
 // pipe or a terminal is opened anew; a regular file, which never blocks, is
 // written in place; anything else is switched to non-blocking and switched
-// back when this object goes).
+// back when this object goes). That part is the system's, in
+// OutputDescriptor.h.
 // Owned by the headless run; write() and waitUntilWritten() may be called
 // from any thread, the callbacks run on the writing queue.
 

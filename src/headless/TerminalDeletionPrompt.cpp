@@ -1,14 +1,10 @@
 #include "headless/TerminalDeletionPrompt.h"
 
 #include <cctype>
-#include <cerrno>
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include "eos/SyncOutcome.h"
 #include "headless/HeadlessRecordFormat.h"
+#include "headless/TerminalDevice.h"
 
 namespace lanternwick {
 
@@ -17,6 +13,7 @@ namespace {
 // A terminal that stops taking output (Ctrl-S) is given this long for one
 // question before the rest of it is let go; the answer is still read.
 constexpr auto terminalWriteGrace = std::chrono::seconds(2);
+constexpr auto roomWaitSlice = std::chrono::milliseconds(100);
 constexpr auto waitSlice = std::chrono::seconds(1);
 
 std::string questionText(std::string_view messageText) {
@@ -39,15 +36,6 @@ std::string questionText(std::string_view messageText) {
     return text;
 }
 
-// A background job that reads its terminal, or flushes its input, is stopped
-// by the terminal's job control; it waits, its work going on, until it is
-// brought to the foreground. A terminal that is not the controlling one has
-// no say in that.
-bool inForeground(int terminal) {
-    const pid_t owner = ::tcgetpgrp(terminal);
-    return owner == -1 || owner == ::getpgrp();
-}
-
 CueDeletionAnswer noTerminalAnswer() {
     return {.confirmed = false, .doNotAskAgain = false, .declinedBecause = std::string(skipReason::noTerminal)};
 }
@@ -67,17 +55,16 @@ CueDeletionAnswer terminalDeletionAnswer(std::string_view line) {
 
 TerminalDeletionPrompt::TerminalDeletionPrompt(const std::filesystem::path& terminal, RunLoopMainQueue& queue,
                                                std::function<bool()> stopRequested)
-    : queue_(queue), stopRequested_(std::move(stopRequested)) {
-    // Non-blocking, so that waiting for an answer never stops the main queue.
-    terminal_ = ::open(terminal.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (terminal_ >= 0 && ::isatty(terminal_) != 1) {
-        ::close(terminal_);
-        terminal_ = -1;
-    }
-}
+    // Never waiting on the terminal, so that waiting for an answer never
+    // stops the main queue.
+    : terminal_(terminalDevice::open(terminal)), queue_(queue), stopRequested_(std::move(stopRequested)) {}
 
 TerminalDeletionPrompt::~TerminalDeletionPrompt() {
-    if (terminal_ >= 0) ::close(terminal_);
+    if (hasTerminal()) terminalDevice::close(terminal_);
+}
+
+bool TerminalDeletionPrompt::hasTerminal() const {
+    return terminal_ != terminalDevice::noHandle;
 }
 
 CueDeletionAnswer TerminalDeletionPrompt::confirmCueDeletion(const std::int64_t list,
@@ -102,7 +89,7 @@ bool TerminalDeletionPrompt::answered(const std::uint64_t ticket) {
             if (!waiting_.empty()) write("\n");
             answerAll({false, false, {}});
         } else if (hasTerminal()) {
-            if (inForeground(terminal_)) readTerminal();
+            if (terminalDevice::inForeground(terminal_)) readTerminal();
         } else {
             answerAll(noTerminalAnswer());
         }
@@ -113,12 +100,12 @@ bool TerminalDeletionPrompt::answered(const std::uint64_t ticket) {
 void TerminalDeletionPrompt::readTerminal() {
     char buffer[256];
     while (true) {
-        const auto got = ::read(terminal_, buffer, sizeof buffer);
-        if (got > 0) {
-            typed_.append(buffer, static_cast<std::size_t>(got));
+        const terminalDevice::Transfer got = terminalDevice::read(terminal_, buffer, sizeof buffer);
+        if (got.stop == terminalDevice::Transfer::Stop::none) {
+            typed_.append(buffer, got.count);
             continue;
         }
-        if (got == 0) {
+        if (got.stop == terminalDevice::Transfer::Stop::endOfInput) {
             // End of input (Ctrl-D on an empty line, or a hung-up terminal)
             // ends the line in progress.
             const std::string line = std::exchange(typed_, {});
@@ -127,8 +114,7 @@ void TerminalDeletionPrompt::readTerminal() {
             if (!waiting_.empty()) answerFront(terminalDeletionAnswer(line));
             break;
         }
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+        if (got.stop == terminalDevice::Transfer::Stop::wouldBlock) break;
         loseTerminal();
         return;
     }
@@ -161,23 +147,21 @@ void TerminalDeletionPrompt::answerAll(const CueDeletionAnswer& answer) {
 void TerminalDeletionPrompt::askFront() {
     // Whatever was typed before this question could be seen is not its answer.
     typed_.clear();
-    if (inForeground(terminal_)) ::tcflush(terminal_, TCIFLUSH);
+    if (terminalDevice::inForeground(terminal_)) terminalDevice::discardTyped(terminal_);
     write(questionText(waiting_.front().messageText));
 }
 
 void TerminalDeletionPrompt::write(std::string_view text) {
     const auto giveUp = std::chrono::steady_clock::now() + terminalWriteGrace;
     while (!text.empty() && hasTerminal()) {
-        const auto written = ::write(terminal_, text.data(), text.size());
-        if (written > 0) {
-            text.remove_prefix(static_cast<std::size_t>(written));
+        const terminalDevice::Transfer written = terminalDevice::write(terminal_, text);
+        if (written.stop == terminalDevice::Transfer::Stop::none) {
+            text.remove_prefix(written.count);
             continue;
         }
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (written.stop == terminalDevice::Transfer::Stop::wouldBlock) {
             if (std::chrono::steady_clock::now() >= giveUp) return;
-            pollfd ready{terminal_, POLLOUT, 0};
-            ::poll(&ready, 1, 100);
+            terminalDevice::waitForRoom(terminal_, roomWaitSlice);
             continue;
         }
         loseTerminal();
@@ -185,8 +169,8 @@ void TerminalDeletionPrompt::write(std::string_view text) {
 }
 
 void TerminalDeletionPrompt::loseTerminal() {
-    ::close(terminal_);
-    terminal_ = -1;
+    terminalDevice::close(terminal_);
+    terminal_ = terminalDevice::noHandle;
     answerAll(noTerminalAnswer());
 }
 

@@ -14,7 +14,8 @@
 // Without a terminal every question is answered No at once, with the reason
 // skipReason::noTerminal; a stop request (Ctrl-C) while waiting is No. A run
 // in the background shows the question but reads the answer only once it is
-// in the foreground (the terminal would stop it otherwise).
+// in the foreground (the terminal would stop it otherwise). What it asks of
+// the system is in TerminalDevice.h.
 //
 // Owned by the headless run; main thread only, the thread that drives the
 // queue, which must outlive it.
@@ -41,7 +42,7 @@ public:
     TerminalDeletionPrompt(const TerminalDeletionPrompt&) = delete;
     TerminalDeletionPrompt& operator=(const TerminalDeletionPrompt&) = delete;
 
-    bool hasTerminal() const { return terminal_ >= 0; }
+    bool hasTerminal() const;
 
     CueDeletionAnswer confirmCueDeletion(std::int64_t list, std::string_view cueNumber) override;
 
@@ -59,7 +60,8 @@ private:
     void write(std::string_view text);
     void loseTerminal();
 
-    int terminal_ = -1;
+    // The system's handle of the open terminal (see TerminalDevice.h).
+    std::intptr_t terminal_;
     RunLoopMainQueue& queue_;
     std::function<bool()> stopRequested_;
     // The front question is the one shown on the terminal.

@@ -1,14 +1,12 @@
 #include "monitor/ConsoleLock.h"
 
-#include <cerrno>
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
+#include <thread>
+#include <utility>
 
 #include "eos/EosConsoleSettings.h"
+#include "monitor/ConsoleLockFile.h"
 #include "support/TextRules.h"
 
 namespace lanternwick {
@@ -26,16 +24,6 @@ Console normalised(std::string_view host, std::uint16_t port) {
     return {std::move(trimmedHost), port == 0 ? defaultEosPort : port};
 }
 
-std::optional<pid_t> processIn(const int fd) {
-    char text[32] = {};
-    const auto got = ::pread(fd, text, sizeof text - 1, 0);
-    if (got <= 0) return std::nullopt;
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (end == text || value <= 0) return std::nullopt;
-    return static_cast<pid_t>(value);
-}
-
 }  // namespace
 
 std::string ConsoleLockRefusal::description() const {
@@ -47,15 +35,7 @@ std::string ConsoleLockRefusal::description() const {
 }
 
 std::filesystem::path ConsoleLock::defaultFolder() {
-    const auto absoluteFolder = [](const char* variable) -> std::optional<std::filesystem::path> {
-        const char* value = std::getenv(variable);
-        if (value == nullptr || value[0] != '/') return std::nullopt;
-        return std::filesystem::path(value);
-    };
-    if (const auto runtime = absoluteFolder("XDG_RUNTIME_DIR")) return *runtime / "lanternwick";
-    if (const auto cache = absoluteFolder("XDG_CACHE_HOME")) return *cache / "lanternwick";
-    if (const auto home = absoluteFolder("HOME")) return *home / ".cache" / "lanternwick";
-    return std::filesystem::temp_directory_path() / ("lanternwick-" + std::to_string(::getuid()));
+    return consoleLockFile::defaultFolder();
 }
 
 std::string ConsoleLock::fileName(std::string_view host, std::uint16_t port) {
@@ -91,37 +71,31 @@ Result<ConsoleLock, ConsoleLockRefusal> ConsoleLock::acquire(std::string_view ho
     std::filesystem::permissions(folder, std::filesystem::perms::owner_all, error);
 
     const std::filesystem::path path = folder / fileName(console.host, console.port);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-    if (fd < 0) return refusal(path.string() + ": " + std::strerror(errno));
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int reason = errno;
-        if (reason != EWOULDBLOCK) {
-            ::close(fd);
-            return refusal(path.string() + ": " + std::strerror(reason));
-        }
+    const consoleLockFile::Opened opened = consoleLockFile::openLocked(path);
+    if (opened.handle == consoleLockFile::noHandle) return refusal(path.string() + ": " + opened.error);
+    if (opened.heldElsewhere) {
         // The holder writes its id right after locking; give it a moment.
-        std::optional<pid_t> other = processIn(fd);
+        std::optional<std::int64_t> other = consoleLockFile::writtenProcess(opened.handle);
         for (int attempt = 0; !other && attempt < 20; ++attempt) {
-            ::usleep(5000);
-            other = processIn(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            other = consoleLockFile::writtenProcess(opened.handle);
         }
-        ::close(fd);
+        consoleLockFile::close(opened.handle);
         return fail(ConsoleLockRefusal{console.host, console.port, other, {}});
     }
-    const std::string id = std::to_string(::getpid()) + "\n";
-    if (::ftruncate(fd, 0) == 0) {
-        [[maybe_unused]] const auto written = ::pwrite(fd, id.data(), id.size(), 0);
-    }
-    return ConsoleLock(fd, std::move(console.host), console.port);
+    consoleLockFile::writeOwnProcess(opened.handle);
+    return ConsoleLock(opened.handle, std::move(console.host), console.port);
 }
 
 ConsoleLock::ConsoleLock(ConsoleLock&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), host_(std::move(other.host_)), port_(other.port_) {}
+    : handle_(std::exchange(other.handle_, consoleLockFile::noHandle)),
+      host_(std::move(other.host_)),
+      port_(other.port_) {}
 
 ConsoleLock& ConsoleLock::operator=(ConsoleLock&& other) noexcept {
     if (this != &other) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = std::exchange(other.fd_, -1);
+        if (handle_ != consoleLockFile::noHandle) consoleLockFile::close(handle_);
+        handle_ = std::exchange(other.handle_, consoleLockFile::noHandle);
         host_ = std::move(other.host_);
         port_ = other.port_;
     }
@@ -129,7 +103,7 @@ ConsoleLock& ConsoleLock::operator=(ConsoleLock&& other) noexcept {
 }
 
 ConsoleLock::~ConsoleLock() {
-    if (fd_ >= 0) ::close(fd_);
+    if (handle_ != consoleLockFile::noHandle) consoleLockFile::close(handle_);
 }
 
 bool ConsoleLock::isFor(std::string_view host, std::uint16_t port) const {

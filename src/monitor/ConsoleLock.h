@@ -2,22 +2,22 @@
 // ConsoleLock: one copy of Lanternwick per console. Two copies talking to
 // the same console would each send every line, so the console would get
 // every line twice and be asked every deletion twice. A session holds an
-// exclusive flock(2) on a file named after the console's host and port (as
-// the monitor normalises them: trimmed, blank is the default host, 0 the
-// default port), under $XDG_RUNTIME_DIR/lanternwick, else the user's cache
-// folder ($XDG_CACHE_HOME, else ~/.cache). The file holds the holder's
-// process id so that a refusal can name it. The lock goes with the
-// process, however it ends; the file stays and is simply locked again.
+// exclusive lock (flock(2) on POSIX, see ConsoleLockFile.h) on a file named
+// after the console's host and port (as the monitor normalises them:
+// trimmed, blank is the default host, 0 the default port), under
+// $XDG_RUNTIME_DIR/lanternwick, else the user's cache folder
+// ($XDG_CACHE_HOME, else ~/.cache). The file holds the holder's process id
+// so that a refusal can name it. The lock goes with the process, however it
+// ends; the file stays and is simply locked again.
 // Two spellings of one console ("localhost" and "127.0.0.1") are two locks.
-// A value type that owns its descriptor; any thread, one owner. Free of Qt,
-// so the window and the terminal mode share it.
+// A value type that owns its open lock file; any thread, one owner. Free of
+// Qt, so the window and the terminal mode share it.
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 #include "support/Result.h"
 
@@ -27,7 +27,7 @@ struct ConsoleLockRefusal {
     std::string host;
     std::uint16_t port = 0;
     // The copy that holds the lock; absent when it could not be read.
-    std::optional<pid_t> otherProcess;
+    std::optional<std::int64_t> otherProcess;
     // Set when the lock file could not be made at all (not another copy).
     std::string systemError;
 
@@ -59,9 +59,11 @@ public:
     bool isFor(std::string_view host, std::uint16_t port) const;
 
 private:
-    ConsoleLock(int fd, std::string host, std::uint16_t port) : fd_(fd), host_(std::move(host)), port_(port) {}
+    ConsoleLock(std::intptr_t handle, std::string host, std::uint16_t port)
+        : handle_(handle), host_(std::move(host)), port_(port) {}
 
-    int fd_ = -1;
+    // The system's handle of the open lock file (see ConsoleLockFile.h).
+    std::intptr_t handle_ = -1;
     std::string host_;
     std::uint16_t port_ = 0;
 };

@@ -4,6 +4,7 @@
 // change the saved settings.
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -87,6 +88,8 @@ TEST(NonBlockingOutput, AStalledReaderCostsRecordsNotTimeAndIsToldHowManyAGoneOn
         EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "writing must never wait for the reader";
         EXPECT_EQ(accepted, 4) << "the buffer holds 4 KiB, the rest is counted";
         EXPECT_FALSE(output.write("after the gap\n")) << "nothing may follow a gap before the count";
+        // Still stalled, so what follows comes only from the wait for room.
+        EXPECT_FALSE(output.waitUntilWritten(200ms));
 
         std::string read;
         while (read.find(" left out\n") == std::string::npos) {
@@ -281,6 +284,38 @@ TEST(HeadlessStreams, ASecondCopyForTheSameConsoleRefusesNamingTheFirst) {
     EXPECT_TRUE(ConsoleLock::acquire("127.0.0.1", 39118));
     EXPECT_FALSE(ConsoleLock::acquire("127.0.0.1", 39117));
     EXPECT_EQ(ConsoleLock::fileName("a/b:c", 0), "console-a%2Fb%3Ac-8555.lock");
+    std::filesystem::remove_all(folder);
+}
+
+// A link planted where the lock file goes is not followed, and the refusal
+// carries the system's reason; a lock handed on stays held by its new owner
+// alone, and one overwritten by another lets its console go.
+TEST(ConsoleLock, APlantedLinkIsRefusedWithItsReasonAndAMovedLockIsHeldByItsNewOwner) {
+    const auto folder = freshFolder();
+    const auto link = folder / ConsoleLock::fileName("", 0);
+    std::filesystem::create_symlink(folder / "elsewhere", link);
+    const auto refused = ConsoleLock::acquire("", 0, folder);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().description(), "cannot take the lock for the console at 127.0.0.1:8555: " +
+                                                 link.string() + ": " + std::strerror(ELOOP));
+    EXPECT_FALSE(std::filesystem::exists(folder / "elsewhere"));
+    std::filesystem::remove(link);
+
+    std::optional<ConsoleLock> kept;
+    {
+        auto first = ConsoleLock::acquire("127.0.0.1", 1, folder);
+        ASSERT_TRUE(first);
+        kept.emplace(std::move(*first));
+    }
+    EXPECT_FALSE(ConsoleLock::acquire("127.0.0.1", 1, folder));
+    auto second = ConsoleLock::acquire("127.0.0.1", 2, folder);
+    ASSERT_TRUE(second);
+    *kept = std::move(*second);
+    EXPECT_TRUE(kept->isFor(" 127.0.0.1", 2));
+    EXPECT_TRUE(ConsoleLock::acquire("127.0.0.1", 1, folder));
+    EXPECT_FALSE(ConsoleLock::acquire("127.0.0.1", 2, folder));
+    kept.reset();
+    EXPECT_TRUE(ConsoleLock::acquire("127.0.0.1", 2, folder));
     std::filesystem::remove_all(folder);
 }
 

@@ -1,6 +1,9 @@
+// The standard streams on POSIX: descriptors 0-2, SIGPIPE, /dev/tty.
+
 #include "headless/StandardStreams.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -16,6 +19,14 @@ void openClosedStandardStreams() {
             ::close(opened);
         }
     }
+}
+
+void ignoreBrokenPipes() {
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+std::filesystem::path controllingTerminal() {
+    return "/dev/tty";
 }
 
 }  // namespace lanternwick
