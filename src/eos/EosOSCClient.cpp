@@ -81,6 +81,12 @@ MainQueue::Duration retryDelay(unsigned failures) {
     return std::min(delay, longest);
 }
 
+MainQueue::Duration pingAnswerTimeout(std::uint64_t bytesAhead) {
+    // Milliseconds, so a few bytes still count; no overflow below 2^54 bytes.
+    const std::uint64_t reading = bytesAhead * 1000 / slowestConsoleBytesPerSecond;
+    return EosOSCClient::answerTimeout + std::chrono::milliseconds(reading);
+}
+
 std::shared_ptr<EosOSCClient> EosOSCClient::create(std::shared_ptr<MainQueue> mainQueue) {
     return std::make_shared<EosOSCClient>(Passkey{}, std::move(mainQueue));
 }
@@ -380,10 +386,13 @@ void EosOSCClient::sendPing() {
         return;
     }
     const std::weak_ptr<EosOSCClient> weak = weak_from_this();
-    // Counted from the sending, not from the kernel taking the bytes: lines
-    // queued ahead of the ping are read by a live console well within it,
-    // and one that stops reading is as lost to the user as a silent one.
-    answerDeadline_ = afterRealTime(answerTimeout, [weak, sequence] {
+    // Counted from the sending, with time for the console to read every line
+    // before the ping: a console working through a large edit is alive, and
+    // ending its connection would only send the edit again from the start,
+    // for ever. One that stops reading is still found, later by that time.
+    std::uint64_t bytesAhead = 0;
+    for (const Unconfirmed& line : unconfirmed_) bytesAhead += line.line.address.size() + line.line.text.size();
+    answerDeadline_ = afterRealTime(pingAnswerTimeout(bytesAhead), [weak, sequence] {
         const auto self = weak.lock();
         if (self && self->ping_ && self->ping_->sequence == sequence && self->phase_ == LinkPhase::connected) {
             self->answerDeadline_.reset();

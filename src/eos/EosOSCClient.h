@@ -8,7 +8,8 @@
 // confirms every line written before it on that connection. The link counts
 // as connected only once the console has answered on it; a peer that
 // accepted but gives no answer within answerTimeout is "no answer", and a
-// ping left without answer for answerTimeout ends the connection. Whatever
+// ping left without answer for pingAnswerTimeout (which grows with the lines
+// it waits behind) ends the connection. Whatever
 // ends a connection, every line it did not confirm is held again (see
 // HeldLines.h for why sending a line twice is safe).
 // Once connect() has been called the link comes back by itself, after
@@ -61,6 +62,17 @@ enum class LinkPhase {
 // How long to wait before the next attempt after `failures` attempts in a
 // row that did not give a lasting connection: 0.5 s, doubling, at most 5 s.
 MainQueue::Duration retryDelay(unsigned failures);
+
+// A console carries out command lines far more slowly than the network
+// brings them, so a ping sent after a large burst is read only once the
+// console has worked through the burst: the slowest rate at which a console
+// that is still alive is taken to read the lines before a ping.
+inline constexpr std::uint64_t slowestConsoleBytesPerSecond = 8 * 1024;
+
+// How long a ping's answer may take when `bytesAhead` bytes of lines were
+// sent before it and are not confirmed: the answer timeout, plus the time
+// the slowest live console needs to read them.
+MainQueue::Duration pingAnswerTimeout(std::uint64_t bytesAhead);
 
 class EosOSCClient final : public EosLink, public std::enable_shared_from_this<EosOSCClient> {
     struct Passkey {

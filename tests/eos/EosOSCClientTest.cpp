@@ -26,6 +26,12 @@ TEST(RetryDelay, DoublesFromHalfASecondAndStopsAtFive) {
     for (const auto& [failures, delay] : table) EXPECT_EQ(retryDelay(failures), delay) << failures;
 }
 
+TEST(PingAnswerTimeout, GrowsWithTheLinesTheConsoleMustReadFirst) {
+    const std::pair<std::uint64_t, MainQueue::Duration> table[] = {
+        {0, 5s}, {7, 5s}, {9, 5001ms}, {8192, 6s}, {190'000, 28193ms}, {std::uint64_t{4} << 20, 517s}};
+    for (const auto& [bytes, timeout] : table) EXPECT_EQ(pingAnswerTimeout(bytes), timeout) << bytes;
+}
+
 TEST(CueReplyAddress, RecognisedOnlyWithSixPiecesAndAnIntegerList) {
     EXPECT_EQ(parseCueReplyAddress("//eos//out/get/cue/2/7"), (CueReplyAddress{2, "7"}));
     EXPECT_EQ(parseCueReplyAddress("/eos/out/get/cue/-3/12.5"), (CueReplyAddress{-3, "12.5"}));
