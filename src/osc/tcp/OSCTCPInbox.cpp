@@ -81,10 +81,11 @@ bool OSCTCPReceiveBacklog::waitIfFull(std::function<void()> onRoom) {
 OSCTCPInbox::OSCTCPInbox(OSCTCPFramingMode mode, std::size_t maximumFrameBytes, std::size_t backlogLimit)
     : assembler_(mode, maximumFrameBytes), backlog_(std::make_shared<OSCTCPReceiveBacklog>(backlogLimit)) {}
 
-bool OSCTCPInbox::append(OSCByteView chunk) {
+std::optional<std::size_t> OSCTCPInbox::append(OSCByteView chunk) {
     auto output = assembler_.append(chunk);
     take(std::move(output.packets));
-    return output.mustClose;
+    if (!output.mustClose) return std::nullopt;
+    return output.refusedFrameBytes;
 }
 
 void OSCTCPInbox::finish() { take(assembler_.finish()); }

@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "osc/OSCBytes.h"
 #include "osc/OSCPacket.h"
@@ -61,10 +62,10 @@ public:
 
     OSCTCPInbox(OSCTCPFramingMode mode, std::size_t maximumFrameBytes, std::size_t backlogLimit);
 
-    // Takes one read's bytes. True when the stream lost its framing (an
-    // oversized length header) and the connection must close; the frames
-    // before that point still wait to be decoded.
-    bool append(OSCByteView chunk);
+    // Takes one read's bytes. When the stream lost its framing (an oversized
+    // length header) and the connection must close: the size that header
+    // announced. The frames before that point still wait to be decoded.
+    std::optional<std::size_t> append(OSCByteView chunk);
     // The connection ended: a partial frame is unframed as it stands.
     void finish();
     // A new connection: a partial frame of the old one is dropped; complete
