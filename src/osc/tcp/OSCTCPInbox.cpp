@@ -104,7 +104,7 @@ OSCTCPInbox::PacketRef OSCTCPInbox::next() {
         const OSCBytes frame = std::move(frames_.front());
         frames_.pop_front();
         waitingBytes_ -= frame.size();
-        auto decoded = OSCPacket::decode(OSCByteView(frame));
+        auto decoded = OSCPacket::decode(OSCByteView(frame), OSCStringBytes::anyButNul);
         if (!decoded || !decoded->has_value()) continue;
         auto charged = std::make_shared<Charged>(std::move(**decoded), backlog_);
         charged->cost = packetFootprint(*charged->packet, frame.size());
