@@ -53,7 +53,7 @@ public:
 
     void read(OSCByteView chunk) {
         if (closed_) return;
-        closed_ = inbox_.append(chunk);
+        closed_ = inbox_.append(chunk).has_value();
         require(inbox_.waitingFrameBytes() <= largestRead + frameLimit_ + 4, "waiting frames are one read and one frame");
         require(inbox_.pendingPartialBytes() <= frameLimit_ + 4, "a partial frame stays within the frame limit");
         pump();

@@ -44,8 +44,10 @@ public:
     Result<OSCBytes, OSCEncodeError> rawData() const;
     Result<void, OSCEncodeError> appendRawData(OSCBytes& out) const;
 
-    static Result<OSCBundle, OSCDecodeError> decode(OSCByteView bytes);
-    static Result<OSCBundle, OSCDecodeError> decode(OSCBytes&& bytes);
+    static Result<OSCBundle, OSCDecodeError> decode(OSCByteView bytes,
+                                                    OSCStringBytes strings = OSCStringBytes::ascii);
+    static Result<OSCBundle, OSCDecodeError> decode(OSCBytes&& bytes,
+                                                    OSCStringBytes strings = OSCStringBytes::ascii);
 
     // OSCBundle(timeTag: 5, elements: [...])
     std::string description() const;

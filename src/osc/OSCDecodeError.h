@@ -7,6 +7,14 @@
 
 namespace lanternwick {
 
+// Which bytes a string argument may carry. What we write is ASCII, and a
+// reader of our bytes holds us to that. A console's strings are whatever was
+// typed on it, so its replies are read with any byte but NUL, kept as they
+// came; whoever shows them makes them valid UTF-8. A message read that way
+// would re-send those bytes as they came: it is for reading, not passing on.
+// Addresses and type tags are ASCII either way.
+enum class OSCStringBytes { ascii, anyButNul };
+
 struct OSCDecodeError {
     enum class Kind { malformed, unexpectedType, valueDecodingError, internalInconsistency };
 

@@ -61,8 +61,10 @@ public:
     Result<void, OSCEncodeError> appendRawData(OSCBytes& out) const;
 
     // Fails on bytes that are not a well-formed message.
-    static Result<OSCMessage, OSCDecodeError> decode(OSCByteView bytes);
-    static Result<OSCMessage, OSCDecodeError> decode(OSCBytes&& bytes);
+    static Result<OSCMessage, OSCDecodeError> decode(OSCByteView bytes,
+                                                     OSCStringBytes strings = OSCStringBytes::ascii);
+    static Result<OSCMessage, OSCDecodeError> decode(OSCBytes&& bytes,
+                                                     OSCStringBytes strings = OSCStringBytes::ascii);
 
     // OSCMessage("/a", values: ["x", 1])
     std::string description() const;

@@ -4,7 +4,9 @@
 // OSCDecodeError. Arrays and bundles nested deeper than
 // `OSCPacket::maximumNestingDepth` are refused as malformed, so that a small
 // hostile packet cannot exhaust the stack; received blobs over 65,506 bytes
-// are refused too. Pure functions, any thread.
+// are refused too. String arguments are ASCII unless the caller reads a
+// peer's strings with any byte but NUL (OSCStringBytes). Pure functions, any
+// thread.
 
 #include <cstddef>
 #include <optional>
@@ -39,8 +41,10 @@ public:
 
     // A bundle when the bytes start with "#bundle\0", a message when they
     // start with "/", otherwise nothing (not an error).
-    static Result<std::optional<OSCPacket>, OSCDecodeError> decode(OSCByteView bytes);
-    static Result<std::optional<OSCPacket>, OSCDecodeError> decode(OSCBytes&& bytes);
+    static Result<std::optional<OSCPacket>, OSCDecodeError> decode(OSCByteView bytes,
+                                                                   OSCStringBytes strings = OSCStringBytes::ascii);
+    static Result<std::optional<OSCPacket>, OSCDecodeError> decode(OSCBytes&& bytes,
+                                                                   OSCStringBytes strings = OSCStringBytes::ascii);
 
     friend bool operator==(const OSCPacket&, const OSCPacket&) = default;
 

@@ -28,14 +28,15 @@ class OSCPacketDecoding {
 public:
     // Fills `out`, a fresh DecodeTarget message, where the caller's result
     // keeps it: a received message is never moved.
-    static Result<void, OSCDecodeError> messageInto(OSCByteView bytes, OSCBytes* owned, OSCMessage& out) {
+    static Result<void, OSCDecodeError> messageInto(OSCByteView bytes, OSCBytes* owned, OSCStringBytes strings,
+                                                    OSCMessage& out) {
         if (bytes.size() % 4 != 0) {
             return fail(malformed("Length not a multiple of 4 bytes."));
         }
         if (!startsWithSlash(bytes)) {
             return fail(malformed("Does not start with an address pattern."));
         }
-        OSCValueDecoder reader(bytes);
+        OSCValueDecoder reader(bytes, nullptr, strings);
         std::string_view address;
         if (reader.scanChunk(address, true) != OSCValueDecoder::ChunkProblem::none) {
             return fail(malformed("Address pattern string could not be parsed."));
@@ -68,24 +69,27 @@ public:
 
     // Every return is of the one result, so it is built where the caller
     // wants it and never moved.
-    static Result<OSCMessage, OSCDecodeError> message(OSCByteView bytes, OSCBytes* owned) {
+    static Result<OSCMessage, OSCDecodeError> message(OSCByteView bytes, OSCBytes* owned, OSCStringBytes strings) {
         Result<OSCMessage, OSCDecodeError> result(std::in_place, OSCMessage::DecodeTarget{});
-        if (auto filled = messageInto(bytes, owned, result.value()); !filled) {
+        if (auto filled = messageInto(bytes, owned, strings, result.value()); !filled) {
             result = fail(filled.error());
         }
         return result;
     }
 
-    static Result<std::optional<OSCPacket>, OSCDecodeError> messagePacket(OSCByteView bytes, OSCBytes* owned) {
+    static Result<std::optional<OSCPacket>, OSCDecodeError> messagePacket(OSCByteView bytes, OSCBytes* owned,
+                                                                          OSCStringBytes strings) {
         Result<std::optional<OSCPacket>, OSCDecodeError> result(std::in_place, std::in_place,
                                                                 OSCPacket::DecodeTarget{});
-        if (auto filled = messageInto(bytes, owned, std::get<OSCMessage>(result.value()->packet_)); !filled) {
+        if (auto filled = messageInto(bytes, owned, strings, std::get<OSCMessage>(result.value()->packet_));
+            !filled) {
             result = fail(filled.error());
         }
         return result;
     }
 
-    static Result<OSCBundle, OSCDecodeError> bundle(OSCByteView bytes, OSCBytes* owned, std::size_t depth) {
+    static Result<OSCBundle, OSCDecodeError> bundle(OSCByteView bytes, OSCBytes* owned, OSCStringBytes strings,
+                                                    std::size_t depth) {
         const std::size_t n = bytes.size();
         if (n <= 15) {
             return fail(OSCDecodeError::malformed("Data length too short. (Length is " + std::to_string(n) + ")"));
@@ -117,13 +121,13 @@ public:
             }
             const auto element = bytes.subspan(p + 4, static_cast<std::size_t>(*size));
             if (startsWithBundleHeader(element)) {
-                auto inner = bundle(element, nullptr, depth + 1);
+                auto inner = bundle(element, nullptr, strings, depth + 1);
                 if (!inner) {
                     return fail(inner.error());
                 }
                 elements.emplace_back(std::move(inner).value());
             } else if (startsWithSlash(element)) {
-                auto inner = message(element, nullptr);
+                auto inner = message(element, nullptr, strings);
                 if (!inner) {
                     return fail(inner.error());
                 }
@@ -144,43 +148,44 @@ public:
         return result;
     }
 
-    static Result<std::optional<OSCPacket>, OSCDecodeError> packet(OSCByteView bytes, OSCBytes* owned) {
+    static Result<std::optional<OSCPacket>, OSCDecodeError> packet(OSCByteView bytes, OSCBytes* owned,
+                                                                   OSCStringBytes strings) {
         if (startsWithBundleHeader(bytes)) {
-            auto decoded = bundle(bytes, owned, 0);
+            auto decoded = bundle(bytes, owned, strings, 0);
             if (!decoded) {
                 return fail(decoded.error());
             }
             return std::optional<OSCPacket>(std::move(decoded).value());
         }
         if (startsWithSlash(bytes)) {
-            return messagePacket(bytes, owned);
+            return messagePacket(bytes, owned, strings);
         }
         return std::optional<OSCPacket>();
     }
 };
 
-Result<OSCMessage, OSCDecodeError> OSCMessage::decode(OSCByteView bytes) {
-    return OSCPacketDecoding::message(bytes, nullptr);
+Result<OSCMessage, OSCDecodeError> OSCMessage::decode(OSCByteView bytes, OSCStringBytes strings) {
+    return OSCPacketDecoding::message(bytes, nullptr, strings);
 }
 
-Result<OSCMessage, OSCDecodeError> OSCMessage::decode(OSCBytes&& bytes) {
-    return OSCPacketDecoding::message(bytes, &bytes);
+Result<OSCMessage, OSCDecodeError> OSCMessage::decode(OSCBytes&& bytes, OSCStringBytes strings) {
+    return OSCPacketDecoding::message(bytes, &bytes, strings);
 }
 
-Result<OSCBundle, OSCDecodeError> OSCBundle::decode(OSCByteView bytes) {
-    return OSCPacketDecoding::bundle(bytes, nullptr, 0);
+Result<OSCBundle, OSCDecodeError> OSCBundle::decode(OSCByteView bytes, OSCStringBytes strings) {
+    return OSCPacketDecoding::bundle(bytes, nullptr, strings, 0);
 }
 
-Result<OSCBundle, OSCDecodeError> OSCBundle::decode(OSCBytes&& bytes) {
-    return OSCPacketDecoding::bundle(bytes, &bytes, 0);
+Result<OSCBundle, OSCDecodeError> OSCBundle::decode(OSCBytes&& bytes, OSCStringBytes strings) {
+    return OSCPacketDecoding::bundle(bytes, &bytes, strings, 0);
 }
 
-Result<std::optional<OSCPacket>, OSCDecodeError> OSCPacket::decode(OSCByteView bytes) {
-    return OSCPacketDecoding::packet(bytes, nullptr);
+Result<std::optional<OSCPacket>, OSCDecodeError> OSCPacket::decode(OSCByteView bytes, OSCStringBytes strings) {
+    return OSCPacketDecoding::packet(bytes, nullptr, strings);
 }
 
-Result<std::optional<OSCPacket>, OSCDecodeError> OSCPacket::decode(OSCBytes&& bytes) {
-    return OSCPacketDecoding::packet(bytes, &bytes);
+Result<std::optional<OSCPacket>, OSCDecodeError> OSCPacket::decode(OSCBytes&& bytes, OSCStringBytes strings) {
+    return OSCPacketDecoding::packet(bytes, &bytes, strings);
 }
 
 }  // namespace lanternwick

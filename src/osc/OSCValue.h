@@ -1,7 +1,8 @@
 #pragma once
 // OSCValue: one argument of an OSC message, one of the fourteen core kinds
 // (OSCValueKind, in registry order). Text strings hold UTF-8 text and are
-// converted to printable ASCII when written. The extra number types (8/16-bit,
+// converted to printable ASCII when written; a string read from a peer with
+// OSCStringBytes::anyButNul holds its bytes as they came, valid UTF-8 or not. The extra number types (8/16-bit,
 // unsigned, platform integers, long double) are accepted through the
 // factories below, which widen them to a core kind and refuse values that the
 // kind cannot hold; decoding only ever produces core kinds. A plain,

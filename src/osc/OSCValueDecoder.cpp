@@ -225,8 +225,8 @@ Result<void, OSCDecodeError> OSCValueDecoder::decodeValues(std::span<const char>
             // Printable only matters while the message may still be reproducible.
             std::string_view text;
             bool printable = false;
-            const auto problem =
-                reproducible_ ? scanChunk<true>(text, true, &printable) : scanChunk<false>(text, true);
+            const auto problem = reproducible_ ? scanChunk<true>(text, stringsASCII_, &printable)
+                                               : scanChunk<false>(text, stringsASCII_);
             if (problem == ChunkProblem::none) {
                 reproducible_ = reproducible_ && printable;
                 values.emplace_back(text);
@@ -270,7 +270,7 @@ Result<std::size_t, OSCDecodeError> OSCValueDecoder::decodeValue(std::span<const
             case OSCValueKind::string:
             case OSCValueKind::stringAlt: {
                 std::string_view text;
-                if (const auto problem = scanChunk(text, true); problem != ChunkProblem::none) {
+                if (const auto problem = scanChunk(text, stringsASCII_); problem != ChunkProblem::none) {
                     return fail(chunkError(problem));
                 }
                 if (*entry->coreKind == OSCValueKind::string) {

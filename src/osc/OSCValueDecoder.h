@@ -28,8 +28,9 @@ class OSCSerialization;
 class OSCValueDecoder {
 public:
     // Without a context the shared registry is used.
-    explicit OSCValueDecoder(OSCByteView data, const OSCSerialization* context = nullptr)
-        : context_(context), data_(data) {}
+    explicit OSCValueDecoder(OSCByteView data, const OSCSerialization* context = nullptr,
+                             OSCStringBytes strings = OSCStringBytes::ascii)
+        : context_(context), data_(data), stringsASCII_(strings == OSCStringBytes::ascii) {}
 
     std::size_t pos() const { return pos_; }
     std::size_t remaining() const { return data_.size() - pos_; }
@@ -76,6 +77,8 @@ private:
     const OSCSerialization* context_;
     OSCByteView data_;
     std::size_t pos_ = 0;
+    // For string and alternative-string arguments only.
+    bool stringsASCII_;
     // Whether our encoder would write the values decoded so far exactly as
     // they were read: only tags after a single leading comma, only int32,
     // boolean and printable strings. Once false, stays false.

@@ -91,6 +91,45 @@ TEST(OSCMessageDecoding, RefusesMalformedBytesWithTheirOwnText) {
     }
 }
 
+// A console's replies are read with any byte but NUL in their strings, kept
+// as they came (a label typed there need not be ASCII, nor even UTF-8), and
+// re-made from nothing but those bytes: our encoder would turn them to ASCII.
+// Everything else about a string's layout is as strict as ever.
+TEST(OSCMessageDecoding, APeersStringsMayCarryAnyByteButNul) {
+    const std::vector<std::pair<OSCBytes, std::vector<OSCValue>>> read = {
+        {messageBytes(",s", ascii("Caf\xC3\xA9") + zeros(3)), {"Caf\xC3\xA9"}},
+        {messageBytes(",si", hex("61 FF C3 00 00000007")), {"a\xFF\xC3", 7}},
+        {messageBytes(",[S]", ascii("\x80\xBF\xFE") + zeros(1)), {OSCArrayValue({OSCStringAltValue{"\x80\xBF\xFE"}})}},
+    };
+    for (const auto& [bytes, values] : read) {
+        const auto decoded = OSCMessage::decode(bytes, OSCStringBytes::anyButNul);
+        ASSERT_TRUE(decoded.ok()) << decoded.error().description();
+        EXPECT_EQ(decoded->values(), values);
+        EXPECT_EQ(decoded->rawData().value(), bytes);
+        EXPECT_FALSE(OSCMessage::decode(bytes).ok()) << "our own bytes are held to ASCII";
+    }
+    const OSCBytes cafe = messageBytes(",s", ascii("Caf\xC3\xA9") + zeros(3));
+    const OSCBytes inBundle = ascii("#bundle") + zeros(1) + hex("00000000 00000001 00000010") + cafe;
+    const auto packet = OSCPacket::decode(inBundle, OSCStringBytes::anyButNul);
+    ASSERT_TRUE(packet.ok());
+    EXPECT_EQ((*packet)->bundle()->elements().at(0).message()->values(), read[0].second);
+
+    const std::string notTerminated =
+        "4-byte aligned null-terminated data chunk does not terminate in null bytes as expected.";
+    const std::vector<RefusedMessage> refused = {
+        {"no terminator", messageBytes(",s", hex("C3 A9 C3 A9")), notTerminated},
+        {"byte after terminator", messageBytes(",s", hex("C3 00 00 A9")), notTerminated},
+        {"terminator cut off", messageBytes(",ss", hex("61 00 00 00 C3 A9 C3 A9")), notTerminated},
+        {"non-ASCII address", hex("2F C3 A9 00 2C 00 00 00"), "Address pattern string could not be parsed."},
+        {"non-ASCII type tag", ascii("/ab") + zeros(1) + hex("2C C3 00 00"), "Couldn't extract OSC-type chunk."},
+    };
+    for (const auto& c : refused) {
+        const auto decoded = OSCMessage::decode(c.bytes, OSCStringBytes::anyButNul);
+        ASSERT_FALSE(decoded.ok()) << c.what;
+        EXPECT_EQ(decoded.error(), malformed(c.text)) << c.what;
+    }
+}
+
 // Older writers put four zero bytes after a whole-word blob; that layout is
 // read when the blob is last, where the fourth byte is simply left over.
 // Blobs in OSC 1.0's layout before other arguments come from liblo's and

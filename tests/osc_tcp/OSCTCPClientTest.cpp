@@ -243,7 +243,9 @@ TEST(OSCTCPClientLink, EachFramingCarriesWholeMessagesAcrossReadsAndTreatsABroke
             EXPECT_THAT(addresses(f.messagesAfter(5)), ElementsAre(_, _, _, "/after", "/tail"));
         } else {
             ASSERT_TRUE(f.peer.send(OSCBytes{0x00, 0x20, 0x00, 0x00, 0x2F}));
-            EXPECT_EQ(f.notesAfter(2).at(1).kind, Notification::Kind::disconnected);
+            EXPECT_EQ(f.notesAfter(2).at(1),
+                      Notification::disconnected(std::nullopt, "the console sent a packet of 2097152 bytes, more than "
+                                                               "the 1048576 bytes Lanternwick reads"));
             EXPECT_TRUE(f.peer.seesEndOfStream());
         }
         EXPECT_FALSE(f.client->isConnected());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace lanternwick {
@@ -21,6 +22,7 @@ OSCBytes concat(std::initializer_list<OSCBytes> parts) {
 struct Fed {
     Frames frames;
     bool mustClose = false;
+    std::size_t refused = 0;
     std::size_t pending = 0;
 };
 
@@ -33,6 +35,7 @@ Fed feed(Mode mode, const OSCBytes& stream, const std::vector<std::size_t>& cuts
         auto out = assembler.append(OSCByteView(stream.data() + start, end - start));
         fed.frames.insert(fed.frames.end(), out.packets.begin(), out.packets.end());
         fed.mustClose = fed.mustClose || out.mustClose;
+        fed.refused = std::max(fed.refused, out.refusedFrameBytes);
         start = end;
     }
     fed.pending = assembler.pendingBytes();
@@ -85,6 +88,7 @@ TEST(OSCTCPFrameAssembler, AnOversizedLengthHeaderAsksToClose) {
     const Fed fed = feed(Mode::osc1_0, stream, {stream.size()});
     EXPECT_EQ(fed.frames, (Frames{text("/fine")}));
     EXPECT_TRUE(fed.mustClose);
+    EXPECT_EQ(fed.refused, 0x401u);
     EXPECT_EQ(fed.pending, 0u);
 }
 

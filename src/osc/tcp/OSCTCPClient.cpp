@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <utility>
 
 #include "osc/tcp/OSCTCPInbox.h"
 
@@ -31,6 +32,12 @@ public:
 std::optional<AsyncTCPSocketError> mapDisconnectError(const std::optional<AsyncTCPSocketError>& error) {
     if (!error || !error->isSocketError() || error->is(AsyncTCPSocketErrorCode::closed)) return std::nullopt;
     return error;
+}
+
+// It ends the link, so it is said as the other reasons the user reads are.
+std::string refusedFrameReason(std::size_t announcedBytes) {
+    return "the console sent a packet of " + std::to_string(announcedBytes) + " bytes, more than the " +
+           std::to_string(OSCTCPClient::maximumFrameBytes) + " bytes Lanternwick reads";
 }
 
 struct Origin {
@@ -64,6 +71,9 @@ struct OSCTCPClient::Receiver {
     // Set when the stream lost its framing; what still arrives before the
     // close is not OSC any more.
     bool discardingUntilClosed = false;
+    // Why we are closing, when it is our own doing; the socket reports such
+    // a close with no reason.
+    std::string closeReason;
 
     static void connected(OSCTCPClient& client, const std::string& host, std::uint16_t port);
     static void received(OSCTCPClient& client, const AsyncTCPSocket::Bytes& chunk);
@@ -101,6 +111,7 @@ void OSCTCPClient::Receiver::connected(OSCTCPClient& client, const std::string& 
     Receiver& r = *client.receiver_;
     r.inbox.reset();
     r.discardingUntilClosed = false;
+    r.closeReason.clear();
     r.linkUp = true;
     r.readOutstanding = false;
     r.origin = std::make_shared<const Origin>(Origin{host, port});
@@ -112,8 +123,9 @@ void OSCTCPClient::Receiver::received(OSCTCPClient& client, const AsyncTCPSocket
     Receiver& r = *client.receiver_;
     r.readOutstanding = false;
     if (r.discardingUntilClosed) return;
-    if (r.inbox.append(chunk)) {
+    if (const auto refused = r.inbox.append(chunk)) {
         r.discardingUntilClosed = true;
+        r.closeReason = refusedFrameReason(*refused);
         // Not disconnect(): that waits for the socket queue, and this runs on
         // one of the two shared threads.
         client.tcpSocket_->disconnectAfterWriting();
@@ -137,6 +149,7 @@ void OSCTCPClient::Receiver::disconnected(OSCTCPClient& client, std::optional<As
         r.inbox.finish();
     }
     r.discardingUntilClosed = false;
+    if (!r.closeReason.empty()) reason = std::exchange(r.closeReason, {});
     pump(client);
     if (r.notificationHandler) {
         r.notificationHandler(Notification::disconnected(std::move(error), std::move(reason)));

@@ -15,7 +15,8 @@
 // Bounds, each with its policy:
 // - a frame longer than maximumFrameBytes is dropped (SLIP resumes at the
 //   next END; with length headers the connection is closed, as the stream
-//   cannot be resynchronised).
+//   cannot be resynchronised, and the disconnection's reason gives the size
+//   the peer announced).
 // - received packets not yet delivered: about receiveBacklogLimit bytes
 //   (received bytes plus decoded values, see OSCTCPInbox). At the limit the
 //   client stops decoding and stops reading, so the peer is held back by
@@ -63,7 +64,7 @@ public:
         // For disconnected: the description of whatever ended the link,
         // operating-system failures and a peer's close included ("Connection
         // refused"), so that the user can be told; empty after a close of
-        // our own.
+        // our own, unless the peer's stream made us close.
         std::string reason;
 
         static Notification connected() { return {Kind::connected, std::nullopt, {}}; }

@@ -71,6 +71,7 @@ void OSCTCPFrameAssembler::appendLengthHeader(OSCByteView chunk, Output& out) {
         const std::size_t length = readBigEndian32(pending_.data() + complete);
         if (length > maximumFrameBytes_) {
             out.mustClose = true;
+            out.refusedFrameBytes = length;
             break;
         }
         if (pending_.size() - complete - 4 < length) break;

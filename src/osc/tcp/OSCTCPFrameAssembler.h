@@ -23,6 +23,8 @@ public:
     struct Output {
         std::vector<OSCBytes> packets;
         bool mustClose = false;
+        // With mustClose: the size the refused length header announced.
+        std::size_t refusedFrameBytes = 0;
     };
 
     explicit OSCTCPFrameAssembler(OSCTCPFramingMode mode, std::size_t maximumFrameBytes);

@@ -81,10 +81,11 @@ bool OSCTCPReceiveBacklog::waitIfFull(std::function<void()> onRoom) {
 OSCTCPInbox::OSCTCPInbox(OSCTCPFramingMode mode, std::size_t maximumFrameBytes, std::size_t backlogLimit)
     : assembler_(mode, maximumFrameBytes), backlog_(std::make_shared<OSCTCPReceiveBacklog>(backlogLimit)) {}
 
-bool OSCTCPInbox::append(OSCByteView chunk) {
+std::optional<std::size_t> OSCTCPInbox::append(OSCByteView chunk) {
     auto output = assembler_.append(chunk);
     take(std::move(output.packets));
-    return output.mustClose;
+    if (!output.mustClose) return std::nullopt;
+    return output.refusedFrameBytes;
 }
 
 void OSCTCPInbox::finish() { take(assembler_.finish()); }
@@ -103,7 +104,7 @@ OSCTCPInbox::PacketRef OSCTCPInbox::next() {
         const OSCBytes frame = std::move(frames_.front());
         frames_.pop_front();
         waitingBytes_ -= frame.size();
-        auto decoded = OSCPacket::decode(OSCByteView(frame));
+        auto decoded = OSCPacket::decode(OSCByteView(frame), OSCStringBytes::anyButNul);
         if (!decoded || !decoded->has_value()) continue;
         auto charged = std::make_shared<Charged>(std::move(**decoded), backlog_);
         charged->cost = packetFootprint(*charged->packet, frame.size());

@@ -2,9 +2,11 @@
 // OSCTCPInbox: the receive side of one OSCTCPClient, between the socket's
 // reads and the deliveries. It puts frames back together across reads,
 // keeps complete frames undecoded until there is room for them, and decodes
-// them one at a time into shared packets. A packet's memory counts against
-// the shared OSCTCPReceiveBacklog from decoding until the last reference to
-// it is gone, that is until the last of its messages has been delivered.
+// them one at a time into shared packets, strings with any byte but NUL, as
+// a console's labels need not be ASCII (OSCStringBytes). A packet's memory
+// counts against the shared OSCTCPReceiveBacklog from decoding until the
+// last reference to it is gone, that is until the last of its messages has
+// been delivered.
 // The inbox is owned by the client and used only on its queue; the backlog
 // is thread-safe, as the references die wherever deliveries run.
 // Limits: the backlog counts the received bytes of each packet plus an
@@ -20,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "osc/OSCBytes.h"
 #include "osc/OSCPacket.h"
@@ -61,10 +64,10 @@ public:
 
     OSCTCPInbox(OSCTCPFramingMode mode, std::size_t maximumFrameBytes, std::size_t backlogLimit);
 
-    // Takes one read's bytes. True when the stream lost its framing (an
-    // oversized length header) and the connection must close; the frames
-    // before that point still wait to be decoded.
-    bool append(OSCByteView chunk);
+    // Takes one read's bytes. When the stream lost its framing (an oversized
+    // length header) and the connection must close: the size that header
+    // announced. The frames before that point still wait to be decoded.
+    std::optional<std::size_t> append(OSCByteView chunk);
     // The connection ended: a partial frame is unframed as it stands.
     void finish();
     // A new connection: a partial frame of the old one is dropped; complete
