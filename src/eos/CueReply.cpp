@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "eos/SyncOutcome.h"
+#include "markers/ConsoleCue.h"
 #include "osc/OSCMessage.h"
 #include "support/IntegerText.h"
 #include "support/TextRules.h"
@@ -124,8 +125,10 @@ std::optional<CueReplyAddress> parseCueReplyAddress(std::string_view address) {
     if (!list) {
         return std::nullopt;
     }
+    // Only a cue number names a cue we asked about; anything else in its
+    // place (a line end and words of its own) would be shown as if it did.
     std::string cue = trimmed(pieces[5]);
-    if (cue.empty()) {
+    if (!isConsoleCueNumber(cue)) {
         return std::nullopt;
     }
     CueReplyAddress reply{*list, std::move(cue)};

@@ -53,6 +53,8 @@ TEST(CueReplyAddress, BothFormsAndTheirNumbers) {
         {"/eos/out/get/cue/1/5/0/list/0", std::nullopt},
         {"/eos/out/get/cue/1/5/0", std::nullopt},
         {"/eos/out/get/cue/x/5/0/list/0/30", std::nullopt},
+        {"/eos/out/get/cue/1/1\n12:00 FORGED/0/list/0/30", std::nullopt},
+        {"/eos/out/get/cue/1/5 Enter", std::nullopt},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(parseCueReplyAddress(c.address), c.expected) << c.address;
