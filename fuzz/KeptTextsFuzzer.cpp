@@ -26,6 +26,7 @@
 #include "headless/HeadlessRecordFormat.h"
 #include "monitor/LightingFileMonitor.h"
 #include "osc/OSCMessage.h"
+#include "soak/SendingLink.h"
 #include "support/RunLoopMainQueue.h"
 #include "support/TextRules.h"
 
@@ -42,23 +43,6 @@ public:
     bool fileExists(const std::filesystem::path&) const override { return true; }
     Result<std::string, std::string> readFile(const std::filesystem::path&) const override { return text; }
     std::string text;
-};
-
-class SendingLink final : public EosLink {
-public:
-    void configure(std::string_view, std::uint16_t, bool) override {}
-    void connect() override {}
-    void disconnect() override {}
-    void sendAddress(std::string_view address) override { send(address, {}); }
-    void sendCommandLine(std::string_view text) override { send("/eos/user/0/newcmd", text); }
-    void setCallbacks(EosLinkCallbacks callbacks) override { callbacks_ = std::move(callbacks); }
-
-private:
-    void send(std::string_view address, std::string_view text) {
-        callbacks_.onOutgoingMessage({Uuid::random(), {}, std::string(address), std::string(text)});
-        callbacks_.onOutcome(makeOutcome(LineOutcome{std::string(address), std::string(text), LineFate::sent, {}}));
-    }
-    EosLinkCallbacks callbacks_;
 };
 
 std::string expanded(std::string_view text) {
@@ -95,8 +79,13 @@ std::size_t keptBytes(const SyncOutcome& outcome) {
         std::size_t operator()(const LineOutcome& l) const { return kept(l.address) + kept(l.text) + kept(l.reason); }
         std::size_t operator()(const SkippedCommand& s) const { return kept(s.cue) + kept(s.what) + kept(s.reason); }
         std::size_t operator()(const ConnectionChange& c) const { return kept(c.host) + kept(c.status.reason); }
-        std::size_t operator()(const ReceivedReply& r) const { return kept(r.address) + kept(r.valuesText); }
+        std::size_t operator()(const ReceivedReply& r) const {
+            return kept(r.address) + kept(r.valuesText) + kept(r.cue) + kept(r.label) +
+                   kept(r.timecode);
+        }
         std::size_t operator()(const DeletionQuestion& q) const { return kept(q.cue); }
+        // Ids only, at most confirmedIdLimit of them; each is written as 36 characters.
+        std::size_t operator()(const DeliveryConfirmed& d) const { return d.sentOutcomes.size() * 36 + 64; }
     };
     return std::visit(Counter{}, outcome.detail);
 }
@@ -155,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     dependencies.mainQueue = queue;
     dependencies.settings = settings;
     dependencies.fileSystem = file;
-    dependencies.eosLink = std::make_shared<SendingLink>();
+    dependencies.eosLink = std::make_shared<soak::SendingLink>();
     dependencies.pollTimer = pollTimerOn(queue);
     dependencies.fileWatcher = noFileWatcher();
     const auto monitor = LightingFileMonitor::create(dependencies);

@@ -28,6 +28,7 @@
 #include "eos/EosOSCClient.h"
 #include "monitor/LightingFileMonitor.h"
 #include "osc/OSCMessage.h"
+#include "soak/SendingLink.h"
 #include "support/RunLoopMainQueue.h"
 #include "support/Uuid.h"
 
@@ -48,27 +49,6 @@ double statusMB(const std::string& field) {
     }
     return 0;
 }
-
-// Every line goes out and is reported so, as on a connected console.
-class SendingLink final : public EosLink {
-public:
-    void configure(std::string_view, std::uint16_t, bool) override {}
-    void connect() override {}
-    void disconnect() override {}
-    void sendAddress(std::string_view address) override { send(address, {}); }
-    void sendCommandLine(std::string_view text) override { send("/eos/user/0/newcmd", text); }
-    void setCallbacks(EosLinkCallbacks callbacks) override { callbacks_ = std::move(callbacks); }
-    std::size_t lines = 0;
-
-private:
-    void send(std::string_view address, std::string_view text) {
-        ++lines;
-        callbacks_.onOutgoingMessage(
-            {Uuid::random(), std::chrono::system_clock::now(), std::string(address), std::string(text)});
-        callbacks_.onOutcome(makeOutcome(LineOutcome{std::string(address), std::string(text), LineFate::sent, {}}));
-    }
-    EosLinkCallbacks callbacks_;
-};
 
 std::string showWithLabel(const std::string& label) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -95,7 +75,7 @@ void BM_LongLabelSaves(benchmark::State& state) {
     auto settings = std::make_shared<InMemorySettingsStore>();
     settings->setString("tempolaneFilePath", path.string());
     settings->setBool("optSyncLabels", true);
-    const auto link = std::make_shared<SendingLink>();
+    const auto link = std::make_shared<soak::SendingLink>();
     LightingFileMonitorDependencies dependencies;
     dependencies.mainQueue = std::make_shared<RunLoopMainQueue>();
     dependencies.settings = settings;
