@@ -48,6 +48,20 @@ QString detailLines(std::initializer_list<std::pair<const char*, QString>> lines
     return text.join(u'\n');
 }
 
+// Only the fate line itself: the command line above it may hold the same words.
+void markFateConfirmed(QString& details) {
+    static const QString sent = QStringLiteral("\nFate: sent");
+    qsizetype at = 0;
+    while ((at = details.indexOf(sent, at)) >= 0) {
+        const qsizetype end = at + sent.size();
+        if (end == details.size() || details[end] == u'\n') {
+            details.replace(at, sent.size(), QStringLiteral("\nFate: confirmed"));
+            return;
+        }
+        at = end;
+    }
+}
+
 struct OutcomeEntry {
     ActivityEntry& entry;
 
@@ -307,7 +321,7 @@ void ActivityModel::markConfirmed(const SyncOutcome& outcome) {
         ids.erase(found);
         e.kind = QStringLiteral("Confirmed");
         e.tone = ActivityEntry::Tone::good;
-        e.details.replace(QStringLiteral("Fate: sent"), QStringLiteral("Fate: confirmed"));
+        markFateConfirmed(e.details);
         const QModelIndex at = index(static_cast<int>(row), kindColumn);
         emit dataChanged(at, at);
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include <QPainter>
@@ -76,17 +77,18 @@ QString activityStatusText(const std::vector<LightingChangeEvent>& events, const
         if (const auto* line = std::get_if<LineOutcome>(&outcome->detail)) ownLines.push_back(line);
         if (std::holds_alternative<SkippedCommand>(outcome->detail)) ++skipped;
     }
-    std::map<std::pair<std::string, std::string>, LineFate> newestFate;
+    // Views into the outcomes, which outlive this call: no text is copied per line.
+    std::map<std::pair<std::string_view, std::string_view>, LineFate> newestFate;
     for (const SyncOutcome* outcome : since) {
         if (const auto* line = std::get_if<LineOutcome>(&outcome->detail)) {
-            newestFate[{line->address, line->text}] = line->fate;
+            newestFate[{std::string_view(line->address), std::string_view(line->text)}] = line->fate;
         }
     }
     // Keyed by the fate's order, so the counts read the same way every time
     // whatever fates there are.
     std::map<int, std::pair<LineFate, int>> byFate;
     for (const LineOutcome* line : ownLines) {
-        const LineFate fate = newestFate.at({line->address, line->text});
+        const LineFate fate = newestFate.at({std::string_view(line->address), std::string_view(line->text)});
         // A line too large to send is one more skipped command, not a fate of its own.
         if (fate == LineFate::skipped) {
             ++skipped;

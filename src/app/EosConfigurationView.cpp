@@ -220,13 +220,19 @@ QWidget* EosConfigurationView::makeHeader() {
 QWidget* EosConfigurationView::makeConsoleSection() {
     auto* card = new SectionCard(QStringLiteral("EOS Console"), this);
 
-    auto* hostRow = new QHBoxLayout;
-    hostRow->setSpacing(10);
-    auto* hostLabel = makeLabel(QStringLiteral("Host:"), theme::bodyFont(), theme::secondaryText(), card);
     const int labelWidth = std::max(fieldLabelWidth, QFontMetrics(theme::bodyFont()).horizontalAdvance(
                                                            QStringLiteral("Framing:")) + 4);
-    hostLabel->setFixedWidth(labelWidth);
-    hostRow->addWidget(hostLabel, 0, Qt::AlignVCenter);
+    // A row that starts with its label, the labels of all rows one width.
+    const auto labelledRow = [&](const QString& label) {
+        auto* row = new QHBoxLayout;
+        row->setSpacing(10);
+        auto* text = makeLabel(label, theme::bodyFont(), theme::secondaryText(), card);
+        text->setFixedWidth(labelWidth);
+        row->addWidget(text, 0, Qt::AlignVCenter);
+        return row;
+    };
+
+    auto* hostRow = labelledRow(QStringLiteral("Host:"));
     hostField_ = new QLineEdit(card);
     hostField_->setObjectName(QStringLiteral("hostField"));
     hostField_->setPlaceholderText(
@@ -234,11 +240,7 @@ QWidget* EosConfigurationView::makeConsoleSection() {
     hostRow->addWidget(hostField_, 1, Qt::AlignVCenter);
     card->content()->addLayout(hostRow);
 
-    auto* portRow = new QHBoxLayout;
-    portRow->setSpacing(10);
-    auto* portLabel = makeLabel(QStringLiteral("Port:"), theme::bodyFont(), theme::secondaryText(), card);
-    portLabel->setFixedWidth(labelWidth);
-    portRow->addWidget(portLabel, 0, Qt::AlignVCenter);
+    auto* portRow = labelledRow(QStringLiteral("Port:"));
     portField_ = new QLineEdit(card);
     portField_->setObjectName(QStringLiteral("portField"));
     // The console's own port; 8555 stays the default because saved settings
@@ -249,11 +251,7 @@ QWidget* EosConfigurationView::makeConsoleSection() {
     portRow->addStretch(1);
     card->content()->addLayout(portRow);
 
-    auto* framingRow = new QHBoxLayout;
-    framingRow->setSpacing(10);
-    auto* framingLabel = makeLabel(QStringLiteral("Framing:"), theme::bodyFont(), theme::secondaryText(), card);
-    framingLabel->setFixedWidth(labelWidth);
-    framingRow->addWidget(framingLabel, 0, Qt::AlignVCenter);
+    auto* framingRow = labelledRow(QStringLiteral("Framing:"));
     framingBox_ = new QComboBox(card);
     framingBox_->setObjectName(QStringLiteral("framingBox"));
     for (const EosFraming framing : {EosFraming::slip, EosFraming::packetLength}) {

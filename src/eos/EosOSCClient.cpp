@@ -132,7 +132,6 @@ void EosOSCClient::reconnectToNewAddress() {
     connect();
 }
 
-bool EosOSCClient::transportConnected() const { return client_ && client_->isConnected(); }
 
 void EosOSCClient::connect() {
     if (phase_ == LinkPhase::idle) {
@@ -306,6 +305,7 @@ Uuid EosOSCClient::report(SyncOutcome::Detail detail) {
 void EosOSCClient::handleConnected() {
     phase_ = LinkPhase::awaitingAnswer;
     unconfirmed_.clear();
+    unconfirmedBytes_ = 0;
     sentOnConnection_ = 0;
     ping_.reset();
     sendNow(HeldLine{std::string(blindKeyAddress), {}});
@@ -390,9 +390,7 @@ void EosOSCClient::sendPing() {
     // before the ping: a console working through a large edit is alive, and
     // ending its connection would only send the edit again from the start,
     // for ever. One that stops reading is still found, later by that time.
-    std::uint64_t bytesAhead = 0;
-    for (const Unconfirmed& line : unconfirmed_) bytesAhead += line.line.address.size() + line.line.text.size();
-    answerDeadline_ = afterRealTime(pingAnswerTimeout(bytesAhead), [weak, sequence] {
+    answerDeadline_ = afterRealTime(pingAnswerTimeout(unconfirmedBytes_), [weak, sequence] {
         const auto self = weak.lock();
         if (self && self->ping_ && self->ping_->sequence == sequence && self->phase_ == LinkPhase::connected) {
             self->answerDeadline_.reset();
@@ -449,6 +447,7 @@ void EosOSCClient::handlePingAnswer(const OSCMessage& message) {
         ++confirmed;
         newest.push_back(unconfirmed_.front().sentOutcome);
         if (newest.size() > DeliveryConfirmed::confirmedIdLimit) newest.pop_front();
+        unconfirmedBytes_ -= unconfirmed_.front().bytes;
         unconfirmed_.pop_front();
     }
     if (confirmed > 0) {
@@ -521,6 +520,7 @@ void EosOSCClient::holdUnconfirmed(const std::string& reason) {
         }
     }
     unconfirmed_.clear();
+    unconfirmedBytes_ = 0;
     unwritten_.clear();
     unwrittenBytes_ = 0;
     ping_.reset();
@@ -594,7 +594,8 @@ bool EosOSCClient::sendNow(const HeldLine& line) {
     const std::size_t bytes = line.address.size() + line.text.size();
     unwritten_.push_back({tag, bytes});
     unwrittenBytes_ += bytes;
-    unconfirmed_.push_back({sentOnConnection_++, line});
+    unconfirmed_.push_back({sentOnConnection_++, line, {}, bytes});
+    unconfirmedBytes_ += bytes;
     const std::string kept = cappedText(line.text);
     if (callbacks_.onOutgoingMessage) {
         callbacks_.onOutgoingMessage(outgoingRecord(line.address, kept.empty() ? noValuesText : kept));

@@ -139,13 +139,13 @@ private:
         std::uint64_t order = 0;
         HeldLine line;
         Uuid sentOutcome;
+        std::size_t bytes = 0;
     };
     struct Unwritten {
         long tag = 0;
         std::size_t bytes = 0;
     };
 
-    bool transportConnected() const;
     void startAttempt();
     void reconnectToNewAddress();
     void scheduleRetry();
@@ -206,6 +206,8 @@ private:
     // Every line sent on this connection that no answer has confirmed yet,
     // oldest first; what a dying connection leaves here is held again.
     std::deque<Unconfirmed> unconfirmed_;
+    // Their address and text bytes: what the console reads before the next ping.
+    std::uint64_t unconfirmedBytes_ = 0;
     std::uint64_t sentOnConnection_ = 0;
     std::optional<Ping> ping_;
     std::int32_t nextPingSequence_ = 0;

@@ -74,7 +74,8 @@ protected:
 TEST_F(ActivityTest, ConfirmationsMarkTheirLinesAndNormalFatesReadNeutral) {
     ActivityWindow* activity = openActivity();
     const ActivityModel& model = *activity->model();
-    const SyncOutcome first = makeOutcome(line("Cue 1 / 1 #", LineFate::sent));
+    // A label may read like the fate line; only the fate line changes.
+    const SyncOutcome first = makeOutcome(line("Cue 1 / 1 Label Fate: sent #", LineFate::sent));
     const SyncOutcome second = makeOutcome(line("Cue 1 / 2 #", LineFate::sent));
     for (const SyncOutcome& o : {first, second}) link->callbacks.onOutcome(o);
     report(line("Cue 1 / 3 #", LineFate::waiting, "not connected"));
@@ -83,6 +84,8 @@ TEST_F(ActivityTest, ConfirmationsMarkTheirLinesAndNormalFatesReadNeutral) {
     EXPECT_EQ(column(model, ActivityModel::kindColumn).mid(0, 5),
               (QStringList{"Confirmed", "Replaced", "Waiting", "Sent", "Confirmed"}));
     EXPECT_EQ(column(model, ActivityModel::summaryColumn)[0], "1 line confirmed (12 ms)");
+    const QString details = model.index(4, 0).data(ActivityModel::detailsRole).toString();
+    EXPECT_TRUE(details.contains("Command line: Cue 1 / 1 Label Fate: sent #\nFate: confirmed")) << details.toStdString();
     EXPECT_EQ(model.index(1, ActivityModel::kindColumn).data(Qt::ForegroundRole).value<QColor>(),
               theme::secondaryText())
         << "Replaced is grey";

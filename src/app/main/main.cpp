@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <clocale>
 #include <optional>
 #include <filesystem>
 #include <iostream>
@@ -36,6 +37,7 @@
 #include "markers/TempolaneFileValidationError.h"
 #include "monitor/ConsoleLock.h"
 #include "monitor/LightingFileMonitor.h"
+#include "support/IntegerText.h"
 
 namespace {
 
@@ -99,12 +101,13 @@ bool holdConsoleLock(LightingFileMonitor& monitor, std::optional<ConsoleLock>& l
         dialog.setCancelButtonText(QStringLiteral("Quit"));
         if (dialog.exec() != QDialog::Accepted) return false;
         const std::string chosen = dialog.textValue().trimmed().toStdString();
-        const std::size_t colon = chosen.rfind(':');
-        monitor.setEosHost(chosen.substr(0, colon));
-        if (colon != std::string::npos) {
-            bool isNumber = false;
-            const int port = QString::fromStdString(chosen.substr(colon + 1)).toInt(&isNumber);
-            if (isNumber && port >= 1 && port <= 65535) monitor.setEosPort(static_cast<std::uint16_t>(port));
+        // One colon parts host and port; more make an IPv6 address without a port.
+        const std::size_t colon = chosen.find(':');
+        const bool hasPort = colon != std::string::npos && chosen.find(':', colon + 1) == std::string::npos;
+        monitor.setEosHost(hasPort ? chosen.substr(0, colon) : chosen);
+        if (hasPort) {
+            const auto port = parseInteger<std::uint16_t>(std::string_view(chosen).substr(colon + 1));
+            if (port && *port != 0) monitor.setEosPort(*port);
         }
     }
 }
@@ -142,6 +145,10 @@ void printHelp() {
 
 int runWindow(int argc, char** argv) {
     QApplication application(argc, argv);
+    // Qt takes the user's locale for everything; the system's error texts
+    // stay in the words the window, the logs and the link's hints are
+    // written in and match on (a refused connection gets the port hint).
+    std::setlocale(LC_MESSAGES, "C");
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/lanternwick/lanternwick.png")));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.lanternwick.Lanternwick"));
 #if !defined(Q_OS_MACOS)
